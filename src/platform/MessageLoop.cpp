@@ -205,7 +205,8 @@ MessageLoop& MessageLoop::Instance() {
 MessageLoop::MessageLoop() : impl_(std::make_unique<Impl>()) {
   impl_->Epoll = epoll_create1(EPOLL_CLOEXEC);
   impl_->Wake = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
-  if (impl_->Epoll < 0 || impl_->Wake < 0) throw std::runtime_error("Cannot create the message loop");
+  if (impl_->Epoll < 0 || impl_->Wake < 0)
+    throw std::runtime_error("Cannot create the message loop");
   epoll_event ev{};
   ev.events = EPOLLIN;
   ev.data.fd = impl_->Wake;
@@ -241,10 +242,14 @@ void MessageLoop::DestroyWindow(HWND window) {
   std::erase_if(impl_->Timers, [window](const auto& entry) { return entry.first.first == window; });
 }
 
-bool MessageLoop::IsWindow(HWND window) const { return impl_->Windows.contains(window); }
+bool MessageLoop::IsWindow(HWND window) const {
+  return impl_->Windows.contains(window);
+}
 
 // The loop's own hand-off window is not counted: it lives as long as the loop.
-std::size_t MessageLoop::WindowCount() const { return impl_->Windows.size() - 1; }
+std::size_t MessageLoop::WindowCount() const {
+  return impl_->Windows.size() - 1;
+}
 
 bool MessageLoop::PostMessage(HWND window, std::uint32_t msg, WPARAM wParam, LPARAM lParam) {
   if (window == 0) return false;
@@ -261,9 +266,13 @@ void MessageLoop::SetTimer(HWND window, WPARAM id, std::chrono::milliseconds int
   impl_->Timers[{window, id}] = Timer{interval, Clock::now() + interval};
 }
 
-void MessageLoop::KillTimer(HWND window, WPARAM id) { impl_->Timers.erase({window, id}); }
+void MessageLoop::KillTimer(HWND window, WPARAM id) {
+  impl_->Timers.erase({window, id});
+}
 
-std::size_t MessageLoop::TimerCount() const { return impl_->Timers.size(); }
+std::size_t MessageLoop::TimerCount() const {
+  return impl_->Timers.size();
+}
 
 void MessageLoop::Watch(int fd, bool wantRead, bool wantWrite, DescriptorCallback callback) {
   auto watch = std::make_shared<WatchEntry>();
@@ -296,13 +305,18 @@ void MessageLoop::Modify(int fd, bool wantRead, bool wantWrite) {
 void MessageLoop::Unwatch(int fd) {
   auto found = impl_->Watches.find(fd);
   if (found == impl_->Watches.end()) return;
-  if (found->second->Read || found->second->Write) epoll_ctl(impl_->Epoll, EPOLL_CTL_DEL, fd, nullptr);
+  if (found->second->Read || found->second->Write)
+    epoll_ctl(impl_->Epoll, EPOLL_CTL_DEL, fd, nullptr);
   impl_->Watches.erase(found);
 }
 
-bool MessageLoop::IsWatched(int fd) const { return impl_->Watches.contains(fd); }
+bool MessageLoop::IsWatched(int fd) const {
+  return impl_->Watches.contains(fd);
+}
 
-std::size_t MessageLoop::WatchCount() const { return impl_->Watches.size(); }
+std::size_t MessageLoop::WatchCount() const {
+  return impl_->Watches.size();
+}
 
 void MessageLoop::ProcessMessages() {
   impl_->PollDescriptors(0);
@@ -329,9 +343,13 @@ void MessageLoop::Quit(int exitCode) {
   impl_->WakeUp();
 }
 
-bool MessageLoop::Terminated() const { return impl_->QuitRequested; }
+bool MessageLoop::Terminated() const {
+  return impl_->QuitRequested;
+}
 
-void MessageLoop::ResetTerminated() { impl_->QuitRequested = false; }
+void MessageLoop::ResetTerminated() {
+  impl_->QuitRequested = false;
+}
 
 void MessageLoop::RunOnMainThread(const std::function<void()>& callback) {
   if (IsMainThread()) {
@@ -346,13 +364,17 @@ void MessageLoop::RunOnMainThread(const std::function<void()>& callback) {
   if (handOff.Error) std::rethrow_exception(handOff.Error);
 }
 
-int MessageLoop::Descriptor() const { return impl_->Epoll; }
+int MessageLoop::Descriptor() const {
+  return impl_->Epoll;
+}
 
 std::optional<MessageLoop::Clock::time_point> MessageLoop::NextTimerDeadline() const {
   if (impl_->QueuedCount() > 0) return Clock::now();
   return impl_->NextDeadline();
 }
 
-bool MessageLoop::IsMainThread() const { return std::this_thread::get_id() == impl_->MainThread; }
+bool MessageLoop::IsMainThread() const {
+  return std::this_thread::get_id() == impl_->MainThread;
+}
 
 }  // namespace qb

@@ -1,0 +1,692 @@
+#include "net/CustomAsyncSocket.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+
+#include <stdexcept>
+
+#include "net/SocketRuntime.h"
+#include "platform/AsciiText.h"
+#include "platform/AsyncSelect.h"
+#include "platform/SocketError.h"
+#include "platform/SocketLibrary.h"
+#include "platform/WinsockErrors.h"
+
+namespace qb {
+
+namespace {
+
+constexpr int kSendBlockSize = 1460;
+constexpr long kConnectEvents = FD_READ | FD_WRITE | FD_ACCEPT | FD_CONNECT | FD_CLOSE;
+constexpr long kListenEvents = FD_READ | FD_WRITE | FD_ACCEPT | FD_CLOSE;
+constexpr long kDupEvents = FD_READ | FD_WRITE | FD_CONNECT | FD_CLOSE;
+
+int SocketTypeFor(int protocol) {
+  if (protocol == IPPROTO_TCP) return SOCK_STREAM;
+  if (protocol == IPPROTO_UDP) return SOCK_DGRAM;
+  return SOCK_RAW;
+}
+
+sockaddr_in InternetAddress(std::uint32_t address, std::uint16_t port) {
+  sockaddr_in result{};
+  result.sin_family = AF_INET;
+  result.sin_addr.s_addr = address;
+  result.sin_port = port;
+  return result;
+}
+
+}  // namespace
+
+TCustomAsyncSocket::TCustomAsyncSocket() {
+  winsock::AddSocketObject();
+  window_ = AllocateSocketWindow([this](std::uint32_t msg, WPARAM wParam, LPARAM lParam) {
+    Dispatch(msg, wParam, lParam);
+    return LRESULT{0};
+  });
+  if (window_ == 0) {
+    winsock::ReleaseSocketObject();
+    throw ESocketException("Cannot create a hidden window for TAsyncSocket");
+  }
+  AssignDefaultValue();
+}
+
+TCustomAsyncSocket::~TCustomAsyncSocket() {
+  destroying_ = true;
+  try {
+    if (state_ != wsClosed) InternalClose(true, 0);
+  } catch (...) {
+  }
+  if (hSocket_ != kInvalidSocket) winsock::closesocket(hSocket_);
+  DeleteBufferedData();
+  ReleaseSocketWindow(window_);
+  winsock::ReleaseSocketObject();
+}
+
+// ---- properties -------------------------------------------------------------
+
+void TCustomAsyncSocket::SetRemoteText(std::string& field, bool& assigned, bool& resolved,
+                                       const std::string& value, const char* name) {
+  std::string trimmed = TrimBlanks(value);
+  if (trimmed == field) return;
+  if (state_ != wsClosed) {
+    ReportError(std::string("Cannot change ") + name + " if not closed");
+    return;
+  }
+  field = trimmed;
+  assigned = !trimmed.empty();
+  resolved = false;
+}
+
+void TCustomAsyncSocket::SetAddr(const std::string& value) {
+  SetRemoteText(addr_, addrAssigned_, addrResolved_, value, "Addr");
+}
+
+void TCustomAsyncSocket::SetPort(const std::string& value) {
+  SetRemoteText(port_, portAssigned_, portResolved_, value, "Port");
+}
+
+void TCustomAsyncSocket::SetProto(const std::string& value) {
+  SetRemoteText(proto_, protoAssigned_, protoResolved_, value, "Proto");
+}
+
+void TCustomAsyncSocket::SetLocalAddr(const std::string& value) {
+  std::string trimmed = TrimBlanks(value);
+  if (trimmed.empty()) trimmed = "0.0.0.0";
+  if (trimmed == localAddr_) return;
+  if (state_ != wsClosed) {
+    ReportError("Cannot change LocalAddr if not closed");
+    return;
+  }
+  localAddr_ = trimmed;
+}
+
+void TCustomAsyncSocket::SetLocalPort(const std::string& value) {
+  std::string trimmed = TrimBlanks(value);
+  if (trimmed == localPort_) return;
+  if (state_ != wsClosed) {
+    ReportError("Cannot change LocalPort if not closed");
+    return;
+  }
+  localPort_ = trimmed;
+  localPortResolved_ = false;
+}
+
+int TCustomAsyncSocket::ReqVerLow() const {
+  return winsock::RequestedVersionLow();
+}
+int TCustomAsyncSocket::ReqVerHigh() const {
+  return winsock::RequestedVersionHigh();
+}
+
+void TCustomAsyncSocket::SetReqVerLow(int value) {
+  if (!winsock::SetRequestedVersion(static_cast<std::uint8_t>(value),
+                                    winsock::RequestedVersionHigh())) {
+    ReportSystemError("SetReqVerLow: WinSock version can't be changed now");
+  }
+}
+
+void TCustomAsyncSocket::SetReqVerHigh(int value) {
+  if (!winsock::SetRequestedVersion(winsock::RequestedVersionLow(),
+                                    static_cast<std::uint8_t>(value))) {
+    ReportSystemError("SetReqVerHigh: WinSock version can't be changed now");
+  }
+}
+
+void TCustomAsyncSocket::AssignDefaultValue() {
+  addr_.clear();
+  port_.clear();
+  addrAssigned_ = portAssigned_ = false;
+  addrResolved_ = portResolved_ = false;
+  proto_ = "tcp";
+  protoAssigned_ = true;
+  protoResolved_ = true;
+  protoValue_ = IPPROTO_TCP;
+  socketType_ = SOCK_STREAM;
+  localAddr_ = "0.0.0.0";
+  localPort_ = "0";
+  localPortResolved_ = false;
+  LingerOnOff = wsLingerOn;
+  LingerTimeout = 0;
+  allSent_ = true;
+  paused_ = false;
+  closeReported_ = false;
+  readCount_ = 0;
+}
+
+void TCustomAsyncSocket::ChangeState(TSocketState newState) {
+  TSocketState oldState = state_;
+  if (oldState == newState) return;
+  state_ = newState;
+  if (OnChangeState) OnChangeState(this, oldState, newState);
+}
+
+// ---- errors -----------------------------------------------------------------
+
+void TCustomAsyncSocket::ReportError(const std::string& message) {
+  if (OnError) {
+    OnError(this);
+    return;
+  }
+  throw ESocketException(message);
+}
+
+void TCustomAsyncSocket::ReportSystemError(const std::string& function) {
+  int code = winsock::WSAGetLastError();
+  std::string message = SocketErrorMessage(code, function);
+  if (code == WSAECONNRESET || code == WSAENOTCONN) {
+    if (hSocket_ != kInvalidSocket) winsock::closesocket(hSocket_);
+    hSocket_ = kInvalidSocket;
+    if (state_ != wsClosed) TriggerSessionClosed(static_cast<std::uint16_t>(code));
+    ChangeState(wsClosed);
+  }
+  lastError_ = code;
+  ReportError(message);
+}
+
+// A system call failed on a handle that Close would not release (the state
+// is still closed): release it, then report the call's error.
+void TCustomAsyncSocket::CloseHandleAfterFailure(const std::string& function) {
+  int code = winsock::WSAGetLastError();
+  if (hSocket_ != kInvalidSocket) winsock::closesocket(hSocket_);
+  hSocket_ = kInvalidSocket;
+  ChangeState(wsClosed);
+  winsock::WSASetLastError(code);
+  ReportSystemError(function);
+}
+
+void TCustomAsyncSocket::HandleBackgroundException(const std::exception& e) {
+  bool canClose = true;
+  if (OnBgException) {
+    try {
+      OnBgException(this, e, canClose);
+    } catch (...) {
+    }
+  }
+  if (canClose) {
+    try {
+      Abort();
+    } catch (...) {
+    }
+  }
+}
+
+// ---- messages ---------------------------------------------------------------
+
+void TCustomAsyncSocket::Dispatch(std::uint32_t msg, WPARAM wParam, LPARAM lParam) {
+  try {
+    WndProc(msg, wParam, lParam);
+  } catch (const std::exception& e) {
+    HandleBackgroundException(e);
+  } catch (...) {
+    HandleBackgroundException(std::runtime_error("Unknown exception"));
+  }
+}
+
+LRESULT TCustomAsyncSocket::WndProc(std::uint32_t msg, WPARAM wParam, LPARAM lParam) {
+  switch (msg) {
+    case WM_ASYNCSELECT:
+      WMAsyncSelect(wParam, lParam);
+      break;
+    case WM_CLOSE_DELAYED:
+      Close();
+      break;
+    case WM_WSOCKET_TEST:
+      throw ESocketException("Test exception in AsyncSocket");
+    default:
+      break;
+  }
+  return 0;
+}
+
+void TCustomAsyncSocket::PostToSelf(std::uint32_t msg, WPARAM wParam, LPARAM lParam) {
+  MessageLoop::Instance().PostMessage(window_, msg, wParam, lParam);
+}
+
+void TCustomAsyncSocket::WMAsyncSelect(WPARAM wParam, LPARAM lParam) {
+  if (static_cast<int>(wParam) != hSocket_ || paused_) return;
+  long event = SelectEvent(lParam);
+  auto errCode = static_cast<std::uint16_t>(SelectError(lParam));
+  if (event & FD_CONNECT) {
+    NotifyConnected(errCode);
+    if (errCode != 0 && state_ != wsClosed) Close();
+  }
+  if (event & FD_READ) {
+    NotifyConnected(errCode);
+    ReceiveLoop(errCode, !ComponentOptions.wsoNoReceiveLoop);
+  }
+  if (event & FD_WRITE) NotifyWrite(errCode);
+  if (event & FD_ACCEPT) TriggerSessionAvailable(errCode);
+  if (event & FD_CLOSE) NotifyClose(errCode);
+}
+
+void TCustomAsyncSocket::NotifyConnected(std::uint16_t errCode) {
+  if (state_ == wsConnected) return;
+  ChangeState(wsConnected);
+  if (OnSessionConnected) OnSessionConnected(this, errCode);
+}
+
+void TCustomAsyncSocket::NotifyWrite(std::uint16_t errCode) {
+  TryToSend();
+  if (allSent_ && OnDataSent) OnDataSent(this, errCode);
+}
+
+void TCustomAsyncSocket::NotifyClose(std::uint16_t errCode) {
+  if (state_ == wsConnecting) return;
+  ReceiveLoop(errCode, true);
+  if (!closeReported_) {
+    closeReported_ = true;
+    TriggerSessionClosed(errCode);
+  }
+  if (state_ != wsClosed) Close();
+}
+
+bool TCustomAsyncSocket::TriggerDataAvailable(std::uint16_t errCode) {
+  if (!OnDataAvailable) return false;
+  OnDataAvailable(this, errCode);
+  return true;
+}
+
+void TCustomAsyncSocket::TriggerSessionClosed(std::uint16_t errCode) {
+  if (OnSessionClosed) OnSessionClosed(this, errCode);
+}
+
+void TCustomAsyncSocket::TriggerSessionAvailable(std::uint16_t errCode) {
+  if (OnSessionAvailable) OnSessionAvailable(this, errCode);
+}
+
+// The handler is called for as long as bytes are pending. A pass in which
+// nothing was read from the network ends the loop: a handler that leaves
+// the bytes alone would otherwise be called for ever.
+void TCustomAsyncSocket::ReceiveLoop(std::uint16_t errCode, bool loop) {
+  try {
+    for (;;) {
+      lastError_ = 0;
+      int readsBefore = networkReads_;
+      if (!TriggerDataAvailable(errCode)) {
+        char discard[1024];
+        if (DoRecv(discard, sizeof discard, 0) < 0 && lastError_ == WSAEWOULDBLOCK) {
+          lastError_ = 0;
+          break;
+        }
+      }
+      if (!loop || hSocket_ == kInvalidSocket) break;
+      if (lastError_ != 0) {
+        if (lastError_ == -1) lastError_ = 0;
+        break;
+      }
+      unsigned long pending = 0;
+      if (winsock::ioctlsocketFionread(hSocket_, &pending) != 0) {
+        lastError_ = winsock::WSAGetLastError();
+        break;
+      }
+      if (pending == 0 || networkReads_ == readsBefore) break;
+    }
+  } catch (...) {
+  }
+}
+
+// ---- connecting and listening -------------------------------------------------
+
+void TCustomAsyncSocket::ResolveForConnect() {
+  if (!protoResolved_) {
+    protoValue_ = SocketResolveProto(proto_);
+    socketType_ = SocketTypeFor(protoValue_);
+    protoResolved_ = true;
+  }
+  if (!portResolved_) {
+    portValue_ = SocketResolvePort(port_, proto_);
+    portResolved_ = true;
+  }
+  if (!localPortResolved_) {
+    localPortValue_ = SocketResolvePort(localPort_, proto_);
+    localPortResolved_ = true;
+  }
+  if (!addrResolved_) {
+    addrValue_ = SocketResolveHost(addr_);
+    addrResolved_ = true;
+  }
+}
+
+void TCustomAsyncSocket::SetOption(int level, int name, int value, const std::string& function) {
+  if (winsock::setsockopt(hSocket_, level, name, &value, sizeof value) != 0) {
+    ReportSystemError(function);
+  }
+}
+
+void TCustomAsyncSocket::ApplyLinger() {
+  if (LingerOnOff == wsLingerNoSet) return;
+  if (hSocket_ == kInvalidSocket) {
+    ReportError("Cannot set linger option at this time");
+    return;
+  }
+  linger value{LingerOnOff == wsLingerOn ? 1 : 0, LingerTimeout};
+  if (winsock::setsockopt(hSocket_, SOL_SOCKET, SO_LINGER, &value, sizeof value) != 0) {
+    ReportSystemError("setsockopt(SO_LINGER)");
+  }
+}
+
+void TCustomAsyncSocket::PrepareConnectedSocket() {
+  SetOption(SOL_SOCKET, SO_REUSEADDR, 1, "setsockopt(SO_REUSEADDR)");
+  if (ComponentOptions.wsoTcpNoDelay) {
+    SetOption(IPPROTO_TCP, TCP_NODELAY, 1, "setsockopt(IPPROTO_TCP, TCP_NODELAY)");
+  }
+  ApplyLinger();
+  SetOption(SOL_SOCKET, SO_KEEPALIVE, 1, "setsockopt(SO_KEEPALIVE)");
+  if (localPortValue_ != 0 || localAddr_ != "0.0.0.0") {
+    sockaddr_in local = InternetAddress(SocketResolveHost(localAddr_), localPortValue_);
+    if (winsock::bind(hSocket_, local) != 0) {
+      ReportSystemError("winsock.bind failed, error #" +
+                        std::to_string(winsock::WSAGetLastError()));
+      return;
+    }
+    if (winsock::getsockname(hSocket_, &local) != 0) {
+      ReportSystemError("winsock.getsockname failed, error #" +
+                        std::to_string(winsock::WSAGetLastError()));
+      return;
+    }
+    localPort_ = std::to_string(ntohs(local.sin_port));
+  }
+}
+
+void TCustomAsyncSocket::Connect() {
+  if (hSocket_ != kInvalidSocket && state_ != wsClosed)
+    return ReportError("Connect: Socket already in use");
+  if (!portAssigned_) return ReportError("Connect: No Port Specified");
+  if (!addrAssigned_) return ReportError("Connect: No IP Address Specified");
+  if (!protoAssigned_) return ReportError("Connect: No Protocol Specified");
+  try {
+    ResolveForConnect();
+  } catch (const ESocketException& e) {
+    return ReportError(std::string("connect: ") + e.what());
+  }
+  DeleteBufferedData();
+  hSocket_ = winsock::socket(AF_INET, socketType_, protoValue_);
+  if (hSocket_ == kInvalidSocket) return ReportSystemError("Connect (socket)");
+  ChangeState(wsOpened);
+  if (state_ != wsOpened) {
+    winsock::WSASetLastError(WSAEINVAL);
+    return ReportSystemError("Connect (Invalid operation in OnChangeState)");
+  }
+  PrepareConnectedSocket();
+  if (winsock::WSAAsyncSelect(hSocket_, window_, WM_ASYNCSELECT, kConnectEvents) != 0) {
+    return ReportSystemError("WSAAsyncSelect");
+  }
+  sockaddr_in remote = InternetAddress(addrValue_, portValue_);
+  if (winsock::connect(hSocket_, remote) == 0 || winsock::WSAGetLastError() == WSAEWOULDBLOCK) {
+    ChangeState(wsConnecting);
+    return;
+  }
+  lastError_ = winsock::WSAGetLastError();
+  ReportSystemError("Connect");
+}
+
+void TCustomAsyncSocket::ResolveForListen(int& type) {
+  if (!protoResolved_) {
+    std::string proto = proto_;
+    bool raw = LowerAscii(proto.substr(0, 4)) == "raw_";
+    if (raw) proto = proto.substr(4);
+    protoValue_ = SocketResolveProto(proto);
+    socketType_ = raw ? SOCK_RAW : SocketTypeFor(protoValue_);
+    protoResolved_ = true;
+  }
+  if (!portResolved_) {
+    portValue_ = SocketResolvePort(port_, proto_);
+    portResolved_ = true;
+  }
+  if (!addrResolved_) {
+    addrValue_ = SocketResolveHost(addr_);
+    addrResolved_ = true;
+  }
+  type = socketType_;
+}
+
+void TCustomAsyncSocket::Listen() {
+  const char* missing = !portAssigned_    ? "listen: port not assigned"
+                        : !protoAssigned_ ? "listen: protocol not assigned"
+                        : !addrAssigned_  ? "listen: address not assigned"
+                                          : nullptr;
+  if (missing) {
+    winsock::WSASetLastError(WSAEINVAL);
+    return ReportSystemError(missing);
+  }
+  int type = SOCK_STREAM;
+  try {
+    ResolveForListen(type);
+  } catch (const ESocketException& e) {
+    return ReportError(std::string("listen: ") + e.what());
+  }
+  DeleteBufferedData();
+  hSocket_ = winsock::socket(AF_INET, type, protoValue_);
+  if (hSocket_ == kInvalidSocket) return ReportSystemError("socket");
+  if (type == SOCK_DGRAM && ReuseAddr) {
+    int on = 1;
+    if (winsock::setsockopt(hSocket_, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on) != 0) {
+      return CloseHandleAfterFailure("setsockopt(SO_REUSEADDR)");
+    }
+  }
+  if (winsock::bind(hSocket_, InternetAddress(addrValue_, portValue_)) != 0) {
+    return CloseHandleAfterFailure("Bind");
+  }
+  ChangeState(wsBound);
+  if (type == SOCK_STREAM) {
+    if (winsock::listen(hSocket_, ListenBacklog) != 0) return CloseHandleAfterFailure("Listen");
+    ChangeState(wsListening);
+  }
+  if (winsock::WSAAsyncSelect(hSocket_, window_, WM_ASYNCSELECT, kListenEvents) != 0) {
+    ReportSystemError("WSAASyncSelect");
+  }
+}
+
+int TCustomAsyncSocket::Accept() {
+  if (state_ != wsListening) {
+    winsock::WSASetLastError(WSAEINVAL);
+    ReportSystemError("not a listening socket");
+    return -1;
+  }
+  int handle = winsock::accept(hSocket_, nullptr);
+  if (handle == kInvalidSocket) {
+    ReportSystemError("Accept");
+    return -1;
+  }
+  return handle;
+}
+
+void TCustomAsyncSocket::Dup(int handle) {
+  if (handle == 0 || handle == kInvalidSocket) {
+    winsock::WSASetLastError(WSAEINVAL);
+    return ReportSystemError("Dup");
+  }
+  if (state_ != wsClosed) {
+    if (winsock::closesocket(hSocket_) != 0) ReportSystemError("Dup (closesocket)");
+    ChangeState(wsClosed);
+  }
+  hSocket_ = handle;
+  ApplyLinger();
+  if (winsock::WSAAsyncSelect(hSocket_, window_, WM_ASYNCSELECT, kDupEvents) != 0) {
+    return ReportSystemError("WSAAsyncSelect");
+  }
+  ChangeState(wsConnected);
+}
+
+// ---- closing --------------------------------------------------------------------
+
+void TCustomAsyncSocket::Close() {
+  InternalClose(true, 0);
+}
+
+void TCustomAsyncSocket::Abort() {
+  DeleteBufferedData();
+  if (state_ == wsConnected && protoValue_ == IPPROTO_TCP) {
+    LingerOnOff = wsLingerOff;
+    ApplyLinger();
+  }
+  InternalClose(false, 0);
+}
+
+// closesocket never reports "would block" here: a non-blocking close with a
+// linger timeout of 0 returns at once, and the system finishes the rest.
+void TCustomAsyncSocket::InternalClose(bool shutdownFirst, std::uint16_t errCode) {
+  if (hSocket_ == kInvalidSocket) {
+    if (state_ != wsClosed) {
+      ChangeState(wsClosed);
+      AssignDefaultValue();
+    }
+    return;
+  }
+  if (state_ == wsClosed) return;
+  if (shutdownFirst) winsock::shutdown(hSocket_, SHUT_WR);
+  if (winsock::closesocket(hSocket_) != 0) {
+    lastError_ = winsock::WSAGetLastError();
+    hSocket_ = kInvalidSocket;
+    if (lastError_ != WSANOTINITIALISED) return ReportSystemError("Disconnect (closesocket)");
+  }
+  hSocket_ = kInvalidSocket;
+  ChangeState(wsClosed);
+  if (!destroying_ && !closeReported_) {
+    closeReported_ = true;
+    TriggerSessionClosed(errCode);
+  }
+  try {
+    AssignDefaultValue();
+  } catch (...) {
+  }
+}
+
+// ---- sending ------------------------------------------------------------------
+
+int TCustomAsyncSocket::SendString(const std::string& text) {
+  if (text.empty()) return 0;
+  return Send(text.data(), static_cast<int>(text.size()));
+}
+
+int TCustomAsyncSocket::Send(const void* data, int length) {
+  if (state_ != wsConnected && state_ != wsSocksConnected) {
+    winsock::WSASetLastError(WSAENOTCONN);
+    ReportSystemError("Send");
+    return -1;
+  }
+  allSent_ = false;
+  int result = 0;
+  if (length > 0) {
+    PutDataInSendBuffer(static_cast<const char*>(data), length);
+    result = length;
+  }
+  TryToSend();
+  // OnDataSent comes from the loop, never from inside Send.
+  if (allSent_)
+    PostToSelf(WM_ASYNCSELECT, static_cast<WPARAM>(hSocket_), MakeSelectReply(FD_WRITE, 0));
+  return result;
+}
+
+void TCustomAsyncSocket::PutDataInSendBuffer(const char* data, int length) {
+  if (sendQueue_.empty()) sendQueue_.push_back(std::make_unique<TBuffer>(kSendBlockSize));
+  while (length > 0) {
+    int copied = sendQueue_.back()->Write(data, length);
+    data += copied;
+    length -= copied;
+    if (sendQueue_.back()->Full()) sendQueue_.push_back(std::make_unique<TBuffer>(kSendBlockSize));
+  }
+  allSent_ = false;
+}
+
+void TCustomAsyncSocket::TryToSend() {
+  if (hSocket_ == kInvalidSocket || sendQueue_.empty()) return;
+  const int flags = SendFlags == wsSendUrgent ? MSG_OOB : 0;
+  for (;;) {
+    TBuffer& block = *sendQueue_.front();
+    auto [bytes, pending] = block.Peek();
+    if (pending > 0) {
+      int sent = winsock::send(hSocket_, bytes, pending, flags);
+      if (sent > 0) {
+        block.Remove(sent);
+        if (OnSendData) OnSendData(this, sent);
+        if (sent < pending || hSocket_ == kInvalidSocket || sendQueue_.empty()) return;
+        continue;
+      }
+      if (sent == 0) return;
+      int code = winsock::WSAGetLastError();
+      if (code == WSAEWOULDBLOCK) return;
+      if (code == WSAEINVAL || code == WSAENOTSOCK || code == WSAECONNABORTED ||
+          code == WSAECONNRESET || code == WSAENOTCONN) {
+        closeReported_ = true;
+        Close();
+        TriggerSessionClosed(static_cast<std::uint16_t>(code));
+        return;
+      }
+      lastError_ = code;
+      return ReportSystemError("TryToSend failed");
+    }
+    if (sendQueue_.size() > 1) {
+      sendQueue_.pop_front();
+      continue;
+    }
+    allSent_ = true;
+    return;
+  }
+}
+
+void TCustomAsyncSocket::DeleteBufferedData() {
+  sendQueue_.clear();
+  allSent_ = true;
+}
+
+// ---- receiving ------------------------------------------------------------------
+
+int TCustomAsyncSocket::RcvdCount() {
+  unsigned long pending = 0;
+  if (winsock::ioctlsocketFionread(hSocket_, &pending) != 0) {
+    ReportSystemError("ioctlSocket");
+    return -1;
+  }
+  return static_cast<int>(pending);
+}
+
+int TCustomAsyncSocket::DoRecv(void* buffer, int size, int flags) {
+  ++networkReads_;
+  return winsock::recv(hSocket_, buffer, size, flags);
+}
+
+int TCustomAsyncSocket::Receive(void* buffer, int size) {
+  int count = DoRecv(buffer, size, 0);
+  if (count < 0) {
+    lastError_ = winsock::WSAGetLastError();
+  } else {
+    readCount_ += count;
+  }
+  return count;
+}
+
+std::string TCustomAsyncSocket::ReceiveString() {
+  int count = RcvdCount();
+  if (count < 0) return "";
+  if (count == 0) count = 255;
+  std::string text(static_cast<std::size_t>(count), '\0');
+  int received = Receive(text.data(), count);
+  if (received <= 0) return "";
+  text.resize(static_cast<std::size_t>(received));
+  return text;
+}
+
+std::string TCustomAsyncSocket::GetPeerAddr() {
+  if (state_ != wsConnected) return "error";
+  sockaddr_in peer{};
+  if (winsock::getpeername(hSocket_, &peer) != 0) {
+    ReportSystemError("GetPeerAddr");
+    return "error";
+  }
+  char text[INET_ADDRSTRLEN];
+  return inet_ntop(AF_INET, &peer.sin_addr, text, sizeof text) ? text : "error";
+}
+
+std::string TCustomAsyncSocket::GetPeerPort() {
+  if (state_ != wsConnected) return "error";
+  sockaddr_in peer{};
+  if (winsock::getpeername(hSocket_, &peer) != 0) {
+    ReportSystemError("GetPeerPort");
+    return "error";
+  }
+  return std::to_string(ntohs(peer.sin_port));
+}
+
+}  // namespace qb

@@ -1,0 +1,191 @@
+// TCustomAsyncSocket: one non-blocking TCP socket that turns the network
+// notifications of its hidden window into events. Everything runs on the
+// thread that created the object, through the message loop.
+//
+// Errors: with an OnError handler bound, operations never throw: they return
+// -1 or "" and leave the code in LastError(). Without one they throw
+// ESocketException with "Error <code> in function <name>" CR LF <text>.
+// An exception that escapes a notification goes to OnBgException (by default
+// the socket is then aborted); one that escapes a data handler is dropped by
+// the receive loop.
+//
+// Never free a socket object inside one of its own event handlers.
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <exception>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "net/SocketBuffer.h"
+#include "platform/MessageLoop.h"
+
+namespace qb {
+
+enum TSocketState : std::uint8_t {
+  wsInvalidState,
+  wsOpened,
+  wsBound,
+  wsConnecting,
+  wsSocksConnected,
+  wsConnected,
+  wsAccepting,
+  wsListening,
+  wsClosed
+};
+
+enum TSocketSendFlags { wsSendNormal, wsSendUrgent };
+enum TSocketLingerOnOff { wsLingerOff, wsLingerOn, wsLingerNoSet };
+
+// The set of component options.
+struct TSocketOptions {
+  bool wsoNoReceiveLoop = false;
+  bool wsoTcpNoDelay = false;
+  bool wsoSIO_RCVALL = false;
+};
+
+class TCustomAsyncSocket;
+
+using TNotifyEvent = std::function<void(TCustomAsyncSocket* sender)>;
+using TSessionEvent = std::function<void(TCustomAsyncSocket* sender, std::uint16_t errCode)>;
+using TSendDataEvent = std::function<void(TCustomAsyncSocket* sender, int bytesSent)>;
+using TChangeStateEvent =
+    std::function<void(TCustomAsyncSocket* sender, TSocketState oldState, TSocketState newState)>;
+using TBgExceptionEvent =
+    std::function<void(TCustomAsyncSocket* sender, const std::exception& e, bool& canClose)>;
+
+class TCustomAsyncSocket {
+ public:
+  static constexpr int kInvalidSocket = -1;
+
+  TCustomAsyncSocket();
+  virtual ~TCustomAsyncSocket();
+  TCustomAsyncSocket(const TCustomAsyncSocket&) = delete;
+  TCustomAsyncSocket& operator=(const TCustomAsyncSocket&) = delete;
+
+  // Remote address, port and protocol; local address and port. Writers trim
+  // the value and may only change it while the socket is closed.
+  const std::string& Addr() const { return addr_; }
+  void SetAddr(const std::string& value);
+  const std::string& Port() const { return port_; }
+  void SetPort(const std::string& value);
+  const std::string& Proto() const { return proto_; }
+  void SetProto(const std::string& value);
+  const std::string& LocalAddr() const { return localAddr_; }
+  void SetLocalAddr(const std::string& value);
+  const std::string& LocalPort() const { return localPort_; }
+  void SetLocalPort(const std::string& value);
+
+  TSocketState State() const { return state_; }
+  int LastError() const { return lastError_; }
+  std::int64_t ReadCount() const { return readCount_; }
+  virtual int RcvdCount();
+  int HSocket() const { return hSocket_; }
+  HWND Handle() const { return window_; }
+  bool AllSent() const { return allSent_; }
+
+  // The interface version, shared by every socket; fixed once the library is loaded.
+  int ReqVerLow() const;
+  void SetReqVerLow(int value);
+  int ReqVerHigh() const;
+  void SetReqVerHigh(int value);
+
+  virtual void Connect();
+  virtual void Listen();
+  int Accept();
+  virtual void Dup(int handle);
+  void Close();
+  void Abort();
+  int Send(const void* data, int length);
+  int SendString(const std::string& text);
+  int Receive(void* buffer, int size);
+  std::string ReceiveString();
+  virtual std::string GetPeerAddr();
+  virtual std::string GetPeerPort();
+
+  // Options.
+  std::string Name;
+  bool ReuseAddr = false;
+  TSocketOptions ComponentOptions;
+  int ListenBacklog = 5;
+  TSocketLingerOnOff LingerOnOff = wsLingerOn;
+  int LingerTimeout = 0;
+  TSocketSendFlags SendFlags = wsSendNormal;
+  bool MultiThreaded = false;
+
+  // Events.
+  TSessionEvent OnDataAvailable;
+  TSessionEvent OnDataSent;
+  TSendDataEvent OnSendData;
+  TSessionEvent OnSessionConnected;
+  TSessionEvent OnSessionAvailable;
+  TSessionEvent OnSessionClosed;
+  TChangeStateEvent OnChangeState;
+  TNotifyEvent OnError;
+  TBgExceptionEvent OnBgException;
+
+ protected:
+  // The object's message handler; layers above handle their own messages
+  // first and pass the rest down.
+  virtual LRESULT WndProc(std::uint32_t msg, WPARAM wParam, LPARAM lParam);
+  // The data-available step of the receive loop; returns whether a handler took it.
+  virtual bool TriggerDataAvailable(std::uint16_t errCode);
+  virtual void TriggerSessionClosed(std::uint16_t errCode);
+  virtual void TriggerSessionAvailable(std::uint16_t errCode);
+  // The low-level read under Receive.
+  virtual int DoRecv(void* buffer, int size, int flags);
+
+  void ReceiveLoop(std::uint16_t errCode, bool loop);
+  void ReportSystemError(const std::string& function);
+  void ReportError(const std::string& message);
+  void HandleBackgroundException(const std::exception& e);
+  void ChangeState(TSocketState newState);
+  void ApplyLinger();
+  void PostToSelf(std::uint32_t msg, WPARAM wParam = 0, LPARAM lParam = 0);
+  bool Destroying() const { return destroying_; }
+  int NetworkReads() const { return networkReads_; }
+
+ private:
+  void Dispatch(std::uint32_t msg, WPARAM wParam, LPARAM lParam);
+  void WMAsyncSelect(WPARAM wParam, LPARAM lParam);
+  void NotifyConnected(std::uint16_t errCode);
+  void NotifyWrite(std::uint16_t errCode);
+  void NotifyClose(std::uint16_t errCode);
+  void InternalClose(bool shutdownFirst, std::uint16_t errCode);
+  void AssignDefaultValue();
+  void CloseHandleAfterFailure(const std::string& function);
+  void SetOption(int level, int name, int value, const std::string& function);
+  void ResolveForConnect();
+  void ResolveForListen(int& type);
+  void PrepareConnectedSocket();
+  void SetRemoteText(std::string& field, bool& assigned, bool& resolved, const std::string& value,
+                     const char* name);
+  void PutDataInSendBuffer(const char* data, int length);
+  void TryToSend();
+  void DeleteBufferedData();
+
+  HWND window_ = 0;
+  int hSocket_ = kInvalidSocket;
+  TSocketState state_ = wsClosed;
+  std::string addr_, port_, proto_, localAddr_, localPort_;
+  bool addrAssigned_ = false, portAssigned_ = false, protoAssigned_ = false;
+  bool addrResolved_ = false, portResolved_ = false, protoResolved_ = false;
+  bool localPortResolved_ = false;
+  std::uint32_t addrValue_ = 0;       // network order
+  std::uint16_t portValue_ = 0;       // network order
+  std::uint16_t localPortValue_ = 0;  // network order
+  int protoValue_ = 6;
+  int socketType_ = 0;
+  std::deque<std::unique_ptr<TBuffer>> sendQueue_;
+  bool allSent_ = true;
+  std::int64_t readCount_ = 0;
+  int lastError_ = 0;
+  bool paused_ = false;
+  bool closeReported_ = false;
+  bool destroying_ = false;
+  int networkReads_ = 0;
+};
+
+}  // namespace qb

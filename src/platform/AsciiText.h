@@ -1,0 +1,16 @@
+// Byte-string helpers for wire and list-file texts. Case folding touches only
+// ASCII letters; nothing here depends on the locale.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace qb {
+
+// Removes leading and trailing control characters and blanks (bytes <= 32).
+std::string TrimBlanks(std::string_view text);
+std::string LowerAscii(std::string_view text);
+std::string UpperAscii(std::string_view text);
+bool EqualsIgnoringAsciiCase(std::string_view a, std::string_view b);
+
+}  // namespace qb
