@@ -1,10 +1,11 @@
-// TAsyncSocket: the socket class the program instantiates.
+// TAsyncSocket: the socket class the program instantiates (the core with
+// line mode).
 #pragma once
 
-#include "net/CustomAsyncSocket.h"
+#include "net/LineSocket.h"
 
 namespace qb {
 
-class TAsyncSocket : public TCustomAsyncSocket {};
+class TAsyncSocket : public TCustomLineSocket {};
 
 }  // namespace qb

@@ -642,19 +642,31 @@ int TCustomAsyncSocket::RcvdCount() {
   return static_cast<int>(pending);
 }
 
-int TCustomAsyncSocket::DoRecv(void* buffer, int size, int flags) {
-  ++networkReads_;
-  return winsock::recv(hSocket_, buffer, size, flags);
+int TCustomAsyncSocket::DoRecv(void* buffer, int size, int) {
+  return ReceiveFromNetwork(buffer, size);
 }
 
 int TCustomAsyncSocket::Receive(void* buffer, int size) {
   int count = DoRecv(buffer, size, 0);
+  if (count < 0) lastError_ = winsock::WSAGetLastError();
+  return count;
+}
+
+int TCustomAsyncSocket::ReceiveFromNetwork(void* buffer, int size) {
+  ++networkReads_;
+  int count = winsock::recv(hSocket_, buffer, size, 0);
   if (count < 0) {
     lastError_ = winsock::WSAGetLastError();
   } else {
     readCount_ += count;
   }
   return count;
+}
+
+int TCustomAsyncSocket::PendingFromNetwork() {
+  unsigned long pending = 0;
+  if (winsock::ioctlsocketFionread(hSocket_, &pending) != 0) return -1;
+  return static_cast<int>(pending);
 }
 
 std::string TCustomAsyncSocket::ReceiveString() {

@@ -104,6 +104,8 @@ class TCustomAsyncSocket {
   std::string ReceiveString();
   virtual std::string GetPeerAddr();
   virtual std::string GetPeerPort();
+  // Applies LingerOnOff and LingerTimeout to the open handle.
+  void ApplyLinger();
 
   // Options.
   std::string Name;
@@ -142,7 +144,10 @@ class TCustomAsyncSocket {
   void ReportError(const std::string& message);
   void HandleBackgroundException(const std::exception& e);
   void ChangeState(TSocketState newState);
-  void ApplyLinger();
+  // A read from the network, counted in ReadCount, whatever the layers above buffer.
+  int ReceiveFromNetwork(void* buffer, int size);
+  // The count of bytes the system holds for this socket; -1 if the query fails.
+  int PendingFromNetwork();
   void PostToSelf(std::uint32_t msg, WPARAM wParam = 0, LPARAM lParam = 0);
   bool Destroying() const { return destroying_; }
   int NetworkReads() const { return networkReads_; }

@@ -106,4 +106,30 @@ inline std::string ReadPlain(int fd, std::size_t count,
   return received;
 }
 
+// Reads everything up to the end of the stream; `orderly` tells whether the
+// stream ended with a proper close rather than a reset.
+inline std::string ReadToEnd(int fd, bool& orderly,
+                             std::chrono::milliseconds timeout = std::chrono::seconds(10)) {
+  std::string received;
+  orderly = false;
+  bool ended = false;
+  Pump(
+      [&] {
+        pollfd p{fd, POLLIN, 0};
+        while (!ended && poll(&p, 1, 0) == 1) {
+          char buffer[4096];
+          ssize_t n = recv(fd, buffer, sizeof buffer, 0);
+          if (n > 0) {
+            received.append(buffer, static_cast<std::size_t>(n));
+            continue;
+          }
+          ended = true;
+          orderly = (n == 0);
+        }
+        return ended;
+      },
+      timeout);
+  return received;
+}
+
 }  // namespace qb::test
