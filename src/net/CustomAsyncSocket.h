@@ -109,6 +109,8 @@ class TCustomAsyncSocket {
 
   // Options.
   std::string Name;
+  // The socket object this one belongs to, if any (a session's server connection).
+  TCustomAsyncSocket* Owner = nullptr;
   bool ReuseAddr = false;
   TSocketOptions ComponentOptions;
   int ListenBacklog = 5;

@@ -42,4 +42,13 @@ bool EqualsIgnoringAsciiCase(std::string_view a, std::string_view b) {
          });
 }
 
+std::string SplitField(std::string_view text, char separator, int k) {
+  for (int field = 0; field < k; ++field) {
+    std::size_t at = text.find(separator);
+    if (at == std::string_view::npos) return "";
+    text.remove_prefix(at + 1);
+  }
+  return std::string(text.substr(0, text.find(separator)));
+}
+
 }  // namespace qb

@@ -13,4 +13,8 @@ std::string LowerAscii(std::string_view text);
 std::string UpperAscii(std::string_view text);
 bool EqualsIgnoringAsciiCase(std::string_view a, std::string_view b);
 
+// The k-th field (from 0) of the text split at `separator`; empty beyond the
+// last field.
+std::string SplitField(std::string_view text, char separator, int k);
+
 }  // namespace qb

@@ -1,0 +1,203 @@
+#include "gateway/MailGW.h"
+
+#include "platform/AsciiText.h"
+#include "platform/Dialogs.h"
+#include "platform/SocketError.h"
+
+namespace qb {
+
+namespace {
+
+const std::string kLineEnd = "\r\n";
+
+struct GatewayFlavour {
+  const char* Hello;
+  const char* UserIdent;
+  const char* Error;
+  const char* Port;
+};
+
+GatewayFlavour FlavourOf(TGatewayType type) {
+  if (type == gtSmtp)
+    return {"220 SMTP Gateway ready", "helo", "500 command not recognized", "smtp"};
+  return {"+OK POP3 Gateway ready", "user", "-ERR Invalid Command", "pop3"};
+}
+
+}  // namespace
+
+// ---- TMailGWClient --------------------------------------------------------------
+
+TMailGWClient::~TMailGWClient() {
+  ServerSocket = nullptr;
+  serverSockets_.clear();
+}
+
+TAsyncSocket* TMailGWClient::CreateServerSocket() {
+  serverSockets_.push_back(std::make_unique<TAsyncSocket>());
+  ServerSocket = serverSockets_.back().get();
+  ServerSocket->Owner = this;
+  return ServerSocket;
+}
+
+// ---- TMailGateway -----------------------------------------------------------------
+
+TMailGateway::TMailGateway() : listenSocket_(std::make_unique<TSocketServer>()) {
+  TSocketServer& listener = *listenSocket_;
+  listener.ReuseAddr = true;
+  listener.MaxClients = 50;
+  listener.SetAddr("0.0.0.0");
+  listener.Banner = SrvHelloCommand;
+  listener.ClientClass = [] { return std::make_unique<TMailGWClient>(); };
+  listener.LineEnd = kLineEnd;
+  listener.SetLineMode(true);
+  listener.SetProto("tcp");
+  listener.OnClientConnect = [this](TCustomSocketServer*, TSocketClient* client, std::uint16_t) {
+    SetUpSession(static_cast<TMailGWClient&>(*client));
+  };
+  listener.OnSessionClosed = [this](TCustomAsyncSocket*, std::uint16_t error) {
+    ForwardSessionClosed(error);
+  };
+}
+
+TMailGateway::~TMailGateway() {
+  destroying_ = true;
+  CloseSessions();
+  listenSocket_.reset();
+}
+
+void TMailGateway::SetGatewayType(TGatewayType value) {
+  if (active_) {
+    CurrentDialogs().ShowMessageBox("Component is active, first close with .close.",
+                                    TMsgDlgType::mtError);
+    return;
+  }
+  if (value == gatewayType_) return;
+  GatewayFlavour flavour = FlavourOf(value);
+  SrvHelloCommand = flavour.Hello;
+  SrvUserIdent = flavour.UserIdent;
+  SrvErrorString = flavour.Error;
+  Port = flavour.Port;
+  DefMailSrvPort = Port;
+  listenSocket_->Banner = SrvHelloCommand;
+  gatewayType_ = value;
+}
+
+std::string TMailGateway::Open() {
+  if (DelimChar == '\0' && DefMailServer.empty()) {
+    CurrentDialogs().ShowMessageBox(
+        "No Delimiter AND no DefMailServer is set, one of booth must set !", TMsgDlgType::mtError);
+    return "";
+  }
+  if (active_) return "";
+  TSocketServer& listener = *listenSocket_;
+  try {
+    listener.OnBgException = [this](TCustomAsyncSocket*, const std::exception& e, bool& canClose) {
+      ForwardBgException(e, canClose);
+    };
+    listener.MaxClients = MaxClients;
+    listener.ClientClass = [] { return std::make_unique<TMailGWClient>(); };
+    listener.LineEnd = kLineEnd;
+    listener.SetLineMode(true);
+    listener.SetProto("tcp");
+    listener.SetAddr(Addr);
+    listener.SetPort(Port);
+    listener.Banner = SrvHelloCommand;
+    listener.ReuseAddr = true;
+    listener.Listen();
+    active_ = true;
+  } catch (const ESocketException& e) {
+    return e.what();
+  }
+  return "";
+}
+
+void TMailGateway::CloseSessions() {
+  TSocketServer& listener = *listenSocket_;
+  for (int i = 0; i < listener.ClientCount(); ++i) listener.Clients(i)->Close();
+  if (!destroying_) listener.Close();
+}
+
+void TMailGateway::Close() {
+  CloseSessions();
+  active_ = false;
+}
+
+void TMailGateway::SetUpSession(TMailGWClient& client) {
+  client.LineEnd = kLineEnd;
+  client.SetLineMode(true);
+  client.OnDataAvailable = [this](TCustomAsyncSocket* socket, std::uint16_t) {
+    ClientLine(static_cast<TMailGWClient&>(*socket));
+  };
+  client.OnSessionClosed = [this](TCustomAsyncSocket*, std::uint16_t error) {
+    ForwardSessionClosed(error);
+  };
+  client.OnError = [this](TCustomAsyncSocket* socket) {
+    if (OnError) OnError(socket);
+  };
+  client.ClientState = csWaitingLogin;
+  if (OnClientConnect) OnClientConnect(this, &client);
+}
+
+void TMailGateway::ClientLine(TMailGWClient& client) {
+  std::string data = client.ReceiveString();
+  if (OnClientSend) OnClientSend(this, &client, data, client.ClientState);
+  if (client.ClientState != csWaitingLogin) return;
+  if (LowerAscii(data.substr(0, 4)) != SrvUserIdent) {
+    client.SendString(SrvErrorString + kLineEnd);
+    return;
+  }
+  Login(client, data);
+}
+
+void TMailGateway::Login(TMailGWClient& client, const std::string& data) {
+  std::string rest = data.size() > 5 ? data.substr(5) : "";
+  TAsyncSocket& server = *client.CreateServerSocket();
+  server.OnDataAvailable = [this](TCustomAsyncSocket* socket, std::uint16_t) {
+    ServerData(static_cast<TAsyncSocket&>(*socket));
+  };
+  server.OnBgException = [this](TCustomAsyncSocket*, const std::exception& e, bool& canClose) {
+    ForwardBgException(e, canClose);
+  };
+  std::string spec = DelimChar != '\0' ? TrimBlanks(SplitField(rest, DelimChar, 1)) : "";
+  std::string address = DefMailServer;
+  std::string port = DefMailSrvPort;
+  client.LoginLine = data;
+  if (!spec.empty()) {
+    std::size_t colon = spec.find(':');
+    bool hasPort = colon != std::string::npos && colon >= 2;
+    address = hasPort ? SplitField(spec, ':', 0) : spec;
+    if (hasPort) port = SplitField(spec, ':', 1);
+    client.LoginLine = TrimBlanks(SplitField(data, DelimChar, 0)) + kLineEnd;
+  }
+  server.SetAddr(address);
+  server.SetPort(port);
+  // A login without a server (and no default) is this client's mistake: it
+  // is told so and its session ends, while the gateway goes on listening.
+  if (server.Addr().empty()) {
+    client.SendString(SrvErrorString + kLineEnd);
+    client.Close();
+    return;
+  }
+  try {
+    server.Connect();
+  } catch (const ESocketException&) {
+    client.Close();
+  }
+}
+
+void TMailGateway::ServerData(TAsyncSocket& server) {
+  std::string data = server.ReceiveString();
+  auto* client = static_cast<TMailGWClient*>(server.Owner);
+  if (OnServerSend) OnServerSend(this, &server, data, client->ClientState);
+}
+
+void TMailGateway::ForwardBgException(const std::exception& e, bool& canClose) {
+  canClose = false;
+  if (OnBgException) OnBgException(this, e, canClose);
+}
+
+void TMailGateway::ForwardSessionClosed(std::uint16_t error) {
+  if (OnSessionClosed) OnSessionClosed(this, error);
+}
+
+}  // namespace qb

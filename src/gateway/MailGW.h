@@ -1,0 +1,110 @@
+// TMailGateway: the mail gateway component. It listens on a local port,
+// greets each mail client, waits for the login command that names both the
+// account and the real server ("USER account#server[:port]"), opens a
+// connection of its own to that server, and from then on hands every client
+// line and every batch of server data to the application through OnClientSend
+// and OnServerSend. Forwarding in either direction is the application's job.
+#pragma once
+
+#include <cstdint>
+#include <exception>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "net/AsyncSocket.h"
+#include "net/SocketServer.h"
+
+namespace qb {
+
+enum TGatewayType : std::uint8_t { gtPop3, gtSmtp };
+enum TClientState : std::uint8_t { csWaitingLogin, csRelaying };
+
+class TMailGateway;
+
+// One gateway session: the accepted connection to the mail client, plus the
+// connection to its mail server once the login has named it.
+class TMailGWClient : public TSocketClient {
+ public:
+  ~TMailGWClient() override;
+
+  std::string LoginLine;
+  TClientState ClientState = csWaitingLogin;
+  // The connection to the mail server; nullptr until the login arrives.
+  TAsyncSocket* ServerSocket = nullptr;
+  // Kept by the screening code; the gateway never reads or writes it.
+  std::string LastCommand;
+
+  // A handle that tells whether this session still exists.
+  std::weak_ptr<void> Lifetime() const { return lifetime_; }
+
+  // Creates the next server connection, owned by the session. An earlier one
+  // lives on until the session is freed.
+  TAsyncSocket* CreateServerSocket();
+
+ private:
+  std::vector<std::unique_ptr<TAsyncSocket>> serverSockets_;
+  std::shared_ptr<int> lifetime_ = std::make_shared<int>(0);
+};
+
+using TMailGatewayClientEvent = std::function<void(TMailGateway* sender, TMailGWClient* client,
+                                                   std::string& data, TClientState clientState)>;
+using TMailGatewayServerEvent = std::function<void(TMailGateway* sender, TAsyncSocket* server,
+                                                   std::string& data, TClientState clientState)>;
+using TMailGatewayClientConnectEvent =
+    std::function<void(TMailGateway* sender, TMailGWClient* client)>;
+using TSessionClosed = std::function<void(TMailGateway* sender, std::uint16_t error)>;
+using TMailGatewayBgExceptionEvent =
+    std::function<void(TMailGateway* sender, const std::exception& e, bool& canClose)>;
+
+class TMailGateway {
+ public:
+  TMailGateway();
+  ~TMailGateway();
+  TMailGateway(const TMailGateway&) = delete;
+  TMailGateway& operator=(const TMailGateway&) = delete;
+
+  int MaxClients = 50;
+  std::string DefMailServer;
+  std::string DefMailSrvPort = "pop3";
+  std::string Port = "pop3";
+  std::string Addr = "0.0.0.0";
+  char DelimChar = '#';  // code 0: none
+  std::string SrvHelloCommand = "+OK POP3 Gateway ready";
+  std::string SrvUserIdent = "user";
+  std::string SrvErrorString = "-ERR Invalid Command";
+
+  TGatewayType GatewayType() const { return gatewayType_; }
+  void SetGatewayType(TGatewayType value);
+
+  TMailGatewayClientEvent OnClientSend;
+  TMailGatewayServerEvent OnServerSend;
+  TMailGatewayClientConnectEvent OnClientConnect;
+  TSessionClosed OnSessionClosed;
+  TNotifyEvent OnError;
+  TMailGatewayBgExceptionEvent OnBgException;
+
+  // Starts listening. Returns "" on success (or when the configuration check
+  // failed and was shown), else the socket layer's message.
+  std::string Open();
+  void Close();
+  void CloseSessions();
+  bool Active() const { return active_; }
+  TSocketServer& ListenSocket() { return *listenSocket_; }
+
+ private:
+  void SetUpSession(TMailGWClient& client);
+  void ClientLine(TMailGWClient& client);
+  void Login(TMailGWClient& client, const std::string& data);
+  void ServerData(TAsyncSocket& server);
+  void ForwardBgException(const std::exception& e, bool& canClose);
+  void ForwardSessionClosed(std::uint16_t error);
+
+  std::unique_ptr<TSocketServer> listenSocket_;
+  TGatewayType gatewayType_ = gtPop3;
+  bool active_ = false;
+  bool destroying_ = false;
+};
+
+}  // namespace qb

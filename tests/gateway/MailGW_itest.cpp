@@ -1,0 +1,284 @@
+#include "gateway/MailGW.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <thread>
+
+#include "gateway/RelayHandler.h"
+#include "net/LoopbackPeer.h"
+#include "platform/SocketLibrary.h"
+#include "support/PlainPop3Client.h"
+#include "support/RecordingDialogs.h"
+#include "support/ScriptedPop3Server.h"
+
+namespace qb {
+namespace {
+
+using test::ConnectPlain;
+using test::PlainListener;
+using test::Pump;
+using test::ReadPlain;
+using test::SendAll;
+
+// Every host name resolves to 127.0.0.1, so the login split can be watched
+// with the names a user would type.
+SocketFunctionTable anyHostIsLocal;
+hostent* LocalHost(const char*) {
+  static in_addr local{htonl(INADDR_LOOPBACK)};
+  static char* addresses[] = {reinterpret_cast<char*>(&local), nullptr};
+  static char name[] = "local";
+  static hostent entry{name, nullptr, AF_INET, 4, addresses};
+  return &entry;
+}
+
+class MailGatewayTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    gateway = std::make_unique<TMailGateway>();
+    gateway->Addr = "127.0.0.1";
+    gateway->Port = "0";
+    gateway->OnClientConnect = [this](TMailGateway*, TMailGWClient* client) { last = client; };
+  }
+  void TearDown() override {
+    for (int fd : clients) close(fd);
+    gateway.reset();
+    MessageLoop::Instance().ProcessMessages();
+    winsock::InstallSocketFunctions(nullptr);
+    EXPECT_EQ(MessageLoop::Instance().WindowCount(), 0u);
+  }
+  void Open() { ASSERT_EQ(gateway->Open(), ""); }
+  int GatewayPort() {
+    sockaddr_in bound{};
+    socklen_t length = sizeof bound;
+    getsockname(gateway->ListenSocket().HSocket(), reinterpret_cast<sockaddr*>(&bound), &length);
+    return ntohs(bound.sin_port);
+  }
+  // A mail client that has read the greeting.
+  int Connect() {
+    int fd = ConnectPlain(GatewayPort());
+    clients.push_back(fd);
+    EXPECT_EQ(ReadPlain(fd, 24), "+OK POP3 Gateway ready\r\n");
+    return fd;
+  }
+  // Sends one line and lets the gateway handle it.
+  void SendLine(int fd, const std::string& line) {
+    SendAll(fd, line + "\r\n");
+    Pump([&] { return last && last->ReadCount() > 0 && last->BufferedCount() == 0; },
+         std::chrono::milliseconds(300));
+  }
+  static std::string Thrown(const std::function<void()>& action) {
+    try {
+      action();
+    } catch (const std::exception& e) {
+      return e.what();
+    }
+    return "";
+  }
+
+  std::unique_ptr<TMailGateway> gateway;
+  TMailGWClient* last = nullptr;
+  std::vector<int> clients;
+};
+
+struct LoginCase {
+  const char* Line;
+  const char* LoginLine;
+  const char* Server;
+  const char* Port;
+};
+
+TEST_F(MailGatewayTest, SplitsTheLoginIntoAccountAndServer) {
+  anyHostIsLocal = winsock::SystemSocketFunctions();
+  anyHostIsLocal.gethostbyname = LocalHost;
+  winsock::InstallSocketFunctions(&anyHostIsLocal);
+  Open();
+  const LoginCase cases[] = {
+      {"USER alice#pophost", "USER alice\r\n", "pophost", "pop3"},
+      {"user bob#mailhost:995", "user bob\r\n", "mailhost", "995"},
+      {"USER carol#a:1", "USER carol\r\n", "a:1", "pop3"},
+      {"USER dave#hostone#hosttwo", "USER dave\r\n", "hostone", "pop3"},
+      {"USERX frank#h", "USERX frank\r\n", "h", "pop3"},
+  };
+  for (const LoginCase& c : cases) {
+    int fd = Connect();
+    SendLine(fd, c.Line);
+    ASSERT_NE(last->ServerSocket, nullptr) << c.Line;
+    EXPECT_EQ(last->LoginLine, c.LoginLine) << c.Line;
+    EXPECT_EQ(last->ServerSocket->Addr(), c.Server) << c.Line;
+    EXPECT_EQ(last->ServerSocket->Port(), c.Port) << c.Line;
+    EXPECT_EQ(last->ClientState, csWaitingLogin);
+  }
+}
+
+TEST_F(MailGatewayTest, ALoginWithoutServerUsesTheDefaultServer) {
+  anyHostIsLocal = winsock::SystemSocketFunctions();
+  anyHostIsLocal.gethostbyname = LocalHost;
+  winsock::InstallSocketFunctions(&anyHostIsLocal);
+  gateway->DefMailServer = "defhost";
+  Open();
+  int fd = Connect();
+  SendLine(fd, "USER erin");
+  ASSERT_NE(last->ServerSocket, nullptr);
+  EXPECT_EQ(last->LoginLine, "USER erin\r\n");
+  EXPECT_EQ(last->ServerSocket->Addr(), "defhost");
+}
+
+TEST_F(MailGatewayTest, ALoginWithoutAnyServerEndsOnlyThatSession) {
+  Open();
+  int fd = Connect();
+  SendAll(fd, "USER erin\r\n");
+  bool orderly = false;
+  EXPECT_EQ(test::ReadToEnd(fd, orderly), "-ERR Invalid Command\r\n");
+  EXPECT_TRUE(gateway->Active());
+  Connect();  // the gateway still listens and greets
+}
+
+TEST_F(MailGatewayTest, CommandsBeforeTheLoginAreRefusedAndTheSessionStaysOpen) {
+  Open();
+  int fd = Connect();
+  SendAll(fd, "PASS secret\r\nNOOP\r\n");
+  EXPECT_EQ(ReadPlain(fd, 44), "-ERR Invalid Command\r\n-ERR Invalid Command\r\n");
+  EXPECT_EQ(last->State(), wsConnected);
+  EXPECT_EQ(last->ServerSocket, nullptr);
+}
+
+TEST_F(MailGatewayTest, AHandlerThatSwitchesToRelayingStopsTheLoginHandling) {
+  std::string seen;
+  gateway->OnClientSend = [&](TMailGateway*, TMailGWClient* client, std::string& data,
+                              TClientState state) {
+    seen = data;
+    EXPECT_EQ(state, csWaitingLogin);
+    client->ClientState = csRelaying;
+  };
+  Open();
+  int fd = Connect();
+  SendLine(fd, "USER alice#127.0.0.1");
+  EXPECT_EQ(seen, "USER alice#127.0.0.1\r\n");
+  EXPECT_EQ(last->ServerSocket, nullptr);
+}
+
+TEST_F(MailGatewayTest, AnUnresolvableServerDropsTheClient) {
+  Open();
+  int fd = Connect();
+  SendAll(fd, "USER alice#no.such.host.invalid\r\n");
+  bool orderly = false;
+  EXPECT_EQ(test::ReadToEnd(fd, orderly), "") << "no reply, the connection drops";
+  EXPECT_TRUE(gateway->Active());
+}
+
+TEST_F(MailGatewayTest, ARefusedServerLeavesTheClientWaitingForItsLogin) {
+  int refusedPort;
+  {
+    PlainListener gone;
+    refusedPort = gone.Port();
+  }
+  Open();
+  int fd = Connect();
+  SendLine(fd, "USER alice#127.0.0.1:" + std::to_string(refusedPort));
+  ASSERT_TRUE(Pump([&] { return last->ServerSocket && last->ServerSocket->State() == wsClosed; }));
+  SendAll(fd, "NOOP\r\n");
+  EXPECT_EQ(ReadPlain(fd, 22), "-ERR Invalid Command\r\n") << "the only reply the client gets";
+}
+
+TEST_F(MailGatewayTest, The51stClientIsAnnouncedThenRefused) {
+  Open();
+  int announced = 0;
+  gateway->OnClientConnect = [&](TMailGateway*, TMailGWClient*) { ++announced; };
+  for (int i = 0; i < 50; ++i) Connect();
+  int fd = ConnectPlain(GatewayPort());
+  clients.push_back(fd);
+  bool orderly = false;
+  EXPECT_EQ(test::ReadToEnd(fd, orderly), "Sorry, too many clients\r\n");
+  EXPECT_EQ(announced, 51);
+}
+
+TEST_F(MailGatewayTest, TheSmtpFlavourChangesGreetingKeywordErrorAndPorts) {
+  gateway->SetGatewayType(gtSmtp);
+  EXPECT_EQ(gateway->SrvHelloCommand, "220 SMTP Gateway ready");
+  EXPECT_EQ(gateway->SrvUserIdent, "helo");
+  EXPECT_EQ(gateway->SrvErrorString, "500 command not recognized");
+  EXPECT_EQ(gateway->Port, "smtp");
+  EXPECT_EQ(gateway->DefMailSrvPort, "smtp");
+  gateway->Port = "0";
+  gateway->SetGatewayType(gtSmtp);
+  EXPECT_EQ(gateway->Port, "0") << "the same type again changes nothing";
+  Open();
+  int fd = ConnectPlain(GatewayPort());
+  clients.push_back(fd);
+  EXPECT_EQ(ReadPlain(fd, 24), "220 SMTP Gateway ready\r\n");
+  SendAll(fd, "MAIL FROM:<a@b>\r\n");
+  EXPECT_EQ(ReadPlain(fd, 28), "500 command not recognized\r\n");
+
+  test::RecordingDialogs dialogs;
+  gateway->SetGatewayType(gtPop3);
+  EXPECT_EQ(dialogs.MessageTexts(),
+            (std::vector<std::string>{"Component is active, first close with .close."}));
+  EXPECT_EQ(gateway->GatewayType(), gtSmtp);
+  gateway->Close();
+  gateway->SetGatewayType(gtPop3);
+  EXPECT_EQ(gateway->SrvHelloCommand, "+OK POP3 Gateway ready");
+  EXPECT_EQ(gateway->Port, "pop3");
+}
+
+TEST_F(MailGatewayTest, OpenTwiceDoesNothingAndCloseThenOpenListensAgain) {
+  Open();
+  int firstPort = GatewayPort();
+  EXPECT_EQ(gateway->Open(), "");
+  EXPECT_EQ(GatewayPort(), firstPort);
+  gateway->Close();
+  EXPECT_FALSE(gateway->Active());
+  EXPECT_EQ(gateway->ListenSocket().State(), wsClosed);
+  Open();
+  EXPECT_TRUE(gateway->Active());
+  Connect();
+}
+
+TEST_F(MailGatewayTest, ABusyPortGivesTheSocketLayersMessage) {
+  PlainListener busy;
+  gateway->Port = busy.PortText();
+  EXPECT_EQ(gateway->Open(), "Error 10048 in function Bind\r\nAddress already in use");
+  EXPECT_FALSE(gateway->Active());
+}
+
+TEST_F(MailGatewayTest, NeitherDelimiterNorDefaultServerIsRefusedAtOpen) {
+  test::RecordingDialogs dialogs;
+  gateway->DelimChar = '\0';
+  EXPECT_EQ(gateway->Open(), "");
+  EXPECT_FALSE(gateway->Active());
+  EXPECT_EQ(dialogs.MessageTexts(),
+            (std::vector<std::string>{
+                "No Delimiter AND no DefMailServer is set, one of booth must set !"}));
+}
+
+TEST_F(MailGatewayTest, RelaysAWholeSessionWithTheScriptedServer) {
+  std::string message = "Subject: hello\r\n\r\n.dotted line\r\nbody\r\n";
+  test::ScriptedPop3Server server({message});
+  test::AttachRelayHandler(*gateway);
+  Open();
+  int port = GatewayPort();
+  std::optional<std::string> retrieved;
+  std::string user, pass, quit;
+  bool done = false;
+  std::thread client([&] {
+    test::PlainPop3Client pop(static_cast<std::uint16_t>(port));
+    pop.ReadLine();
+    user = pop.Command("USER alice#127.0.0.1:" + std::to_string(server.Port()));
+    pass = pop.Command("PASS secret");
+    retrieved = pop.MultiLineCommand("RETR 1");
+    quit = pop.Command("QUIT");
+    done = true;
+  });
+  bool finished = Pump([&] { return done; }, std::chrono::seconds(20));
+  client.join();
+  ASSERT_TRUE(finished);
+  EXPECT_EQ(user.substr(0, 3), "+OK");
+  EXPECT_EQ(pass.substr(0, 3), "+OK");
+  ASSERT_TRUE(retrieved.has_value());
+  EXPECT_NE(retrieved->find("\r\n..dotted line\r\nbody\r\n.\r\n"), std::string::npos);
+  EXPECT_EQ(quit.substr(0, 3), "+OK");
+  EXPECT_EQ(server.Commands().front(), "USER alice") << "the server sees the plain account";
+}
+
+}  // namespace
+}  // namespace qb
