@@ -4,6 +4,9 @@
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 
+#include <sys/uio.h>
+
+#include <algorithm>
 #include <stdexcept>
 
 #include "net/SocketRuntime.h"
@@ -580,54 +583,88 @@ int TCustomAsyncSocket::Send(const void* data, int length) {
 }
 
 void TCustomAsyncSocket::PutDataInSendBuffer(const char* data, int length) {
-  if (sendQueue_.empty()) sendQueue_.push_back(std::make_unique<TBuffer>(kSendBlockSize));
+  if (sendQueue_.empty()) AppendSendBlock();
   while (length > 0) {
     int copied = sendQueue_.back()->Write(data, length);
     data += copied;
     length -= copied;
-    if (sendQueue_.back()->Full()) sendQueue_.push_back(std::make_unique<TBuffer>(kSendBlockSize));
+    if (sendQueue_.back()->Full()) AppendSendBlock();
   }
   allSent_ = false;
 }
 
+// Blocks that have been sent are kept (a bounded number of them) and reused,
+// so a steady stream of sends does not allocate a block per 1460 bytes.
+void TCustomAsyncSocket::AppendSendBlock() {
+  if (spareBlocks_.empty()) {
+    sendQueue_.push_back(std::make_unique<TBuffer>(kSendBlockSize));
+    return;
+  }
+  sendQueue_.push_back(std::move(spareBlocks_.back()));
+  spareBlocks_.pop_back();
+}
+
+void TCustomAsyncSocket::RetireFrontBlock() {
+  constexpr std::size_t kMaxSpareBlocks = 1024;
+  if (spareBlocks_.size() < kMaxSpareBlocks) spareBlocks_.push_back(std::move(sendQueue_.front()));
+  sendQueue_.pop_front();
+}
+
+// Hands the pending bytes to the system, several blocks in one gathering
+// send. A send the system takes only in part stops here: the write
+// notification resumes it.
 void TCustomAsyncSocket::TryToSend() {
   if (hSocket_ == kInvalidSocket || sendQueue_.empty()) return;
   const int flags = SendFlags == wsSendUrgent ? MSG_OOB : 0;
   for (;;) {
-    TBuffer& block = *sendQueue_.front();
-    auto [bytes, pending] = block.Peek();
-    if (pending > 0) {
-      int sent = winsock::send(hSocket_, bytes, pending, flags);
-      if (sent > 0) {
-        block.Remove(sent);
-        if (OnSendData) OnSendData(this, sent);
-        if (sent < pending || hSocket_ == kInvalidSocket || sendQueue_.empty()) return;
-        continue;
-      }
-      if (sent == 0) return;
-      int code = winsock::WSAGetLastError();
-      if (code == WSAEWOULDBLOCK) return;
-      if (code == WSAEINVAL || code == WSAENOTSOCK || code == WSAECONNABORTED ||
-          code == WSAECONNRESET || code == WSAENOTCONN) {
-        closeReported_ = true;
-        Close();
-        TriggerSessionClosed(static_cast<std::uint16_t>(code));
-        return;
-      }
-      lastError_ = code;
-      return ReportSystemError("TryToSend failed");
+    while (sendQueue_.size() > 1 && sendQueue_.front()->Pending() == 0) RetireFrontBlock();
+    constexpr std::size_t kMaxPieces = 64;
+    iovec pieces[kMaxPieces];
+    int count = 0;
+    int pending = 0;
+    for (std::size_t i = 0; i < sendQueue_.size() && i < kMaxPieces; ++i) {
+      auto [bytes, length] = sendQueue_[i]->Peek();
+      if (length == 0) break;
+      pieces[count++] = iovec{const_cast<char*>(bytes), static_cast<std::size_t>(length)};
+      pending += length;
     }
-    if (sendQueue_.size() > 1) {
-      sendQueue_.pop_front();
+    if (pending == 0) {
+      allSent_ = true;
+      return;
+    }
+    int sent = winsock::sendv(hSocket_, pieces, count, flags);
+    if (sent > 0) {
+      RemoveSent(sent);
+      if (OnSendData) OnSendData(this, sent);
+      if (sent < pending || hSocket_ == kInvalidSocket || sendQueue_.empty()) return;
       continue;
     }
-    allSent_ = true;
-    return;
+    if (sent == 0) return;
+    int code = winsock::WSAGetLastError();
+    if (code == WSAEWOULDBLOCK) return;
+    if (code == WSAEINVAL || code == WSAENOTSOCK || code == WSAECONNABORTED ||
+        code == WSAECONNRESET || code == WSAENOTCONN) {
+      closeReported_ = true;
+      Close();
+      TriggerSessionClosed(static_cast<std::uint16_t>(code));
+      return;
+    }
+    lastError_ = code;
+    return ReportSystemError("TryToSend failed");
+  }
+}
+
+void TCustomAsyncSocket::RemoveSent(int count) {
+  for (std::size_t i = 0; count > 0 && i < sendQueue_.size(); ++i) {
+    int taken = std::min(count, sendQueue_[i]->Pending());
+    sendQueue_[i]->Remove(taken);
+    count -= taken;
   }
 }
 
 void TCustomAsyncSocket::DeleteBufferedData() {
   sendQueue_.clear();
+  spareBlocks_.clear();
   allSent_ = true;
 }
 

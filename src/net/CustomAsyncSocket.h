@@ -18,6 +18,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "net/SocketBuffer.h"
 #include "platform/MessageLoop.h"
@@ -170,7 +171,10 @@ class TCustomAsyncSocket {
   void SetRemoteText(std::string& field, bool& assigned, bool& resolved, const std::string& value,
                      const char* name);
   void PutDataInSendBuffer(const char* data, int length);
+  void AppendSendBlock();
+  void RetireFrontBlock();
   void TryToSend();
+  void RemoveSent(int count);
   void DeleteBufferedData();
 
   HWND window_ = 0;
@@ -186,6 +190,7 @@ class TCustomAsyncSocket {
   int protoValue_ = 6;
   int socketType_ = 0;
   std::deque<std::unique_ptr<TBuffer>> sendQueue_;
+  std::vector<std::unique_ptr<TBuffer>> spareBlocks_;  // sent blocks kept for reuse
   bool allSent_ = true;
   std::int64_t readCount_ = 0;
   int lastError_ = 0;

@@ -6,7 +6,8 @@
 namespace qb {
 
 TBuffer::TBuffer(int size)
-    : size_(size > 0 ? size : kDefaultSize), bytes_(std::make_unique<char[]>(size_)) {}
+    : size_(size > 0 ? size : kDefaultSize),
+      bytes_(std::make_unique_for_overwrite<char[]>(static_cast<std::size_t>(size_))) {}
 
 int TBuffer::Write(const void* data, int length) {
   int count = std::clamp(length, 0, size_ - written_);

@@ -46,6 +46,7 @@ SocketFunctionTable BindSystemSocketFunctions() {
   BindEntry(library, "accept4", table.accept4);
   BindEntry(library, "connect", table.connect);
   BindEntry(library, "send", table.send);
+  BindEntry(library, "sendmsg", table.sendmsg);
   BindEntry(library, "recv", table.recv);
   BindEntry(library, "shutdown", table.shutdown);
   BindEntry(library, "close", table.close);

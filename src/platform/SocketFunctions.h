@@ -18,6 +18,7 @@ struct SocketFunctionTable {
   int (*accept4)(int fd, sockaddr* address, socklen_t* length, int flags) = nullptr;
   int (*connect)(int fd, const sockaddr* address, socklen_t length) = nullptr;
   ssize_t (*send)(int fd, const void* data, size_t length, int flags) = nullptr;
+  ssize_t (*sendmsg)(int fd, const msghdr* message, int flags) = nullptr;
   ssize_t (*recv)(int fd, void* buffer, size_t length, int flags) = nullptr;
   int (*shutdown)(int fd, int how) = nullptr;
   int (*close)(int fd) = nullptr;

@@ -194,14 +194,31 @@ int connect(SOCKET s, const sockaddr_in& address) {
   return Fail();
 }
 
-int send(SOCKET s, const void* data, int length, int flags) {
-  ssize_t n = Api().send(s, data, static_cast<size_t>(length), flags | MSG_NOSIGNAL);
-  // A send the system could not take whole arms the write event, as one that
-  // would block does: the rest goes out when the socket is writable again.
-  if (n >= 0 && n < length) AsyncSelectRearm(s, FD_WRITE);
-  if (n >= 0) return static_cast<int>(n);
+namespace {
+
+// A send the system could not take whole arms the write event, as one that
+// would block does: the rest goes out when the socket is writable again.
+int SendResult(SOCKET s, ssize_t sent, std::size_t length) {
+  if (sent >= 0 && static_cast<std::size_t>(sent) < length) AsyncSelectRearm(s, FD_WRITE);
+  if (sent >= 0) return static_cast<int>(sent);
   if (errno == EAGAIN || errno == EWOULDBLOCK) AsyncSelectRearm(s, FD_WRITE);
   return Fail();
+}
+
+}  // namespace
+
+int send(SOCKET s, const void* data, int length, int flags) {
+  ssize_t n = Api().send(s, data, static_cast<size_t>(length), flags | MSG_NOSIGNAL);
+  return SendResult(s, n, static_cast<std::size_t>(length));
+}
+
+int sendv(SOCKET s, const iovec* pieces, int count, int flags) {
+  msghdr message{};
+  message.msg_iov = const_cast<iovec*>(pieces);
+  message.msg_iovlen = static_cast<std::size_t>(count);
+  std::size_t length = 0;
+  for (int i = 0; i < count; ++i) length += pieces[i].iov_len;
+  return SendResult(s, Api().sendmsg(s, &message, flags | MSG_NOSIGNAL), length);
 }
 
 int recv(SOCKET s, void* buffer, int length, int flags) {

@@ -11,6 +11,7 @@
 #pragma once
 
 #include <netinet/in.h>
+#include <sys/uio.h>
 
 #include <cstdint>
 
@@ -49,6 +50,8 @@ int listen(SOCKET s, int backlog);
 SOCKET accept(SOCKET s, sockaddr_in* peer);
 int connect(SOCKET s, const sockaddr_in& address);
 int send(SOCKET s, const void* data, int length, int flags);
+// One send of several pieces, in order (a gathering send).
+int sendv(SOCKET s, const iovec* pieces, int count, int flags);
 int recv(SOCKET s, void* buffer, int length, int flags);
 int shutdown(SOCKET s, int how);
 int closesocket(SOCKET s);

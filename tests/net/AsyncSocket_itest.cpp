@@ -294,7 +294,7 @@ TEST_F(AsyncSocketTest, AFailingSocketCallIsReportedWithItsWindowsNumber) {
 
 TEST_F(AsyncSocketTest, ABrokenConnectionWhileSendingClosesTheSocketWithoutASignal) {
   failing = winsock::SystemSocketFunctions();
-  failing.send = [](int, const void*, size_t, int flags) -> ssize_t {
+  failing.sendmsg = [](int, const msghdr*, int flags) -> ssize_t {
     // Every send must ask not to be killed by SIGPIPE.
     errno = (flags & MSG_NOSIGNAL) ? EPIPE : EINVAL;
     return -1;
