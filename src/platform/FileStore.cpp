@@ -1,19 +1,27 @@
 #include "platform/FileStore.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
-#include <fstream>
-#include <iterator>
 
 namespace qb {
 
 std::optional<std::string> ReadWholeFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return std::nullopt;
-  std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  if (in.bad()) return std::nullopt;
+  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return std::nullopt;
+  struct stat info {};
+  std::optional<std::string> bytes;
+  if (fstat(fd, &info) == 0 && S_ISREG(info.st_mode)) {
+    bytes.emplace();
+    char buffer[65536];
+    ssize_t n;
+    while ((n = read(fd, buffer, sizeof buffer)) > 0)
+      bytes->append(buffer, static_cast<std::size_t>(n));
+    if (n < 0) bytes.reset();
+  }
+  close(fd);
   return bytes;
 }
 
