@@ -1,0 +1,66 @@
+#include "screening/Classification.h"
+
+#include <algorithm>
+
+namespace qb {
+
+namespace {
+
+bool IsTicked(MessageCategory category) {
+  return category != MessageCategory::mcUseful && category != MessageCategory::mcPending;
+}
+
+bool IsPossibleVirus(const MessageRow& row, const TextLines& virusList) {
+  std::optional<std::int64_t> size = ParseWholeNumber(row.Size);
+  return size && *size > kVirusMinimumSize && AnyPrefixMatches(virusList, row.Subject);
+}
+
+bool SpamFlagAt(const TextLines& spamFlags, std::size_t index) {
+  return index < spamFlags.size() && spamFlags[index] == "1";
+}
+
+// The text after the first blank of the UIDL line (all of it without a
+// blank); nullopt when the reply has no such line.
+std::optional<std::string> UidAt(const TextLines& uidlReply, long long lineIndex) {
+  if (lineIndex < 0 || static_cast<std::size_t>(lineIndex) >= uidlReply.size()) return std::nullopt;
+  const std::string& line = uidlReply[static_cast<std::size_t>(lineIndex)];
+  std::size_t blank = line.find(' ');
+  return blank == std::string::npos ? line : line.substr(blank + 1);
+}
+
+}  // namespace
+
+bool PrefixMatches(std::string_view entry, std::string_view text) {
+  return !entry.empty() && StartsWithIgnoringCase(text, entry);
+}
+
+bool AnyPrefixMatches(const TextLines& entries, std::string_view text) {
+  return std::any_of(entries.begin(), entries.end(),
+                     [text](const std::string& entry) { return PrefixMatches(entry, text); });
+}
+
+MessageCategory ClassifyRow(const MessageRow& row, const ScreeningState& state,
+                            bool listedByDnsbl) {
+  if (IsPossibleVirus(row, state.VirusList)) return MessageCategory::mcVirus;
+  if (listedByDnsbl) return MessageCategory::mcSpam;
+  if (AnyPrefixMatches(state.SenderList, row.From)) return MessageCategory::mcBlockedSender;
+  if (AnyPrefixMatches(state.RecipientList, row.To)) return MessageCategory::mcBlockedRecipient;
+  if (AnyPrefixMatches(state.SubjectList, row.Subject)) return MessageCategory::mcBlockedSubject;
+  return MessageCategory::mcUseful;
+}
+
+void Listele(ReviewList& review, const ScreeningState& state) {
+  for (std::size_t i = 0; i < review.Count(); ++i) {
+    MessageRow& row = review[i];
+    row.CategoryIcon = ClassifyRow(row, state, SpamFlagAt(state.SpamFlags, i));
+    row.Checked = IsTicked(row.CategoryIcon);
+    if (std::optional<std::string> uid =
+            UidAt(state.UidlReply, state.ScanStart + static_cast<long long>(i))) {
+      row.Uid = *uid;
+    }
+  }
+  review.SortColumn = ReviewList::kSizeColumn;
+  review.Sort();
+}
+
+}  // namespace qb

@@ -1,0 +1,29 @@
+// Classifying the scanned messages: the block and signature lists are
+// matched as prefixes, the stored DNS block-list outcome decides spam, and
+// each row gets its category icon and tick.
+#pragma once
+
+#include <string_view>
+
+#include "screening/ReviewList.h"
+#include "screening/ScreeningState.h"
+
+namespace qb {
+
+// Messages of this size or less are never taken for a virus.
+constexpr std::int64_t kVirusMinimumSize = 6000;
+
+// Whether the text begins with the entry, ignoring the case of a to z; an
+// empty entry never matches.
+bool PrefixMatches(std::string_view entry, std::string_view text);
+bool AnyPrefixMatches(const TextLines& entries, std::string_view text);
+
+// The category of one row from the lists and the row's DNS outcome.
+MessageCategory ClassifyRow(const MessageRow& row, const ScreeningState& state, bool listedByDnsbl);
+
+// The classification pass over the rows, which are in scan order: row i is
+// message ScanStart + i with DNS outcome SpamFlags[i]. Sets each row's icon,
+// tick and Uid (from UidlReply line ScanStart + i), then sorts by "Size".
+void Listele(ReviewList& review, const ScreeningState& state);
+
+}  // namespace qb

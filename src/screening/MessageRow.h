@@ -1,0 +1,38 @@
+// One row of the review list: the columns shown for a scanned message, its
+// category icon and its tick.
+#pragma once
+
+#include <string>
+
+namespace qb {
+
+// The row's icon index. Every category but mcUseful and mcPending is
+// ticked by the classification.
+enum class MessageCategory {
+  mcVirus = 0,
+  mcSpam = 1,
+  mcUseful = 2,
+  mcPending = 3,  // not yet classified
+  mcBlockedSubject = 4,
+  mcBlockedSender = 5,
+  mcBlockedRecipient = 6,
+};
+
+struct MessageRow {
+  std::string From;           // the item text: column 0
+  std::string Subject;        // sub-item 0
+  std::string Size;           // sub-item 1: bytes, decimal
+  std::string MessageNumber;  // sub-item 2 (hidden): the number on the server
+  std::string Uid = "0";      // sub-item 3 (hidden): unique id once classified
+  std::string To;             // sub-item 4
+  std::string Date;           // sub-item 5: "yyyy.mm.dd hh:nn:ss" or empty
+  std::string File;           // sub-item 6: the attachment name
+  MessageCategory CategoryIcon = MessageCategory::mcPending;
+  bool Checked = false;
+};
+
+// The text a column shows: 0 is From, c >= 1 is sub-item c - 1; empty for
+// a column the row does not have.
+const std::string& ColumnText(const MessageRow& row, int column);
+
+}  // namespace qb

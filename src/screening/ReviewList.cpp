@@ -1,0 +1,37 @@
+#include "screening/ReviewList.h"
+
+#include <algorithm>
+
+#include "screening/ScreeningText.h"
+
+namespace qb {
+
+namespace {
+
+// Sizes as the Size column orders them: every row that is not a number
+// (such as "-") first, by text, as a text sorts before a digit string
+// would; then numeric sizes, largest first. This makes the order a strict
+// weak ordering whatever the column holds.
+bool SizeLess(const MessageRow& a, const MessageRow& b) {
+  std::optional<std::int64_t> left = ParseWholeNumber(a.Size);
+  std::optional<std::int64_t> right = ParseWholeNumber(b.Size);
+  if (left && right) return *left > *right;
+  if (left || right) return right.has_value();
+  return CompareIgnoringCase(a.Size, b.Size) < 0;
+}
+
+}  // namespace
+
+bool ReviewRowLess(const MessageRow& a, const MessageRow& b, int sortColumn) {
+  if (sortColumn == ReviewList::kSizeColumn) return SizeLess(a, b);
+  return CompareIgnoringCase(ColumnText(a, sortColumn), ColumnText(b, sortColumn)) < 0;
+}
+
+void ReviewList::Sort() {
+  int column = SortColumn;
+  std::stable_sort(rows_.begin(), rows_.end(), [column](const MessageRow& a, const MessageRow& b) {
+    return ReviewRowLess(a, b, column);
+  });
+}
+
+}  // namespace qb

@@ -1,0 +1,127 @@
+#include "screening/Classification.h"
+
+#include <gtest/gtest.h>
+
+namespace qb {
+namespace {
+
+MessageRow Row(std::string number, std::string size, std::string from, std::string subject,
+               std::string to = "me@example.org") {
+  MessageRow row;
+  row.MessageNumber = std::move(number);
+  row.Size = std::move(size);
+  row.From = std::move(from);
+  row.Subject = std::move(subject);
+  row.To = std::move(to);
+  return row;
+}
+
+class ClassificationTest : public ::testing::Test {
+ protected:
+  ScreeningState state;
+  ReviewList review;
+
+  void SetUp() override {
+    state.VirusList = {"I love you"};
+    state.SubjectList = {"Cheap "};
+    state.SenderList = {"SPAM", "bob "};
+    state.RecipientList = {"list@"};
+  }
+
+  // Adds the rows as the scan would, all with the DNS outcome "0", and
+  // classifies them.
+  void Classify(std::vector<MessageRow> rows) {
+    state.ScanStart = 1;
+    state.UidlReply = {"+OK"};
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+      if (state.SpamFlags.size() <= i) state.SpamFlags.push_back("0");
+      state.UidlReply.push_back(std::to_string(i + 1) + " uid-" + std::to_string(i + 1));
+      review.Add(std::move(rows[i]));
+    }
+    state.UidlReply.push_back(".");
+    Listele(review, state);
+  }
+
+  const MessageRow& Message(const std::string& number) const {
+    for (const MessageRow& row : review.Rows()) {
+      if (row.MessageNumber == number) return row;
+    }
+    throw std::runtime_error("no row for message " + number);
+  }
+};
+
+TEST_F(ClassificationTest, AVirusNeedsMoreThan6000Bytes) {
+  Classify({Row("1", "6000", "a@x", "I LOVE YOU"), Row("2", "6001", "a@x", "i love you too")});
+  EXPECT_EQ(Message("1").CategoryIcon, MessageCategory::mcUseful);
+  EXPECT_FALSE(Message("1").Checked);
+  EXPECT_EQ(Message("2").CategoryIcon, MessageCategory::mcVirus);
+  EXPECT_TRUE(Message("2").Checked);
+}
+
+TEST_F(ClassificationTest, TheStrongestCategoryWins) {
+  state.SpamFlags = {"0", "1", "0"};
+  Classify({Row("1", "9000", "spam@x", "I love you"), Row("2", "100", "a@x", "Cheap pills"),
+            Row("3", "100", "a@x", "Cheap pills", "list@example.org")});
+  EXPECT_EQ(Message("1").CategoryIcon, MessageCategory::mcVirus) << "virus over sender";
+  EXPECT_EQ(Message("2").CategoryIcon, MessageCategory::mcSpam) << "spam over subject";
+  EXPECT_EQ(Message("3").CategoryIcon, MessageCategory::mcBlockedRecipient)
+      << "recipient over subject";
+  for (const MessageRow& row : review.Rows()) EXPECT_TRUE(row.Checked);
+}
+
+TEST_F(ClassificationTest, EachListTicksItsCategory) {
+  Classify({Row("1", "10", "a@x", "Cheap watches"), Row("2", "10", "Spammer@x", "hi"),
+            Row("3", "10", "a@x", "hi", "LIST@x")});
+  EXPECT_EQ(Message("1").CategoryIcon, MessageCategory::mcBlockedSubject);
+  EXPECT_EQ(Message("2").CategoryIcon, MessageCategory::mcBlockedSender);
+  EXPECT_EQ(Message("3").CategoryIcon, MessageCategory::mcBlockedRecipient);
+}
+
+TEST_F(ClassificationTest, OnlyTheBeginningIsCompared) {
+  Classify({Row("1", "10", "my-spam@x", "hi"), Row("2", "10", "bob@x", "Cheap")});
+  EXPECT_EQ(Message("1").CategoryIcon, MessageCategory::mcUseful);
+  EXPECT_EQ(Message("2").CategoryIcon, MessageCategory::mcUseful)
+      << "blanks at the end of an entry count";
+}
+
+TEST_F(ClassificationTest, AnEmptyEntryMatchesNothing) {
+  state.SenderList = {""};
+  state.SubjectList = {""};
+  Classify({Row("1", "10", "a@x", "hi")});
+  EXPECT_EQ(Message("1").CategoryIcon, MessageCategory::mcUseful);
+  EXPECT_FALSE(PrefixMatches("", "anything"));
+}
+
+TEST_F(ClassificationTest, FillsTheUidsAndSortsBySize) {
+  Classify(
+      {Row("1", "900", "a@x", "hi"), Row("2", "12000", "b@x", "hi"), Row("3", "50", "c@x", "hi")});
+  EXPECT_EQ(review.SortColumn, 2);
+  ASSERT_EQ(review.Count(), 3u);
+  EXPECT_EQ(review[0].MessageNumber, "2");
+  EXPECT_EQ(review[1].MessageNumber, "1");
+  EXPECT_EQ(review[2].MessageNumber, "3");
+  EXPECT_EQ(Message("1").Uid, "uid-1");
+  EXPECT_EQ(Message("2").Uid, "uid-2");
+}
+
+TEST_F(ClassificationTest, UidsFollowScanStart) {
+  state.ScanStart = 2;
+  state.UidlReply = {"+OK", "1 first", "2 second", "3", "."};
+  state.SpamFlags = {"0", "0"};
+  review.Add(Row("2", "10", "a@x", "hi"));
+  review.Add(Row("3", "10", "b@x", "hi"));
+  Listele(review, state);
+  EXPECT_EQ(Message("2").Uid, "second");
+  EXPECT_EQ(Message("3").Uid, "3") << "a line without a blank is the whole uid";
+}
+
+TEST_F(ClassificationTest, MissingScanDataLeavesTheRowUsable) {
+  review.Add(Row("1", "-", "a@x", "I love you"));
+  review.Add(Row("2", "10", "b@x", "hi"));
+  Listele(review, state);  // no SpamFlags, no UIDL reply
+  EXPECT_EQ(Message("1").CategoryIcon, MessageCategory::mcUseful) << "a size that is no number";
+  EXPECT_EQ(Message("2").Uid, "0");
+}
+
+}  // namespace
+}  // namespace qb
