@@ -48,6 +48,23 @@ class TMailGWClient : public TSocketClient {
   std::shared_ptr<int> lifetime_ = std::make_shared<int>(0);
 };
 
+// A reference to a session that may be freed meanwhile: it tells whether the
+// session still exists before it hands it out.
+class TSessionHandle {
+ public:
+  TSessionHandle() = default;
+  explicit TSessionHandle(TMailGWClient* client)
+      : client_(client), lifetime_(client ? client->Lifetime() : std::weak_ptr<void>()) {}
+  // The session, or nullptr once it has been freed.
+  TMailGWClient* Get() const { return lifetime_.expired() ? nullptr : client_; }
+  bool Is(const TMailGWClient* client) const { return client && Get() == client; }
+  void Reset() { *this = TSessionHandle(); }
+
+ private:
+  TMailGWClient* client_ = nullptr;
+  std::weak_ptr<void> lifetime_;
+};
+
 using TMailGatewayClientEvent = std::function<void(TMailGateway* sender, TMailGWClient* client,
                                                    std::string& data, TClientState clientState)>;
 using TMailGatewayServerEvent = std::function<void(TMailGateway* sender, TAsyncSocket* server,

@@ -1,0 +1,99 @@
+// A main window's logic with its gateway on a loopback port, a scripted POP3
+// server behind it, and mail clients that run on threads of their own while
+// the test turns the message loop.
+#pragma once
+
+#include <arpa/inet.h>
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <thread>
+
+#include "RecordingWindow.h"
+#include "app/Unit1.h"
+#include "screening/ListFile.h"
+#include "support/PlainPop3Client.h"
+#include "support/PumpUntil.h"
+#include "support/RecordingDialogs.h"
+#include "support/ScriptedPop3Server.h"
+#include "support/TempFolder.h"
+
+namespace qb::test {
+
+// Resolves no name at all: no test here looks anything up.
+class NoResolver : public IHostResolver {
+ public:
+  std::vector<Ipv4Address> ResolveIPv4(const std::string&) override { return {}; }
+};
+
+// A mail client's session, run on its own thread.
+class ClientThread {
+ public:
+  explicit ClientThread(std::function<void()> script)
+      : thread_([this, script = std::move(script)] {
+          script();
+          done_ = true;
+        }) {}
+  ~ClientThread() {
+    if (thread_.joinable()) thread_.join();
+  }
+  bool Done() const { return done_; }
+  // Turns the loop until the script has ended; joins it.
+  bool Finish(std::chrono::milliseconds timeout = std::chrono::seconds(20)) {
+    bool finished = PumpUntil([this] { return Done(); }, timeout);
+    if (finished) thread_.join();
+    return finished;
+  }
+
+ private:
+  std::atomic<bool> done_{false};
+  std::thread thread_;
+};
+
+class ScreenedSessionTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    form.State.ProgramFolder = folder.Path().string() + "/";
+    form.MailGateway1.Port = "0";
+    ASSERT_EQ(form.MailGateway1.Open(), "");
+  }
+  void TearDown() override {
+    form.MailGateway1.Close();
+    MessageLoop::Instance().ProcessMessages();
+  }
+
+  std::uint16_t GatewayPort() {
+    sockaddr_in bound{};
+    socklen_t length = sizeof bound;
+    getsockname(form.MailGateway1.ListenSocket().HSocket(), reinterpret_cast<sockaddr*>(&bound),
+                &length);
+    return ntohs(bound.sin_port);
+  }
+  std::string Account() const { return "alice#127.0.0.1:" + std::to_string(server.Port()); }
+  // The marker file of the test account, as the scan names it.
+  std::string MarkerFile() const {
+    return form.State.ProgramFolder + MakeUidFileStem(Account()) + ".UID";
+  }
+  // Logs a client in through the gateway.
+  bool LogIn(PlainPop3Client& client) {
+    if (!client.ReadLine()) return false;
+    return client.Command("USER " + Account()).starts_with("+OK") &&
+           client.Command("PASS secret").starts_with("+OK");
+  }
+  bool ScanReady() { return form.Controls.Button1Enabled; }
+  static std::string Message(const std::string& headers) {
+    return headers + "\r\n\r\nThe body.\r\n";
+  }
+
+  TempFolder folder;
+  RecordingPopup popup;
+  RecordingTray tray;
+  NoResolver resolver;
+  RecordingDialogs dialogs;
+  TForm1 form{popup, tray, resolver};
+  ScriptedPop3Server server;
+};
+
+}  // namespace qb::test
