@@ -717,6 +717,12 @@ std::string TCustomAsyncSocket::ReceiveString() {
   return text;
 }
 
+int TCustomAsyncSocket::BoundPort() {
+  sockaddr_in local{};
+  if (hSocket_ == kInvalidSocket || winsock::getsockname(hSocket_, &local) != 0) return 0;
+  return ntohs(local.sin_port);
+}
+
 std::string TCustomAsyncSocket::GetPeerAddr() {
   if (state_ != wsConnected) return "error";
   sockaddr_in peer{};

@@ -103,6 +103,9 @@ class TCustomAsyncSocket {
   int SendString(const std::string& text);
   int Receive(void* buffer, int size);
   std::string ReceiveString();
+  // The local port the handle is bound to (a listener on port "0" gets one
+  // from the system); 0 without a handle.
+  int BoundPort();
   virtual std::string GetPeerAddr();
   virtual std::string GetPeerPort();
   // Applies LingerOnOff and LingerTimeout to the open handle.

@@ -61,11 +61,7 @@ class ScreenedRealPeers : public ::testing::Test {
     ASSERT_EQ(form.MailGateway1.Open(), "");
   }
   std::uint16_t GatewayPort() {
-    sockaddr_in bound{};
-    socklen_t length = sizeof bound;
-    getsockname(form.MailGateway1.ListenSocket().HSocket(), reinterpret_cast<sockaddr*>(&bound),
-                &length);
-    return ntohs(bound.sin_port);
+    return static_cast<std::uint16_t>(form.MailGateway1.ListenSocket().BoundPort());
   }
   FetchmailOptions Options(bool keep) {
     return {.User = "alice#127.0.0.1:" + std::to_string(dovecot.Port()),

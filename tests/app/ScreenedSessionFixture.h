@@ -65,11 +65,7 @@ class ScreenedSessionTest : public ::testing::Test {
   }
 
   std::uint16_t GatewayPort() {
-    sockaddr_in bound{};
-    socklen_t length = sizeof bound;
-    getsockname(form.MailGateway1.ListenSocket().HSocket(), reinterpret_cast<sockaddr*>(&bound),
-                &length);
-    return ntohs(bound.sin_port);
+    return static_cast<std::uint16_t>(form.MailGateway1.ListenSocket().BoundPort());
   }
   std::string Account() const { return "alice#127.0.0.1:" + std::to_string(server.Port()); }
   // The marker file of the test account, as the scan names it.

@@ -48,12 +48,7 @@ class MailGatewayTest : public ::testing::Test {
     EXPECT_EQ(MessageLoop::Instance().WindowCount(), 0u);
   }
   void Open() { ASSERT_EQ(gateway->Open(), ""); }
-  int GatewayPort() {
-    sockaddr_in bound{};
-    socklen_t length = sizeof bound;
-    getsockname(gateway->ListenSocket().HSocket(), reinterpret_cast<sockaddr*>(&bound), &length);
-    return ntohs(bound.sin_port);
-  }
+  int GatewayPort() { return gateway->ListenSocket().BoundPort(); }
   // A mail client that has read the greeting.
   int Connect() {
     int fd = ConnectPlain(GatewayPort());
@@ -66,14 +61,6 @@ class MailGatewayTest : public ::testing::Test {
     SendAll(fd, line + "\r\n");
     Pump([&] { return last && last->ReadCount() > 0 && last->BufferedCount() == 0; },
          std::chrono::milliseconds(300));
-  }
-  static std::string Thrown(const std::function<void()>& action) {
-    try {
-      action();
-    } catch (const std::exception& e) {
-      return e.what();
-    }
-    return "";
   }
 
   std::unique_ptr<TMailGateway> gateway;

@@ -43,10 +43,7 @@ class RelayRealPeers : public ::testing::Test {
     ASSERT_EQ(gateway.Open(), "");
   }
   std::uint16_t GatewayPort() {
-    sockaddr_in bound{};
-    socklen_t length = sizeof bound;
-    getsockname(gateway.ListenSocket().HSocket(), reinterpret_cast<sockaddr*>(&bound), &length);
-    return ntohs(bound.sin_port);
+    return static_cast<std::uint16_t>(gateway.ListenSocket().BoundPort());
   }
   std::string Account() { return "alice#127.0.0.1:" + std::to_string(dovecot.Port()); }
 

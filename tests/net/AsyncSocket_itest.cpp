@@ -19,6 +19,7 @@ using test::PlainListener;
 using test::Pump;
 using test::ReadPlain;
 using test::SendAll;
+using test::Thrown;
 
 std::string StateName(TSocketState state) {
   static const char* names[] = {"invalid",   "opened",    "bound",     "connecting", "socks",
@@ -239,10 +240,8 @@ TEST_F(AsyncSocketTest, AListenerAcceptsIntoADuplicatedSocket) {
   listener.SetPort("0");
   listener.Listen();
   ASSERT_EQ(listener.State(), wsListening);
-  sockaddr_in bound{};
-  socklen_t length = sizeof bound;
-  getsockname(listener.HSocket(), reinterpret_cast<sockaddr*>(&bound), &length);
-  int client = ConnectPlain(ntohs(bound.sin_port));
+  EXPECT_GT(listener.BoundPort(), 0) << "port 0 is given a free port by the system";
+  int client = ConnectPlain(listener.BoundPort());
   ASSERT_TRUE(Pump([&] { return accepted != nullptr; }));
   EXPECT_EQ(accepted->State(), wsConnected);
   accepted->SendString("hello\r\n");

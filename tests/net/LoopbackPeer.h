@@ -16,6 +16,16 @@
 
 namespace qb::test {
 
+// The message of the exception `action` throws; "(nothing thrown)" if none.
+inline std::string Thrown(const std::function<void()>& action) {
+  try {
+    action();
+  } catch (const std::exception& e) {
+    return e.what();
+  }
+  return "(nothing thrown)";
+}
+
 // Turns the message loop until `done` holds or `timeout` passes.
 inline bool Pump(const std::function<bool()>& done,
                  std::chrono::milliseconds timeout = std::chrono::seconds(10)) {

@@ -4,20 +4,14 @@
 #include <gtest/gtest.h>
 
 #include "net/AsyncSocket.h"
+#include "net/LoopbackPeer.h"
 #include "platform/SocketError.h"
 #include "platform/SocketLibrary.h"
 
 namespace qb {
 namespace {
 
-std::string Thrown(const std::function<void()>& action) {
-  try {
-    action();
-  } catch (const ESocketException& e) {
-    return e.what();
-  }
-  return "(nothing thrown)";
-}
+using test::Thrown;
 
 TEST(SocketResolvePort, ReadsServiceNamesAndLeadingDigits) {
   EXPECT_EQ(ntohs(SocketResolvePort("pop3", "tcp")), 110);
@@ -90,6 +84,8 @@ TEST(WSocketErrorDesc, DescribesKnownAndUnknownCodes) {
 
 TEST(SocketLibrary, IsLoadedOnceForTwoLiveSocketsAndUnloadedAfterTheLast) {
   ASSERT_EQ(winsock::LiveSocketObjects(), 0);
+  { TAsyncSocket unloads; }  // resolution without any socket object may have loaded it
+  ASSERT_FALSE(winsock::IsLoaded());
   int loadsBefore = winsock::LoadCount();
   {
     TAsyncSocket first;

@@ -39,10 +39,7 @@ class SocketServerTest : public ::testing::Test {
   }
   void Listen() {
     server->Listen();
-    sockaddr_in bound{};
-    socklen_t length = sizeof bound;
-    getsockname(server->HSocket(), reinterpret_cast<sockaddr*>(&bound), &length);
-    port = ntohs(bound.sin_port);
+    port = server->BoundPort();
   }
   // Connects a plain client and waits until the server has made its object.
   int ConnectClient() {

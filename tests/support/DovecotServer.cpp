@@ -5,6 +5,7 @@
 #include "support/PlainPop3Client.h"
 
 #include <fcntl.h>
+#include <grp.h>
 #include <pwd.h>
 #include <signal.h>
 #include <sys/stat.h>
@@ -67,7 +68,9 @@ DovecotServer::~DovecotServer() {
 DovecotServer::Owner DovecotServer::MailOwner() {
   const passwd* entry = ::geteuid() == 0 ? ::getpwnam("nobody") : ::getpwuid(::geteuid());
   if (!entry) throw std::runtime_error("DovecotServer: no user for the mail processes");
-  return {entry->pw_uid, entry->pw_gid, entry->pw_name};
+  const group* primary = ::getgrgid(entry->pw_gid);
+  if (!primary) throw std::runtime_error("DovecotServer: no group for the mail processes");
+  return {entry->pw_uid, entry->pw_gid, entry->pw_name, primary->gr_name};
 }
 
 void DovecotServer::GiveToOwner(const std::string& path) const {
@@ -117,6 +120,7 @@ std::string DovecotServer::ConfigText() const {
          << "mail_location = maildir:" << root << "/mail/%n\n"
          << "default_internal_user = " << (asRoot ? "dovecot" : owner_.Name) << "\n"
          << "default_login_user = " << (asRoot ? "dovenull" : owner_.Name) << "\n"
+         << "default_internal_group = " << (asRoot ? "dovecot" : owner_.Group) << "\n"
          << "passdb {\n  driver = passwd-file\n  args = scheme=PLAIN " << root << "/passwd\n}\n"
          << "userdb {\n  driver = static\n  args = uid=" << owner_.Uid << " gid=" << owner_.Gid
          << " home=" << root << "/home/%n\n}\n"

@@ -62,6 +62,7 @@ class DovecotServer {
     uid_t Uid;
     gid_t Gid;
     std::string Name;
+    std::string Group;
   };
 
   static Owner MailOwner();

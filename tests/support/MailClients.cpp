@@ -136,15 +136,20 @@ std::string Pop3Url(std::string_view user, std::string_view password, std::uint1
   return url;
 }
 
-ProcessResult RunCurl(const std::vector<std::string>& arguments,
-                      std::chrono::milliseconds timeout) {
-  // curl's own limit ends a hung transfer a little before ours would kill it.
-  auto seconds =
+std::vector<std::string> CurlCommand(const std::vector<std::string>& arguments,
+                                     std::chrono::milliseconds timeout) {
+  // curl's own limit ends a hung transfer a little before a kill would.
+  long long seconds =
       std::max<long long>(1, std::chrono::duration_cast<std::chrono::seconds>(timeout).count() - 1);
   std::vector<std::string> argv = {"curl", "--silent", "--show-error", "--max-time",
                                    std::to_string(seconds)};
   argv.insert(argv.end(), arguments.begin(), arguments.end());
-  return RunProcess(argv, timeout);
+  return argv;
+}
+
+ProcessResult RunCurl(const std::vector<std::string>& arguments,
+                      std::chrono::milliseconds timeout) {
+  return RunProcess(CurlCommand(arguments, timeout), timeout);
 }
 
 }  // namespace qb::test

@@ -3,6 +3,8 @@
 #include "support/Pop3Text.h"
 #include "support/StoppableIo.h"
 
+#include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <sys/socket.h>
@@ -148,6 +150,9 @@ void ScriptedPop3Server::AcceptLoop() {
          WaitOutcome::Ready) {
     UniqueFd client(::accept4(listener_.Get(), nullptr, nullptr, SOCK_CLOEXEC));
     if (!client.Valid()) continue;
+    // Each piece of a trickled reply goes out as a segment of its own.
+    int yes = 1;
+    ::setsockopt(client.Get(), IPPROTO_TCP, TCP_NODELAY, &yes, sizeof yes);
     JoinFinishedSessions();
     StartSession(std::move(client));
   }

@@ -144,6 +144,26 @@ TEST_F(ScriptedPop3ServerTest, ServesSessionsSideBySide) {
   EXPECT_EQ(server.SessionsAccepted(), 2u);
 }
 
+TEST_F(ScriptedPop3ServerTest, LargeMessageArrivesWhole) {
+  std::string big = "Subject: big\r\n\r\n";
+  for (int i = 0; i < 40000; ++i) big += ".line " + std::to_string(i) + " of a long body\r\n";
+  server.AddMessage(big);
+  PlainPop3Client client = LoggedInClient();
+  std::optional<std::string> reply = client.MultiLineCommand("RETR 4", 20s);
+  ASSERT_TRUE(reply);
+  EXPECT_EQ(reply->size(), big.size() + 40000 + std::string("+OK  octets\r\n.\r\n").size() +
+                               std::to_string(big.size()).size());
+  EXPECT_TRUE(reply->ends_with("\r\n..line 39999 of a long body\r\n.\r\n"));
+}
+
+TEST_F(ScriptedPop3ServerTest, ChangedCredentialsApplyToLaterSessions) {
+  server.SetCredentials({"bob", "hunter2"});
+  PlainPop3Client alice(server.Port());
+  EXPECT_FALSE(alice.LogIn("alice", "secret"));
+  PlainPop3Client bob(server.Port());
+  EXPECT_TRUE(bob.LogIn("bob", "hunter2"));
+}
+
 class ScriptedPop3FaultTest : public ScriptedPop3ServerTest {};
 
 TEST_F(ScriptedPop3FaultTest, FailedCommandGetsTheErrorAndIsNotCarriedOut) {
