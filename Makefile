@@ -6,7 +6,7 @@ FUZZ_BUILD ?= build-fuzz
 GENERATOR  := -G Ninja
 JOBS       ?= $(shell nproc)
 
-.PHONY: deps configure build test sanitize tsan bench fuzz format format-check clean
+.PHONY: deps configure build test run sanitize tsan bench fuzz format format-check clean
 
 deps:
 	@scripts/install-deps
@@ -19,6 +19,13 @@ build: configure
 
 test: build
 	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
+
+# Builds and starts the headless program in the foreground (Ctrl-C stops it).
+# It listens on QUILLBRIGHT_POP3_PORT (default: pop3, port 110) and keeps its
+# files in QUILLBRIGHT_HOME (default: the folder of the executable).
+run: configure
+	cmake --build $(BUILD) -j $(JOBS) --target quillbrightd
+	$(BUILD)/bin/quillbrightd
 
 # The whole suite again under AddressSanitizer and UndefinedBehaviorSanitizer.
 sanitize: deps
@@ -39,7 +46,7 @@ bench: configure
 
 fuzz: deps
 	CC=clang CXX=clang++ cmake -S . -B $(FUZZ_BUILD) $(GENERATOR) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQB_FUZZ=ON -DQB_BENCH=OFF
-	cmake --build $(FUZZ_BUILD) -j $(JOBS)
+	cmake --build $(FUZZ_BUILD) -j $(JOBS) --target fuzz_all
 	scripts/run-fuzzers $(FUZZ_BUILD) $(FUZZ_SECONDS)
 
 format:
