@@ -710,11 +710,14 @@ std::string TCustomAsyncSocket::ReceiveString() {
   int count = RcvdCount();
   if (count < 0) return "";
   if (count == 0) count = 255;
-  std::string text(static_cast<std::size_t>(count), '\0');
-  int received = Receive(text.data(), count);
+  // The read goes into a buffer kept between calls, so a large pending count
+  // does not cost a fresh zero-filled block each time.
+  if (receiveScratch_.size() < static_cast<std::size_t>(count)) {
+    receiveScratch_.resize(static_cast<std::size_t>(count));
+  }
+  int received = Receive(receiveScratch_.data(), count);
   if (received <= 0) return "";
-  text.resize(static_cast<std::size_t>(received));
-  return text;
+  return std::string(receiveScratch_.data(), static_cast<std::size_t>(received));
 }
 
 int TCustomAsyncSocket::BoundPort() {

@@ -194,6 +194,7 @@ class TCustomAsyncSocket {
   int socketType_ = 0;
   std::deque<std::unique_ptr<TBuffer>> sendQueue_;
   std::vector<std::unique_ptr<TBuffer>> spareBlocks_;  // sent blocks kept for reuse
+  std::vector<char> receiveScratch_;
   bool allSent_ = true;
   std::int64_t readCount_ = 0;
   int lastError_ = 0;
