@@ -42,6 +42,19 @@ bool EqualsIgnoringAsciiCase(std::string_view a, std::string_view b) {
          });
 }
 
+bool StartsWithIgnoringAsciiCase(std::string_view text, std::string_view prefix) {
+  return text.size() >= prefix.size() &&
+         EqualsIgnoringAsciiCase(text.substr(0, prefix.size()), prefix);
+}
+
+std::string_view TrimAsciiSpace(std::string_view text) {
+  constexpr std::string_view space = " \t\r\n";
+  std::size_t first = text.find_first_not_of(space);
+  if (first == std::string_view::npos) return {};
+  std::size_t last = text.find_last_not_of(space);
+  return text.substr(first, last - first + 1);
+}
+
 std::string SplitField(std::string_view text, char separator, int k) {
   for (int field = 0; field < k; ++field) {
     std::size_t at = text.find(separator);

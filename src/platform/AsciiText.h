@@ -12,6 +12,9 @@ std::string TrimBlanks(std::string_view text);
 std::string LowerAscii(std::string_view text);
 std::string UpperAscii(std::string_view text);
 bool EqualsIgnoringAsciiCase(std::string_view a, std::string_view b);
+bool StartsWithIgnoringAsciiCase(std::string_view text, std::string_view prefix);
+// The text without leading and trailing blanks, tabs, CR and LF (a view into it).
+std::string_view TrimAsciiSpace(std::string_view text);
 
 // The k-th field (from 0) of the text split at `separator`; empty beyond the
 // last field.

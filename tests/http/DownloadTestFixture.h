@@ -1,0 +1,172 @@
+// What the download tests share: a sandbox folder per test, the test
+// servers, an event recorder, and a bounded wait that turns the loop.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdint>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "http/HTTPDownload.h"
+#include "http/SpawnedProcess.h"
+#include "platform/InternetSettings.h"
+#include "platform/MessageLoop.h"
+
+namespace qb::testing {
+
+using namespace std::chrono_literals;
+
+// Every event a component fired, in order.
+struct RecordedEvents {
+  std::vector<std::string> Order;  // "progress", "file", "string", "error"
+  std::vector<std::pair<std::int64_t, std::int64_t>> Progress;  // TotalSize, Readed
+  std::string FileName;
+  std::int64_t FileSize = -1;
+  std::string Text;
+  bool AllOnMainThread = true;
+
+  void Attach(THTTPDownload& download) {
+    download.OnDoneFile = [this](THTTPDownload&, const std::string& name, std::int64_t size) {
+      Note("file");
+      FileName = name;
+      FileSize = size;
+    };
+    download.OnDoneString = [this](THTTPDownload&, const std::string& text) {
+      Note("string");
+      Text = text;
+    };
+    download.OnError = [this](THTTPDownload&) { Note("error"); };
+  }
+  void AttachProgress(THTTPDownload& download) {
+    download.OnProgress = [this](THTTPDownloadThread&, std::int64_t total, std::int64_t readed) {
+      Note("progress");
+      Progress.emplace_back(total, readed);
+    };
+  }
+  int Ends() const {
+    int ends = 0;
+    for (const std::string& event : Order) ends += event != "progress";
+    return ends;
+  }
+  std::vector<std::string> EndEvents() const {
+    std::vector<std::string> ends;
+    for (const std::string& event : Order) {
+      if (event != "progress") ends.push_back(event);
+    }
+    return ends;
+  }
+
+ private:
+  void Note(const std::string& event) {
+    Order.push_back(event);
+    AllOnMainThread = AllOnMainThread && MessageLoop::Instance().IsMainThread();
+  }
+};
+
+// Turns the loop until `done` holds or `timeout` has passed; whether it held.
+inline bool WaitFor(const std::function<bool()>& done, std::chrono::milliseconds timeout = 15s) {
+  auto deadline = MessageLoop::Clock::now() + timeout;
+  while (!done()) {
+    auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - MessageLoop::Clock::now());
+    if (left.count() <= 0) return false;
+    MessageLoop::Instance().WaitAndDispatch(left);
+  }
+  return true;
+}
+
+// Turns the loop for `duration`, for checks that something does not happen.
+inline void PumpFor(std::chrono::milliseconds duration) {
+  WaitFor([] { return false; }, duration);
+}
+
+class DownloadTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char pattern[] = "/tmp/qb-http-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    folder_ = pattern;
+    std::filesystem::create_directory(folder_ / "www");
+    unsetenv("http_proxy");
+  }
+
+  void TearDown() override {
+    MessageLoop& loop = MessageLoop::Instance();
+    loop.ProcessMessages();
+    EXPECT_EQ(loop.WindowCount(), 0u) << "a window was left behind";
+    EXPECT_EQ(loop.TimerCount(), 0u) << "a timer was left behind";
+    EXPECT_EQ(loop.WatchCount(), 0u) << "a descriptor was left watched";
+    SetInternetSettingsUnreadable(false);
+    unsetenv("http_proxy");
+    std::filesystem::remove_all(folder_);
+  }
+
+  std::string PathIn(const std::string& name) const { return (folder_ / name).string(); }
+
+  static void WriteBytes(const std::string& path, const std::string& bytes) {
+    std::ofstream(path, std::ios::binary) << bytes;
+  }
+
+  static std::string ReadBytes(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream bytes;
+    bytes << in.rdbuf();
+    return bytes.str();
+  }
+
+  // http.server serving the sandbox's www folder.
+  std::unique_ptr<ServerProcess> ServeFiles() {
+    return std::make_unique<ServerProcess>(
+        "http_server.py",
+        std::vector<std::string>{"--root", PathIn("www"), "--log", PathIn("requests.log")});
+  }
+
+  // A raw server that answers every request with exactly `reply`.
+  std::unique_ptr<ServerProcess> ServeRawReply(const std::string& reply) {
+    WriteBytes(PathIn("reply.bin"), reply);
+    return std::make_unique<ServerProcess>(
+        "raw_server.py", std::vector<std::string>{"--reply", PathIn("reply.bin")});
+  }
+
+  // A server that accepts and never answers.
+  std::unique_ptr<ServerProcess> ServeSilence() {
+    return std::make_unique<ServerProcess>("raw_server.py", std::vector<std::string>{"--silent"});
+  }
+
+  // The requests http.server saw, one JSON object a line.
+  std::vector<std::string> Requests() const {
+    std::vector<std::string> lines;
+    std::ifstream log(PathIn("requests.log"));
+    for (std::string line; std::getline(log, line);) lines.push_back(line);
+    return lines;
+  }
+
+  // Turns the loop until `events` holds `ends` end events.
+  static bool WaitForEnds(const RecordedEvents& events, int ends = 1) {
+    return WaitFor([&] { return events.Ends() >= ends; });
+  }
+
+  // Runs one download to its end, its events recorded in events_.
+  bool RunToEnd(THTTPDownload& download, bool toFile = true) {
+    events_.Attach(download);
+    if (toFile) {
+      download.DownloadFile();
+    } else {
+      download.DownloadString();
+    }
+    return WaitForEnds(events_);
+  }
+
+  std::filesystem::path folder_;
+  RecordedEvents events_;  // outlives the components of a test body
+};
+
+}  // namespace qb::testing
