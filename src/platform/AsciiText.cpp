@@ -6,17 +6,19 @@ namespace qb {
 
 namespace {
 
-char LowerChar(char c) {
-  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-char UpperChar(char c) {
-  return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
-}
 bool IsBlank(char c) {
   return static_cast<unsigned char>(c) <= ' ';
 }
 
 }  // namespace
+
+char LowerAsciiChar(char c) {
+  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+char UpperAsciiChar(char c) {
+  return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+}
 
 std::string TrimBlanks(std::string_view text) {
   while (!text.empty() && IsBlank(text.front())) text.remove_prefix(1);
@@ -26,19 +28,19 @@ std::string TrimBlanks(std::string_view text) {
 
 std::string LowerAscii(std::string_view text) {
   std::string result(text);
-  std::transform(result.begin(), result.end(), result.begin(), LowerChar);
+  std::transform(result.begin(), result.end(), result.begin(), LowerAsciiChar);
   return result;
 }
 
 std::string UpperAscii(std::string_view text) {
   std::string result(text);
-  std::transform(result.begin(), result.end(), result.begin(), UpperChar);
+  std::transform(result.begin(), result.end(), result.begin(), UpperAsciiChar);
   return result;
 }
 
 bool EqualsIgnoringAsciiCase(std::string_view a, std::string_view b) {
   return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           return LowerChar(x) == LowerChar(y);
+           return LowerAsciiChar(x) == LowerAsciiChar(y);
          });
 }
 

@@ -7,6 +7,9 @@
 
 namespace qb {
 
+char LowerAsciiChar(char c);
+char UpperAsciiChar(char c);
+
 // Removes leading and trailing control characters and blanks (bytes <= 32).
 std::string TrimBlanks(std::string_view text);
 std::string LowerAscii(std::string_view text);

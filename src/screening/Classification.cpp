@@ -31,7 +31,7 @@ std::optional<std::string> UidAt(const TextLines& uidlReply, long long lineIndex
 }  // namespace
 
 bool PrefixMatches(std::string_view entry, std::string_view text) {
-  return !entry.empty() && StartsWithIgnoringCase(text, entry);
+  return !entry.empty() && StartsWithIgnoringAsciiCase(text, entry);
 }
 
 bool AnyPrefixMatches(const TextLines& entries, std::string_view text) {

@@ -46,7 +46,7 @@ std::string ReversedQueryName(std::string_view address, const std::string& zone)
 TextLines RelayRecords(const TextLines& headerLines) {
   TextLines records;
   for (std::size_t i = 0; i < headerLines.size(); ++i) {
-    if (!StartsWithIgnoringCase(headerLines[i], kReceivedPrefix)) continue;
+    if (!StartsWithIgnoringAsciiCase(headerLines[i], kReceivedPrefix)) continue;
     std::string record = headerLines[i];
     while (i + 1 < headerLines.size() && ContinuesRecord(headerLines[i + 1])) {
       record += headerLines[++i];

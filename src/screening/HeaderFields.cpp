@@ -78,7 +78,7 @@ int FindHeaderLine(const TextLines& lines, std::string_view prefix, int k) {
   if (k < 0) return -1;
   int matches = 0;
   for (std::size_t i = 0; i < lines.size(); ++i) {
-    if (!StartsWithIgnoringCase(lines[i], prefix)) continue;
+    if (!StartsWithIgnoringAsciiCase(lines[i], prefix)) continue;
     if (matches == k) return static_cast<int>(i);
     ++matches;
   }

@@ -15,11 +15,6 @@ namespace qb {
 
 using TextLines = std::vector<std::string>;
 
-char UpperAsciiChar(char c);
-char LowerAsciiChar(char c);
-
-// Whether `text` begins with `prefix`, ignoring the case of a to z.
-bool StartsWithIgnoringCase(std::string_view text, std::string_view prefix);
 // <0, 0, >0 like strcmp, with A-Z equal to a-z and other bytes by their
 // unsigned values.
 int CompareIgnoringCase(std::string_view a, std::string_view b);
