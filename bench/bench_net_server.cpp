@@ -61,7 +61,9 @@ double ServerClients() {
   TSocketServer server;
   server.Banner = kBanner;
   int cleaned = 0;
-  server.OnClientDisconnect = [&](TCustomSocketServer*, TSocketClient*, std::uint16_t) { ++cleaned; };
+  server.OnClientDisconnect = [&](TCustomSocketServer*, TSocketClient*, std::uint16_t) {
+    ++cleaned;
+  };
   server.SetAddr("127.0.0.1");
   server.SetPort("0");
   server.Listen();
@@ -166,7 +168,8 @@ double PlainSplitLines() {
     if (n <= 0) break;
     pending.append(buffer, static_cast<std::size_t>(n));
     std::size_t start = 0;
-    for (std::size_t end; (end = std::string_view(pending).find("\r\n", start)) != std::string::npos;) {
+    for (std::size_t end;
+         (end = std::string_view(pending).find("\r\n", start)) != std::string::npos;) {
       ++lines;
       start = end + 2;
     }
@@ -191,12 +194,18 @@ void Measure(benchmark::State& state, const char* name, double (*run)(), double 
   qb::bench::Record(name, units * static_cast<double>(state.iterations()) / seconds);
 }
 
-void BM_ServerClients(benchmark::State& s) { Measure(s, "server clients/s", ServerClients, kClients); }
+void BM_ServerClients(benchmark::State& s) {
+  Measure(s, "server clients/s", ServerClients, kClients);
+}
 void BM_BlockingAccept(benchmark::State& s) {
   Measure(s, "blocking accept loop clients/s", BlockingAcceptLoop, kClients);
 }
-void BM_LineMode(benchmark::State& s) { Measure(s, "line mode lines/s", LineModeLines, kLines); }
-void BM_PlainSplit(benchmark::State& s) { Measure(s, "recv + plain search lines/s", PlainSplitLines, kLines); }
+void BM_LineMode(benchmark::State& s) {
+  Measure(s, "line mode lines/s", LineModeLines, kLines);
+}
+void BM_PlainSplit(benchmark::State& s) {
+  Measure(s, "recv + plain search lines/s", PlainSplitLines, kLines);
+}
 
 BENCHMARK(BM_ServerClients)->UseManualTime()->Iterations(3)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_BlockingAccept)->UseManualTime()->Iterations(3)->Unit(benchmark::kMillisecond);

@@ -25,7 +25,7 @@ TEST(DecodeEncodedWordsTest, AnyOtherEncodingLetterIsQ) {
 
 TEST(DecodeEncodedWordsTest, KeepsTheSurroundingText) {
   EXPECT_EQ(DecodeEncodedWords("  Re: =?a?Q?x?= =?a?Q?y?= end "), "Re: x y end");
-  EXPECT_EQ(DecodeEncodedWords("a=?x?Q?" "?=b"), "ab") << "an empty encoded text";
+  EXPECT_EQ(DecodeEncodedWords("a=?x?Q?\?=b"), "ab") << "an empty encoded text";
 }
 
 TEST(DecodeEncodedWordsTest, AQTextMayBeginWithEquals) {
