@@ -1,5 +1,9 @@
 #include "app/Unit1.h"
 
+#include "app/ListFiles.h"
+#include "app/ProgramFolder.h"
+#include "app/StartUp.h"
+#include "platform/Dialogs.h"
 #include "platform/MessageLoop.h"
 
 namespace qb {
@@ -29,6 +33,55 @@ void TForm1::ConfigureGateway() {
   };
   MailGateway1.OnSessionClosed = [](TMailGateway*, std::uint16_t) {};
   MailGateway1.OnError = [](TCustomAsyncSocket*) {};
+}
+
+void TForm1::FormCreate() {
+  State.ProgramFolder = ProgramFolder();
+  State.ScanCancelled = false;
+  StartListDownloads();
+  RunFirstRunSteps();
+  ExitRequested = false;
+  State.ScanPosition = 1;
+  State.ListReply.clear();
+  State.UidlReply.clear();
+  Controls.Button1Enabled = false;
+  LoadListFiles(State);
+  OpenGateway();
+  Changed();
+}
+
+// The two list downloads are started here once the update step exists; the
+// set-up does not wait for them.
+void TForm1::StartListDownloads() {}
+
+// The help file, the usage dialog at a "-shortcut" start and the setup
+// prompt come here once the setup dialogs exist.
+void TForm1::RunFirstRunSteps() {}
+
+// A gateway that cannot listen is reported with its own text; the program
+// runs on without screening.
+void TForm1::OpenGateway() {
+  MailGateway1.Port = ListeningPort();
+  std::string error = MailGateway1.Open();
+  if (!error.empty()) CurrentDialogs().ShowMessageBox(error, TMsgDlgType::mtError);
+}
+
+bool TForm1::Close() {
+  if (!ExitRequested) {
+    TrayIcon1.HideMainWindow();
+    return false;
+  }
+  MailGateway1.Close();
+  Screening.ReviewClient.Reset();
+  Screening.ListOwner.Reset();
+  for (TextLines* list :
+       {&State.ListReply, &State.UidlReply, &State.VirusList, &State.SenderList,
+        &State.RecipientList, &State.SubjectList, &State.SpamFlags, &State.DnsblList}) {
+    list->clear();
+  }
+  Controls.Button1Enabled = false;
+  if (OnClose) OnClose(this);
+  return true;
 }
 
 void TForm1::Changed() {

@@ -4,7 +4,10 @@
 // changed. The popup and the tray icon are reached through interfaces.
 #pragma once
 
+#include <cstddef>
 #include <functional>
+#include <optional>
+#include <string>
 
 #include "gateway/MailGW.h"
 #include "platform/HostResolver.h"
@@ -14,6 +17,21 @@
 #include "screening/WindowServices.h"
 
 namespace qb {
+
+// A point on the screen, in pixels.
+struct TPoint {
+  int X = 0;
+  int Y = 0;
+};
+
+// The review list's context menu: which of its items are enabled.
+struct TReviewListMenu {
+  bool Block1Enabled = false;                     // "Block this subject"
+  bool Block2Enabled = false;                     // "Block this sender (From: field)"
+  bool BlocktherecipientTofield1Enabled = false;  // "Block this recipient (To: field)"
+  bool Unblockthissubject1Enabled = false;        // "Unselect this subject"
+  bool Unblockthissender1Enabled = false;         // "Unselect this sender"
+};
 
 class TForm1 {
  public:
@@ -29,17 +47,71 @@ class TForm1 {
 
   // Fired after every change the view may need to show.
   std::function<void(TForm1* sender)> OnChanged;
+  // Fired when the window has closed for good (after Exit); whoever owns
+  // the window ends the program and frees it afterwards, never inside this.
+  std::function<void(TForm1* sender)> OnClose;
+
+  // Set by the main routine before FormCreate: started with "-shortcut".
+  bool ShortcutStart = false;
+  // Set only by the tray menu's "Exit": closing then ends the program.
+  bool ExitRequested = false;
+
+  // The window's set-up, run once by the main routine after creating it:
+  // program folder, list files, and the gateway opened on ListeningPort().
+  void FormCreate();
+  // Closing the window. Without ExitRequested it only hides (the program
+  // runs on in the tray) and returns false. With it, the gateway closes its
+  // sessions and its listener, the lists are freed, OnClose fires, and it
+  // returns true.
+  bool Close();
 
   // "Remove Checked": the held-back LIST reply goes to the session under
   // review, and from then on its RETR of a ticked message becomes a DELE.
   void Button1Click();
 
+  // The review list. A column click sorts by that column (0 is From, c is
+  // sub-item c - 1); Compare gives that order as <0, 0, >0.
+  void ReviewListView1ColumnClick(int column);
+  int ReviewListView1Compare(const MessageRow& a, const MessageRow& b) const;
+
+  // The context menu opens at the mouse position; the view passes the index
+  // of the row under it, or nullopt over an empty part of the list. The
+  // menu's actions then act on that row.
+  void PopupMenu2Popup(TPoint mousePosition, std::optional<std::size_t> rowUnderPoint);
+  TPoint PopupPoint;
+  std::optional<std::size_t> PopupRow;
+  TReviewListMenu PopupMenu2;
+  std::optional<std::size_t> SelectedRow;  // the review list's selected row
+
+  void Block1Click();                     // "Block this subject"
+  void Block2Click();                     // "Block this sender (From: field)"
+  void BlocktherecipientTofield1Click();  // "Block this recipient (To: field)"
+  void Unblockthissubject1Click();        // "Unselect this subject"
+  void Unblockthissender1Click();         // "Unselect this sender"
+
+  // A click on the popup notification brings the window up.
+  void PopupNotifier1Click();
+
   IPopupNotifier& PopupNotifier1;
   ITrayIcon& TrayIcon1;
 
  private:
+  struct BlockAction {
+    TextLines ScreeningState::*List;
+    const char* FileName;
+    std::string MessageRow::*Column;
+    MessageCategory Icon;
+  };
+
   void ConfigureGateway();
   void Changed();
+  // Set-up steps that later work fills in; they keep their place in the order.
+  void StartListDownloads();
+  void RunFirstRunSteps();
+  void OpenGateway();
+  MessageRow* RowUnderPopupPoint();
+  void Block(const BlockAction& action);
+  void Unselect();
 };
 
 }  // namespace qb

@@ -1,0 +1,54 @@
+// Start-up: the main routine shared by the programs, the command line, and
+// the listening port.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/Unit1.h"
+
+namespace qb {
+
+inline constexpr const char* kApplicationTitle = "Quillbright";
+
+// The gateway's listening port: QUILLBRIGHT_POP3_PORT when set and not
+// empty (a number or a service name), else the service "pop3" (110).
+std::string ListeningPort();
+
+// Only the first argument after the program name counts, and only when it
+// is exactly "-shortcut".
+bool IsShortcutStart(const std::vector<std::string>& arguments);
+
+// The main routine: the application with its main window. When the window
+// closes for good (after Exit) the loop ends; the window, and with it the
+// gateway, its sessions and listener, is freed with the application.
+class TApplication {
+ public:
+  TApplication(IPopupNotifier& popupNotifier, ITrayIcon& trayIcon, IHostResolver& resolver);
+  ~TApplication();
+  TApplication(const TApplication&) = delete;
+  TApplication& operator=(const TApplication&) = delete;
+
+  std::string Title;
+
+  // Sets the title, creates the main window (which runs its set-up) and
+  // shows it at a "-shortcut" start; otherwise it stays hidden in the tray.
+  // `arguments` are those after the program name.
+  TForm1& Start(const std::vector<std::string>& arguments);
+  // Runs the message loop until the main window has closed for good;
+  // returns the exit code.
+  int Run();
+
+  TForm1* MainForm() { return form_.get(); }
+
+ private:
+  void FreeMainForm();
+
+  IPopupNotifier& popupNotifier_;
+  ITrayIcon& trayIcon_;
+  IHostResolver& resolver_;
+  std::unique_ptr<TForm1> form_;
+};
+
+}  // namespace qb

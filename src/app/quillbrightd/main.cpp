@@ -1,0 +1,30 @@
+// quillbrightd: the main window's controller without a display. Messages for
+// the user and one line per scan go to standard error; every scan's ticked
+// messages are removed as the mail client asks for them. SIGINT and SIGTERM
+// end it as the tray menu's "Exit" would: sessions and listener closed,
+// exit status 0.
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "app/Headless.h"
+#include "app/StartUp.h"
+#include "app/StopSignals.h"
+#include "platform/HostResolver.h"
+
+int main(int argc, char** argv) {
+  qb::TStopSignals stopSignals;  // before any thread starts
+  qb::TSilentPopup popup;
+  qb::TSilentTray tray;
+  qb::SystemHostResolver resolver;
+  qb::TApplication application(popup, tray, resolver);
+  std::vector<std::string> arguments(argv + (argc > 0 ? 1 : 0), argv + argc);
+  qb::TForm1& form = application.Start(arguments);
+  qb::THeadlessRemover remover(form, std::cerr);
+  stopSignals.OnStop = [&form](int) {
+    if (form.ExitRequested) return;
+    form.ExitRequested = true;
+    form.Close();
+  };
+  return application.Run();
+}

@@ -1,0 +1,214 @@
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <filesystem>
+#include <optional>
+#include <thread>
+
+#include "RecordingWindow.h"
+#include "app/ProgramFolder.h"
+#include "app/StartUp.h"
+#include "platform/FileStore.h"
+#include "platform/MessageLoop.h"
+#include "support/LoopbackSockets.h"
+#include "support/PlainPop3Client.h"
+#include "support/PumpUntil.h"
+#include "support/RecordingDialogs.h"
+#include "support/TempFolder.h"
+
+namespace qb::test {
+namespace {
+
+using namespace std::chrono_literals;
+
+// Sets an environment variable for the test and puts the old value back.
+class ScopedVariable {
+ public:
+  ScopedVariable(const char* name, std::optional<std::string> value) : name_(name) {
+    if (const char* old = std::getenv(name)) previous_ = old;
+    Set(value);
+  }
+  ~ScopedVariable() { Set(previous_); }
+  ScopedVariable(const ScopedVariable&) = delete;
+  ScopedVariable& operator=(const ScopedVariable&) = delete;
+
+ private:
+  void Set(const std::optional<std::string>& value) {
+    if (value) {
+      setenv(name_, value->c_str(), 1);
+    } else {
+      unsetenv(name_);
+    }
+  }
+  const char* name_;
+  std::optional<std::string> previous_;
+};
+
+class NoNames : public IHostResolver {
+ public:
+  std::vector<Ipv4Address> ResolveIPv4(const std::string&) override { return {}; }
+};
+
+class StartUp : public ::testing::Test {
+ protected:
+  void TearDown() override { MessageLoop::Instance().ProcessMessages(); }
+
+  void WriteLists(std::initializer_list<const char*> names) {
+    for (const char* name : names) {
+      ASSERT_TRUE(WriteFileAtomically(home.File(name), std::string("entry of ") + name + "\r\n"));
+    }
+  }
+  // Whether the gateway greets a client on the port (the loop is turned meanwhile).
+  static bool Greets(std::uint16_t port) {
+    std::optional<std::string> greeting;
+    std::atomic<bool> done{false};
+    std::thread client([&] {
+      PlainPop3Client pop(port);
+      if (pop.Connected()) greeting = pop.ReadLine(5s);
+      done = true;
+    });
+    PumpUntil([&] { return done.load(); }, 10s);
+    client.join();
+    return greeting && greeting->starts_with("+OK POP3 Gateway ready");
+  }
+
+  TempFolder home{"qb-home"};
+  std::uint16_t port = PickFreeLoopbackPort();
+  ScopedVariable homeVariable{"QUILLBRIGHT_HOME", home.Path().string()};
+  ScopedVariable portVariable{"QUILLBRIGHT_POP3_PORT", std::to_string(port)};
+  RecordingDialogs dialogs;
+  RecordingPopup popup;
+  RecordingTray tray;
+  NoNames resolver;
+};
+
+TEST_F(StartUp, ProgramFolderIsTheHomeVariableWithItsSeparatorOrElseTheExecutablesFolder) {
+  EXPECT_EQ(ProgramFolder(), home.Path().string() + "/");
+  {
+    ScopedVariable slashed("QUILLBRIGHT_HOME", home.Path().string() + "/");
+    EXPECT_EQ(ProgramFolder(), home.Path().string() + "/");
+  }
+  ScopedVariable unset("QUILLBRIGHT_HOME", std::nullopt);
+  std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe");
+  EXPECT_EQ(ProgramFolder(), self.parent_path().string() + "/");
+  EXPECT_EQ(ProgramFile("/opt/qb/", "vlist.txt"), "/opt/qb/vlist.txt");
+  EXPECT_EQ(ProgramFile("/opt/qb", "vlist.txt"), "/opt/qb/vlist.txt");
+}
+
+TEST_F(StartUp, ThePortVariableMovesTheListenerAndItsAbsenceMeansPop3) {
+  EXPECT_EQ(ListeningPort(), std::to_string(port));
+  ScopedVariable empty("QUILLBRIGHT_POP3_PORT", "");
+  EXPECT_EQ(ListeningPort(), "pop3");
+  ScopedVariable unset("QUILLBRIGHT_POP3_PORT", std::nullopt);
+  EXPECT_EQ(ListeningPort(), "pop3");
+}
+
+TEST_F(StartUp, OnlyAnExactShortcutAsTheFirstArgumentShowsTheWindow) {
+  EXPECT_TRUE(IsShortcutStart({"-shortcut"}));
+  EXPECT_TRUE(IsShortcutStart({"-shortcut", "more"}));
+  EXPECT_FALSE(IsShortcutStart({}));
+  EXPECT_FALSE(IsShortcutStart({"-Shortcut"}));
+  EXPECT_FALSE(IsShortcutStart({"other", "-shortcut"}));
+  EXPECT_FALSE(IsShortcutStart({"-shortcut "}));
+
+  {
+    TApplication hidden(popup, tray, resolver);
+    TForm1& form = hidden.Start({"x", "-shortcut"});
+    EXPECT_EQ(hidden.Title, "Quillbright");
+    EXPECT_FALSE(form.ShortcutStart);
+    EXPECT_TRUE(tray.calls.empty());
+  }
+  TApplication shown(popup, tray, resolver);
+  EXPECT_TRUE(shown.Start({"-shortcut"}).ShortcutStart);
+  EXPECT_EQ(tray.calls, (std::vector<std::string>{"show"}));
+}
+
+TEST_F(StartUp, TheSetUpLoadsTheListsAndListensOnLoopbackWithTheFixedSettings) {
+  WriteLists({"vlist.txt", "sublist.txt", "senlist.txt", "reclist.txt", "dnsbl.txt"});
+  ASSERT_TRUE(WriteFileAtomically(home.File("senlist.txt"), "a@x\r\n\r\nB@Y"));
+  TApplication application(popup, tray, resolver);
+  TForm1& form = application.Start({});
+  EXPECT_TRUE(dialogs.MessageBoxes().empty()) << dialogs.MessageTexts()[0];
+  EXPECT_EQ(form.State.ProgramFolder, home.Path().string() + "/");
+  EXPECT_EQ(form.State.VirusList, (TextLines{"entry of vlist.txt"}));
+  EXPECT_EQ(form.State.SubjectList, (TextLines{"entry of sublist.txt"}));
+  EXPECT_EQ(form.State.SenderList, (TextLines{"a@x", "", "B@Y"}));
+  EXPECT_EQ(form.State.RecipientList, (TextLines{"entry of reclist.txt"}));
+  EXPECT_EQ(form.State.DnsblList, (TextLines{"entry of dnsbl.txt"}));
+  EXPECT_EQ(form.State.ScanPosition, 1);
+  EXPECT_FALSE(form.ExitRequested);
+  EXPECT_FALSE(form.Controls.Button1Enabled);
+  EXPECT_EQ(form.MailGateway1.Addr, "127.0.0.1");
+  EXPECT_EQ(form.MailGateway1.MaxClients, 50);
+  EXPECT_EQ(form.MailGateway1.DelimChar, '#');
+  EXPECT_EQ(form.MailGateway1.GatewayType(), gtPop3);
+  EXPECT_TRUE(form.MailGateway1.Active());
+  EXPECT_TRUE(Greets(port));
+}
+
+TEST_F(StartUp, MissingListsAreReportedWithTheirFullPathAndTakenAsEmptyButDnsblSilently) {
+  WriteLists({"senlist.txt"});
+  TApplication application(popup, tray, resolver);
+  TForm1& form = application.Start({});
+  std::string folder = home.Path().string() + "/";
+  EXPECT_EQ(dialogs.MessageTexts(), (std::vector<std::string>{
+                                        "Cannot open file " + folder + "vlist.txt",
+                                        "Cannot open file " + folder + "sublist.txt",
+                                        "Cannot open file " + folder + "reclist.txt",
+                                    }));
+  EXPECT_TRUE(form.State.VirusList.empty());
+  EXPECT_EQ(form.State.SenderList, (TextLines{"entry of senlist.txt"}));
+  EXPECT_TRUE(form.State.DnsblList.empty());
+  EXPECT_TRUE(Greets(port)) << "start-up goes on to open the gateway";
+}
+
+TEST_F(StartUp, APortThatIsTakenShowsTheGatewaysErrorAndStartUpGoesOn) {
+  WriteLists({"vlist.txt", "sublist.txt", "senlist.txt", "reclist.txt"});
+  std::uint16_t taken = 0;
+  UniqueFd occupant = ListenOnLoopback(taken);
+  ScopedVariable takenPort("QUILLBRIGHT_POP3_PORT", std::to_string(taken));
+  TApplication application(popup, tray, resolver);
+  TForm1& form = application.Start({});
+  ASSERT_EQ(dialogs.MessageBoxes().size(), 1u);
+  EXPECT_NE(dialogs.MessageTexts()[0].find("Error 10048"), std::string::npos)
+      << dialogs.MessageTexts()[0];
+  EXPECT_FALSE(form.MailGateway1.Active());
+  EXPECT_EQ(form.State.VirusList, (TextLines{"entry of vlist.txt"}));
+}
+
+TEST_F(StartUp, ClosingWithoutExitOnlyHidesAndTheGatewayListensOn) {
+  TApplication application(popup, tray, resolver);
+  TForm1& form = application.Start({});
+  int closed = 0;
+  form.OnClose = [&](TForm1*) { ++closed; };
+  EXPECT_FALSE(form.Close());
+  EXPECT_EQ(tray.calls, (std::vector<std::string>{"hide"}));
+  EXPECT_EQ(closed, 0);
+  EXPECT_TRUE(Greets(port));
+}
+
+TEST_F(StartUp, ExitClosesTheListenerFreesTheListsAndEndsTheLoopWithStatusZero) {
+  WriteLists({"vlist.txt", "sublist.txt", "senlist.txt", "reclist.txt", "dnsbl.txt"});
+  TApplication application(popup, tray, resolver);
+  TForm1& form = application.Start({});
+  ASSERT_TRUE(Greets(port));
+  HWND exitLater = MessageLoop::Instance().CreateWindow([&](std::uint32_t msg, WPARAM, LPARAM) {
+    if (msg == WM_USER) {
+      form.ExitRequested = true;
+      EXPECT_TRUE(form.Close());
+    }
+    return LRESULT{0};
+  });
+  MessageLoop::Instance().PostMessage(exitLater, WM_USER);
+  EXPECT_EQ(application.Run(), 0);
+  MessageLoop::Instance().DestroyWindow(exitLater);
+  EXPECT_TRUE(tray.calls.empty());
+  EXPECT_FALSE(form.MailGateway1.Active());
+  EXPECT_TRUE(form.State.VirusList.empty());
+  EXPECT_TRUE(form.State.DnsblList.empty());
+  EXPECT_FALSE(ConnectToLoopback(port).Valid()) << "the listener is closed";
+}
+
+}  // namespace
+}  // namespace qb::test
