@@ -83,8 +83,11 @@ void Fetchmail::WriteRcFile() const {
 std::unique_ptr<ChildProcess> Fetchmail::Start() const {
   std::string home = folder_.Path().string();
   return std::make_unique<ChildProcess>(
+      // Run as root, fetchmail keeps its lock in the system's run folder, where
+      // runs of parallel tests would see each other: the lock lives here.
       std::vector<std::string>{"fetchmail", "-v", "--nodetach", "--nosyslog", "--timeout",
-                               std::to_string(options_.ServerTimeout.count()), "-f", RcFile()},
+                               std::to_string(options_.ServerTimeout.count()), "--pidfile",
+                               home + "/fetchmail.pid", "-f", RcFile()},
       Environment{{"HOME", home}, {"FETCHMAILHOME", home}});
 }
 
