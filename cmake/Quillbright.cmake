@@ -46,8 +46,7 @@ function(qb_tests layer)
       target_link_libraries(${target} PRIVATE ${ARG_DEPS} GTest::gtest GTest::gmock GTest::gtest_main Threads::Threads)
       gtest_discover_tests(${target}
         DISCOVERY_MODE PRE_TEST
-        PROPERTIES LABELS ${kind}
-        ENVIRONMENT "QB_SOURCE_DIR=${PROJECT_SOURCE_DIR};QB_BINARY_DIR=${PROJECT_BINARY_DIR}")
+        PROPERTIES LABELS ${kind})
     endif()
   endforeach()
 endfunction()
