@@ -2,6 +2,7 @@
 
 #include <poll.h>
 
+#include <algorithm>
 #include <optional>
 #include <string_view>
 
@@ -31,6 +32,7 @@ template <typename Finished>
 TReplyEnd ReadUntil(TAsyncSocket& server, std::string& text, const TReplyLimits& limits,
                     Finished finished) {
   bool readableButEmpty = false;
+  const Clock::time_point giveUp = Clock::now() + limits.Total;
   for (;;) {
     std::string piece;
     try {
@@ -47,7 +49,9 @@ TReplyEnd ReadUntil(TAsyncSocket& server, std::string& text, const TReplyLimits&
     }
     // Readable with nothing to read is the end of the stream.
     if (readableButEmpty || server.State() != wsConnected) return TReplyEnd::reClosed;
-    if (!WaitReadable(server.HSocket(), Clock::now() + limits.Silence)) return TReplyEnd::reSilent;
+    // A server that sends a byte now and then must not hold the program for ever.
+    Clock::time_point deadline = std::min(Clock::now() + limits.Silence, giveUp);
+    if (!WaitReadable(server.HSocket(), deadline)) return TReplyEnd::reSilent;
     readableButEmpty = true;
   }
 }

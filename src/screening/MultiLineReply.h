@@ -17,12 +17,13 @@ enum class TReplyEnd {
   reComplete,  // the terminator arrived
   reError,     // a "-ERR" status line arrived instead of a listing
   reClosed,    // the connection closed, or reading failed
-  reSilent,    // the server sent nothing for too long
+  reSilent,    // the server sent nothing for too long, or took too long in all
   reTooLarge,  // the reply outgrew the size cap
 };
 
 struct TReplyLimits {
-  std::chrono::milliseconds Silence{60000};
+  std::chrono::milliseconds Silence{60000};  // the longest pause between two pieces
+  std::chrono::milliseconds Total{300000};   // the longest a whole reply may take
   std::size_t MaxBytes = 64u << 20;
 };
 
