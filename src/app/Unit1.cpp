@@ -1,5 +1,7 @@
 #include "app/Unit1.h"
 
+#include "app/ListUpdate.h"
+
 #include "app/ListFiles.h"
 #include "app/ProgramFolder.h"
 #include "app/StartUp.h"
@@ -50,9 +52,16 @@ void TForm1::FormCreate() {
   Changed();
 }
 
-// The two list downloads are started here once the update step exists; the
-// set-up does not wait for them.
-void TForm1::StartListDownloads() {}
+// The two list downloads run on their own; the set-up does not wait for
+// them. A list that arrives whole replaces its file and says so in the
+// status bar; a failed download changes nothing and says nothing.
+void TForm1::StartListDownloads() {
+  StartListUpdates(HTTPDownload1, HTTPDownload2, State.ProgramFolder,
+                   [this](const std::string& text) {
+                     StatusBar1Text = text;
+                     Changed();
+                   });
+}
 
 // The help file, the usage dialog at a "-shortcut" start and the setup
 // prompt come here once the setup dialogs exist.

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "gateway/MailGW.h"
+#include "http/HTTPDownload.h"
 #include "platform/HostResolver.h"
 #include "screening/ReviewList.h"
 #include "screening/ScreeningState.h"
@@ -44,6 +45,12 @@ class TForm1 {
   TMainWindowControls Controls;
   TSessionScreening Screening;
   TMailGateway MailGateway1;
+  // The two list downloads of the start-up: the virus list and the
+  // spam-source list.
+  THTTPDownload HTTPDownload1;
+  THTTPDownload HTTPDownload2;
+  // The status bar's one panel.
+  std::string StatusBar1Text;
 
   // Fired after every change the view may need to show.
   std::function<void(TForm1* sender)> OnChanged;
