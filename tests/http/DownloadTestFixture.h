@@ -2,6 +2,16 @@
 // servers, an event recorder, and a bounded wait that turns the loop.
 #pragma once
 
+#include <cerrno>
+
+#include <unistd.h>
+
+#include <sys/socket.h>
+
+#include <netinet/in.h>
+
+#include <arpa/inet.h>
+
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -88,9 +98,27 @@ inline void PumpFor(std::chrono::milliseconds duration) {
   WaitFor([] { return false; }, duration);
 }
 
+// The component always connects to port 80, so the test servers listen on
+// port 80 of loopback addresses: that needs root, or a system that lets
+// every user bind low ports.
+inline bool CanBindPort80() {
+  int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_port = htons(80);
+  address.sin_addr.s_addr = htonl(0x7F00FE01);  // 127.0.254.1
+  int one = 1;
+  setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+  bool bound =
+      bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 || errno != EACCES;
+  close(fd);
+  return bound;
+}
+
 class DownloadTest : public ::testing::Test {
  protected:
   void SetUp() override {
+    if (!CanBindPort80()) GTEST_SKIP() << "the test servers need to bind port 80 (run as root)";
     char pattern[] = "/tmp/qb-http-XXXXXX";
     ASSERT_NE(mkdtemp(pattern), nullptr);
     folder_ = pattern;
