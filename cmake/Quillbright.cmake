@@ -46,7 +46,7 @@ function(qb_tests layer)
       target_link_libraries(${target} PRIVATE ${ARG_DEPS} GTest::gtest GTest::gmock GTest::gtest_main Threads::Threads)
       gtest_discover_tests(${target}
         DISCOVERY_MODE PRE_TEST
-        PROPERTIES LABELS ${kind})
+        PROPERTIES LABELS ${kind} TIMEOUT 300)
     endif()
   endforeach()
 endfunction()

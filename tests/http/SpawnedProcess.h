@@ -46,9 +46,19 @@ class SpawnedProcess {
       throw std::runtime_error("cannot start " + argv[0]);
     }
   }
+  // A child that does not end within two seconds of SIGTERM (tinyproxy at
+  // times) is killed, so a test can never hang here.
   ~SpawnedProcess() {
     kill(pid_, SIGTERM);
-    waitpid(pid_, nullptr, 0);
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+    while (waitpid(pid_, nullptr, WNOHANG) == 0) {
+      if (std::chrono::steady_clock::now() > deadline) {
+        kill(pid_, SIGKILL);
+        waitpid(pid_, nullptr, 0);
+        break;
+      }
+      usleep(10000);
+    }
     close(output_);
   }
   SpawnedProcess(const SpawnedProcess&) = delete;
