@@ -12,6 +12,7 @@
 #include <thread>
 
 #include "BenchRatio.h"
+#include "PlainSockets.h"
 #include "net/AsyncSocket.h"
 #include "platform/MessageLoop.h"
 
@@ -21,12 +22,7 @@ using namespace qb;
 constexpr std::size_t kChunk = 1 << 20;
 constexpr std::size_t kTotal = 256 * kChunk;
 
-int ListenerPort(int fd) {
-  sockaddr_in address{};
-  socklen_t length = sizeof address;
-  getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-  return ntohs(address.sin_port);
-}
+using bench::BoundPort;
 
 // One transfer of kTotal bytes through the loop; returns the seconds taken.
 double TransferThroughLoop() {
@@ -59,7 +55,7 @@ double TransferThroughLoop() {
     }
   };
   sender.SetAddr("127.0.0.1");
-  sender.SetPort(std::to_string(ListenerPort(listener.HSocket())));
+  sender.SetPort(std::to_string(BoundPort(listener.HSocket())));
   sender.Connect();
   auto deadline = started + std::chrono::seconds(120);
   while (received < kTotal && std::chrono::steady_clock::now() < deadline) {
@@ -76,17 +72,11 @@ double TransferThroughLoop() {
 
 // The baseline: blocking send/recv between two threads.
 double TransferBlocking() {
-  int listenFd = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  bind(listenFd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-  listen(listenFd, 1);
-  address.sin_port = htons(static_cast<std::uint16_t>(ListenerPort(listenFd)));
+  int listenFd = bench::ListenOnLoopback(1);
+  int port = BoundPort(listenFd);
   auto started = std::chrono::steady_clock::now();
   std::thread senderThread([&] {
-    int fd = socket(AF_INET, SOCK_STREAM, 0);
-    connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    int fd = bench::ConnectToLoopback(port);
     std::string chunk(kChunk, 'x');
     for (std::size_t sent = 0; sent < kTotal;) {
       ssize_t n = send(fd, chunk.data(), chunk.size(), MSG_NOSIGNAL);

@@ -13,6 +13,7 @@
 #include <thread>
 
 #include "BenchRatio.h"
+#include "PlainSockets.h"
 #include "net/AsyncSocket.h"
 #include "net/SocketServer.h"
 #include "platform/MessageLoop.h"
@@ -25,27 +26,14 @@ constexpr int kClients = 2000;
 constexpr int kLines = 200000;
 const std::string kBanner = "+OK POP3 Gateway ready";
 
-int BoundPort(int fd) {
-  sockaddr_in address{};
-  socklen_t length = sizeof address;
-  getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-  return ntohs(address.sin_port);
-}
-
-int ConnectTo(int port) {
-  int fd = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  address.sin_port = htons(static_cast<std::uint16_t>(port));
-  connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-  return fd;
-}
+using bench::BoundPort;
+using bench::ConnectToLoopback;
+using bench::ListenOnLoopback;
 
 // Connects, reads the banner line, closes; kClients times, one after another.
 void GreetedClients(int port) {
   for (int i = 0; i < kClients; ++i) {
-    int fd = ConnectTo(port);
+    int fd = ConnectToLoopback(port);
     char buffer[64];
     std::size_t got = 0;
     while (got < kBanner.size() + 2) {
@@ -77,12 +65,7 @@ double ServerClients() {
 }
 
 double BlockingAcceptLoop() {
-  int listener = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address);
-  listen(listener, 5);
+  int listener = ListenOnLoopback(5);
   auto started = Clock::now();
   std::thread clients(GreetedClients, BoundPort(listener));
   std::string banner = kBanner + "\r\n";
@@ -132,7 +115,7 @@ double LineModeLines() {
   int port = BoundPort(server.HSocket());
   auto started = Clock::now();
   std::thread sender([&] {
-    int fd = ConnectTo(port);
+    int fd = ConnectToLoopback(port);
     SendAll(fd, bytes);
     close(fd);
   });
@@ -145,17 +128,12 @@ double LineModeLines() {
 }
 
 double PlainSplitLines() {
-  int listener = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address);
-  listen(listener, 1);
+  int listener = ListenOnLoopback(1);
   std::string bytes = Lines();
   int port = BoundPort(listener);
   auto started = Clock::now();
   std::thread sender([&] {
-    int fd = ConnectTo(port);
+    int fd = ConnectToLoopback(port);
     SendAll(fd, bytes);
     close(fd);
   });
