@@ -33,6 +33,18 @@ void TForm1::ConfigureGateway() {
     Screening.MailGateway1ServerSend(sender, server, data, state);
     Changed();
   };
+  MailGateway1.OnServerClosed = [this](TMailGateway* sender, TMailGWClient* client,
+                                       std::uint16_t error) {
+    Screening.MailGateway1ServerClosed(sender, client, error);
+    Changed();
+  };
+  MailGateway1.OnClientClosed = [this](TMailGateway* sender, TMailGWClient* client,
+                                       std::uint16_t error) {
+    Screening.MailGateway1ClientClosed(sender, client, error);
+    Changed();
+  };
+  Screening.OnChanged = [this] { Changed(); };
+  Screening.OnStatus = [this](const std::string& text) { StatusBar1Text = text; };
   MailGateway1.OnSessionClosed = [](TMailGateway*, std::uint16_t) {};
   MailGateway1.OnError = [](TCustomAsyncSocket*) {};
 }
@@ -97,14 +109,12 @@ void TForm1::Changed() {
   if (OnChanged) OnChanged(this);
 }
 
-// Nothing is sent to a session that has closed meanwhile.
+// The ticked messages are deleted on the server first; the client then gets
+// its LIST reply without them. Nothing is sent to a session that has closed
+// meanwhile.
 void TForm1::Button1Click() {
   Controls.lblAccountCaption.clear();
-  TMailGWClient* client = Screening.ReviewClient.Get();
-  if (client && client->State() == wsConnected) {
-    client->SendString(HeldListReply(State));
-    client->LastCommand = "-";
-  }
+  Screening.RemoveChecked();
   TrayIcon1.ShowMainWindow();
   TrayIcon1.HideMainWindow();
   Controls.Button1Enabled = false;

@@ -23,6 +23,13 @@ enum TClientState : std::uint8_t { csWaitingLogin, csRelaying };
 
 class TMailGateway;
 
+// What an application keeps per session (the screening's state of one mail
+// client's session). The session owns it and frees it with itself.
+class TSessionData {
+ public:
+  virtual ~TSessionData() = default;
+};
+
 // One gateway session: the accepted connection to the mail client, plus the
 // connection to its mail server once the login has named it.
 class TMailGWClient : public TSocketClient {
@@ -35,6 +42,8 @@ class TMailGWClient : public TSocketClient {
   TAsyncSocket* ServerSocket = nullptr;
   // Kept by the screening code; the gateway never reads or writes it.
   std::string LastCommand;
+  // The application's own record of this session; the gateway never reads it.
+  std::unique_ptr<TSessionData> Data;
 
   // A handle that tells whether this session still exists.
   std::weak_ptr<void> Lifetime() const { return lifetime_; }
@@ -42,6 +51,11 @@ class TMailGWClient : public TSocketClient {
   // Creates the next server connection, owned by the session. An earlier one
   // lives on until the session is freed.
   TAsyncSocket* CreateServerSocket();
+
+  // Ends the session after what has been sent so far has reached the
+  // system: the close is graceful (no reset that could discard a last
+  // "-ERR"), and it waits for the send queue to drain.
+  void EndSession();
 
  private:
   std::vector<std::unique_ptr<TAsyncSocket>> serverSockets_;
@@ -72,6 +86,8 @@ using TMailGatewayServerEvent = std::function<void(TMailGateway* sender, TAsyncS
 using TMailGatewayClientConnectEvent =
     std::function<void(TMailGateway* sender, TMailGWClient* client)>;
 using TSessionClosed = std::function<void(TMailGateway* sender, std::uint16_t error)>;
+using TMailGatewaySessionEvent =
+    std::function<void(TMailGateway* sender, TMailGWClient* client, std::uint16_t error)>;
 using TMailGatewayBgExceptionEvent =
     std::function<void(TMailGateway* sender, const std::exception& e, bool& canClose)>;
 
@@ -101,6 +117,14 @@ class TMailGateway {
   TSessionClosed OnSessionClosed;
   TNotifyEvent OnError;
   TMailGatewayBgExceptionEvent OnBgException;
+  // The session's connection to its mail server closed (the server ended
+  // it, the connection failed, or the session closed it). The gateway then
+  // ends the client side too; a handler may first send the client a last
+  // reply. Without a handler, a login that still waits is answered "-ERR".
+  TMailGatewaySessionEvent OnServerClosed;
+  // The mail client's connection of a session closed; its server connection
+  // is closed right after, without a QUIT, so nothing is committed.
+  TMailGatewaySessionEvent OnClientClosed;
 
   // Starts listening. Returns "" on success (or when the configuration check
   // failed and was shown), else the socket layer's message.
@@ -115,6 +139,9 @@ class TMailGateway {
   void ClientLine(TMailGWClient& client);
   void Login(TMailGWClient& client, const std::string& data);
   void ServerData(TAsyncSocket& server);
+  void ServerClosed(TAsyncSocket& server, std::uint16_t error);
+  void ClientClosed(TMailGWClient& client, std::uint16_t error);
+  void RefuseLogin(TMailGWClient& client, const std::string& reason);
   void ForwardBgException(const std::exception& e, bool& canClose);
   void ForwardSessionClosed(std::uint16_t error);
 

@@ -1,0 +1,108 @@
+// The end of a review: "Remove Checked" deletes the ticked messages of the
+// session under review on its server, one DELE after the other, and then
+// releases the held LIST reply without the lines of the deleted messages (a
+// message marked as deleted is not listed; the numbers keep their gaps).
+// The client never asks for a removed message, and its QUIT commits the
+// deletions. The review then passes to the next waiting session.
+#include "platform/AsciiText.h"
+#include "screening/Listing.h"
+#include "screening/Pop3Command.h"
+#include "screening/SessionScreening.h"
+
+namespace qb {
+
+namespace {
+
+const std::string kCrLf = "\r\n";
+
+}  // namespace
+
+void TSessionScreening::RemoveChecked() {
+  TMailGWClient* client = ReviewClient.Get();
+  if (client == nullptr || client->State() != wsConnected || !queue_.Holds(*client)) return;
+  TScreenedSession& session = SessionFor(*client);
+  if (session.InFlight || !session.ClientWaiting) return;
+  session.Removals.clear();
+  if (ListOwner.Is(client)) {
+    for (const MessageRow& row : review_.Rows()) {
+      std::optional<std::int64_t> number = MessageNumberOf(row.MessageNumber);
+      if (row.Checked && number) session.Removals.push_back(*number);
+    }
+  }
+  NextRemoval(session);
+}
+
+void TSessionScreening::NextRemoval(TScreenedSession& session) {
+  TAsyncSocket* server = session.Client.ServerSocket;
+  if (session.Removals.empty() || server == nullptr || server->State() != wsConnected) {
+    return ReleaseHeldList(session);
+  }
+  session.Number = session.Removals.front();
+  session.Removals.pop_front();
+  SendUpstream(session, "DELE " + std::to_string(session.Number) + kCrLf, TSessionStep::ssRemove,
+               false);
+}
+
+// A DELE the server refuses leaves that message listed: it stays on the
+// server and is downloaded.
+void TSessionScreening::RemovalReplyArrived(TScreenedSession& session) {
+  if (session.Framing.Positive()) {
+    session.Removed.insert(session.Number);
+  } else {
+    ++session.RemovalsRefused;
+  }
+  NextRemoval(session);
+  Changed();
+}
+
+void TSessionScreening::ReleaseHeldList(TScreenedSession& session) {
+  std::string reply;
+  for (std::size_t k = 0; k < session.HeldList.size(); ++k) {
+    const std::string& line = session.HeldList[k];
+    bool messageLine = k > 0 && k + 1 < session.HeldList.size();
+    std::optional<std::int64_t> number = messageLine ? ListingNumber(line) : std::nullopt;
+    if (number && session.Removed.contains(*number)) continue;
+    reply += line + kCrLf;
+  }
+  session.Client.SendString(reply);
+  session.Client.LastCommand = "-";
+  session.Step = TSessionStep::ssIdle;
+  session.ClientWaiting = false;
+  removalNotice_.clear();
+  if (session.RemovalsRefused > 0) {
+    removalNotice_ = std::to_string(session.RemovalsRefused) + " of the checked messages of " +
+                     TrimBlanks(session.AccountText) +
+                     " could not be removed; they stay on the server and are downloaded.";
+  }
+  ReleaseReview(session);
+  DispatchWaiting(session);
+}
+
+// The review passes to the next waiting session, whose LIST goes upstream
+// now: its scan starts as soon as the review before it has ended.
+void TSessionScreening::ReleaseReview(TScreenedSession& session) {
+  session.WaitingForReview = false;
+  TMailGWClient* next = queue_.Release(session.Client);
+  if (next != nullptr) {
+    TScreenedSession& waiting = SessionFor(*next);
+    waiting.WaitingForReview = false;
+    SendUpstream(waiting, waiting.ClientLine, TSessionStep::ssList, true);
+  }
+  ShowStatus();
+}
+
+void TSessionScreening::ShowStatus() {
+  std::string text = removalNotice_;
+  if (TMailGWClient* holder = queue_.Holder()) {
+    TScreenedSession& session = SessionFor(*holder);
+    std::string account = TrimBlanks(session.AccountText);
+    text = (ReviewClient.Is(holder) ? "Reviewing " : "Checking ") + account;
+    if (std::size_t waiting = queue_.Waiting()) {
+      text += "; " + std::to_string(waiting) + (waiting == 1 ? " account waits" : " accounts wait");
+    }
+    if (!removalNotice_.empty()) text = removalNotice_ + " " + text;
+  }
+  if (OnStatus) OnStatus(text);
+}
+
+}  // namespace qb
