@@ -145,7 +145,18 @@ TEST_F(MailGatewayTest, AHandlerThatSwitchesToRelayingStopsTheLoginHandling) {
   EXPECT_EQ(last->ServerSocket, nullptr);
 }
 
+// A resolver that knows no name, so that the test's lookup never reaches the
+// system's name server.
+SocketFunctionTable noHostIsKnown;
+hostent* UnknownHost(const char*) {
+  h_errno = HOST_NOT_FOUND;
+  return nullptr;
+}
+
 TEST_F(MailGatewayTest, AnUnresolvableServerDropsTheClient) {
+  noHostIsKnown = winsock::SystemSocketFunctions();
+  noHostIsKnown.gethostbyname = UnknownHost;
+  winsock::InstallSocketFunctions(&noHostIsKnown);
   Open();
   int fd = Connect();
   SendAll(fd, "USER alice#no.such.host.invalid\r\n");
