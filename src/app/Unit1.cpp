@@ -1,5 +1,7 @@
 #include "app/Unit1.h"
 
+#include <iostream>
+
 #include "app/ListUpdate.h"
 
 #include "app/ListFiles.h"
@@ -66,13 +68,16 @@ void TForm1::FormCreate() {
 
 // The two list downloads run on their own; the set-up does not wait for
 // them. A list that arrives whole replaces its file and says so in the
-// status bar; a failed download changes nothing and says nothing.
+// status bar; a failed download changes nothing and says nothing. Without a
+// list server nothing is asked, and standard error and the status bar say so.
 void TForm1::StartListDownloads() {
-  StartListUpdates(HTTPDownload1, HTTPDownload2, State.ProgramFolder,
-                   [this](const std::string& text) {
-                     StatusBar1Text = text;
-                     Changed();
-                   });
+  StartListUpdates(
+      HTTPDownload1, HTTPDownload2, State.ProgramFolder,
+      [this](const std::string& text) {
+        StatusBar1Text = text;
+        Changed();
+      },
+      std::cerr);
 }
 
 // The help file, the usage dialog at a "-shortcut" start and the setup

@@ -4,12 +4,12 @@
 #include <cstdlib>
 #include <sstream>
 
-#include "QuillbrightdProgram.h"
 #include "ScreenedSessionFixture.h"
 #include "app/Headless.h"
+#include "app/ListUpdate.h"
 #include "platform/FileStore.h"
-#include "support/ChildProcess.h"
 #include "support/LoopbackSockets.h"
+#include "support/QuillbrightdProcess.h"
 
 namespace qb::test {
 namespace {
@@ -74,43 +74,53 @@ TEST_F(HeadlessRemoval, AScanWithNothingNewIsNeitherReportedNorPressed) {
 }
 
 // The executable as a user runs it: its own program folder and port.
-TEST(Quillbrightd, RemovesABlockedSendersMessageAndStopsOnSigintWithStatusZero) {
-  std::string program = QuillbrightdProgram();
-  ASSERT_TRUE(std::filesystem::exists(program)) << "build the quillbrightd target: " << program;
-  TempFolder home("qb-daemon-home");
-  for (const char* name : {"vlist.txt", "sublist.txt", "reclist.txt"}) {
-    ASSERT_TRUE(WriteFileAtomically(home.File(name), ""));
+class Quillbrightd : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(std::filesystem::exists(QuillbrightdProgram()))
+        << "build the quillbrightd target: " << QuillbrightdProgram();
+    for (const char* name : {"vlist.txt", "sublist.txt", "senlist.txt", "reclist.txt"}) {
+      ASSERT_TRUE(WriteFileAtomically(home.File(name), ""));
+    }
   }
+  TempFolder home{"qb-daemon-home"};
+};
+
+TEST_F(Quillbrightd, RemovesABlockedSendersMessageAndStopsOnSigintWithStatusZero) {
   ASSERT_TRUE(WriteFileAtomically(home.File("senlist.txt"), "spam@example.org\r\n"));
   ScriptedPop3Server server({"From: ok@example.org\r\nSubject: fine\r\n\r\nHello.\r\n", kSpam});
-  std::uint16_t port = PickFreeLoopbackPort();
-  ChildProcess daemon({program}, {{"QUILLBRIGHT_HOME", home.Path().string()},
-                                  {"QUILLBRIGHT_POP3_PORT", std::to_string(port)}});
+  QuillbrightdProcess daemon(home.Path().string());
+  ASSERT_TRUE(daemon.Listening()) << daemon.Stop().Errors;
 
-  std::optional<PlainPop3Client> pop;
-  for (int attempt = 0; attempt < 100 && !(pop && pop->Connected()); ++attempt) {
-    if (attempt) std::this_thread::sleep_for(50ms);
-    pop.emplace(port);
-  }
-  ASSERT_TRUE(pop->Connected()) << daemon.Wait(5s).Errors;
+  PlainPop3Client pop(daemon.Port());
+  ASSERT_TRUE(pop.Connected());
   std::string account = "alice#127.0.0.1:" + std::to_string(server.Port());
-  ASSERT_TRUE(pop->LogIn(account, "secret"));
-  std::string list = pop->MultiLineCommand("LIST", 10s).value_or("");
+  ASSERT_TRUE(pop.LogIn(account, "secret"));
+  std::string list = pop.MultiLineCommand("LIST", 10s).value_or("");
   EXPECT_TRUE(list.starts_with("+OK")) << list;
   EXPECT_EQ(list.find("\r\n2 "), std::string::npos);
-  EXPECT_NE(pop->MultiLineCommand("RETR 1").value_or("").find("Hello."), std::string::npos);
-  EXPECT_TRUE(pop->Command("QUIT").starts_with("+OK"));
+  EXPECT_NE(pop.MultiLineCommand("RETR 1").value_or("").find("Hello."), std::string::npos);
+  EXPECT_TRUE(pop.Command("QUIT").starts_with("+OK"));
   EXPECT_EQ(server.CountCommands("DELE 2"), 1u);
   EXPECT_EQ(server.Mailbox().size(), 1u);
 
-  daemon.Signal(SIGINT);
-  ProcessResult end = daemon.Wait(10s);
+  ProcessResult end = daemon.Stop(SIGINT);
   EXPECT_EQ(end.ExitCode, 0) << end.Errors;
   EXPECT_FALSE(end.TimedOut);
   EXPECT_EQ(end.Errors, "quillbrightd: " + account +
                             ": 2 messages scanned, 1 ticked (virus 0, spam 0, blocked subject 0, "
                             "blocked sender 1, blocked recipient 0)\n");
-  EXPECT_FALSE(ConnectToLoopback(port).Valid());
+  EXPECT_FALSE(ConnectToLoopback(daemon.Port()).Valid());
+}
+
+TEST_F(Quillbrightd, WithoutAListServerSaysSoInOneLineAndServesOn) {
+  QuillbrightdProcess daemon(home.Path().string(), {{"QUILLBRIGHT_UPDATE_URL", ""}});
+  ASSERT_TRUE(daemon.Listening()) << daemon.Stop().Errors;
+  PlainPop3Client pop(daemon.Port());
+  EXPECT_TRUE(pop.ReadLine().value_or("").starts_with("+OK POP3 Gateway ready"));
+  ProcessResult end = daemon.Stop();
+  EXPECT_EQ(end.ExitCode, 0) << end.Errors;
+  EXPECT_EQ(end.Errors, "quillbright: " + std::string(NoListServerText) + "\n");
 }
 
 }  // namespace

@@ -4,16 +4,12 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
-#include <cstdlib>
 #include <filesystem>
-#include <thread>
 
-#include "QuillbrightdProgram.h"
 #include "platform/FileStore.h"
-#include "support/ChildProcess.h"
 #include "support/DovecotServer.h"
-#include "support/LoopbackSockets.h"
 #include "support/MailClients.h"
+#include "support/QuillbrightdProcess.h"
 #include "support/TempFolder.h"
 
 namespace qb::test {
@@ -33,8 +29,8 @@ std::string Message(const std::string& from, int i) {
 }
 
 TEST(QuillbrightdRealPeers, FetchmailGetsTheGoodMailWhileTheBlockedSendersIsDeletedOnTheServer) {
-  std::string program = QuillbrightdProgram();
-  ASSERT_TRUE(std::filesystem::exists(program)) << "build the quillbrightd target: " << program;
+  ASSERT_TRUE(std::filesystem::exists(QuillbrightdProgram()))
+      << "build the quillbrightd target: " << QuillbrightdProgram();
 
   DovecotServer dovecot;
   std::vector<std::string> good = {Message("Friend <friend@example.org>", 1),
@@ -49,18 +45,11 @@ TEST(QuillbrightdRealPeers, FetchmailGetsTheGoodMailWhileTheBlockedSendersIsDele
     ASSERT_TRUE(WriteFileAtomically(home.File(name), ""));
   }
   ASSERT_TRUE(WriteFileAtomically(home.File("senlist.txt"), "pills@spam.example\r\n"));
-  std::uint16_t port = PickFreeLoopbackPort();
-  ChildProcess daemon({program}, {{"QUILLBRIGHT_HOME", home.Path().string()},
-                                  {"QUILLBRIGHT_POP3_PORT", std::to_string(port)}});
-  bool listening = false;
-  for (int attempt = 0; attempt < 100 && !listening; ++attempt) {
-    if (attempt) std::this_thread::sleep_for(50ms);
-    listening = ConnectToLoopback(port).Valid();
-  }
-  ASSERT_TRUE(listening) << daemon.Wait(5s).Errors;
+  QuillbrightdProcess daemon(home.Path().string());
+  ASSERT_TRUE(daemon.Listening()) << daemon.Stop().Errors;
 
   std::string account = "alice#127.0.0.1:" + std::to_string(dovecot.Port());
-  Fetchmail fetchmail({.User = account, .Password = "secret", .Port = port, .Keep = true});
+  Fetchmail fetchmail({.User = account, .Password = "secret", .Port = daemon.Port(), .Keep = true});
   ProcessResult fetched = fetchmail.Run(90s);
   EXPECT_FALSE(fetched.TimedOut) << fetched.Errors;
   std::vector<std::string> delivered = fetchmail.Delivered();
@@ -70,8 +59,7 @@ TEST(QuillbrightdRealPeers, FetchmailGetsTheGoodMailWhileTheBlockedSendersIsDele
   }
   EXPECT_EQ(dovecot.Messages("alice"), good) << "only the blocked sender's message is deleted";
 
-  daemon.Signal(SIGTERM);
-  ProcessResult end = daemon.Wait(10s);
+  ProcessResult end = daemon.Stop(SIGTERM);
   EXPECT_EQ(end.ExitCode, 0) << end.Errors;
   EXPECT_NE(end.Errors.find("quillbrightd: " + account + ": 3 messages scanned, 1 ticked"),
             std::string::npos)

@@ -19,14 +19,9 @@
 #include "support/RecordingDialogs.h"
 #include "support/ScriptedPop3Server.h"
 #include "support/TempFolder.h"
+#include "support/ZoneResolver.h"
 
 namespace qb::test {
-
-// Resolves no name at all: no test here looks anything up.
-class NoResolver : public IHostResolver {
- public:
-  std::vector<Ipv4Address> ResolveIPv4(const std::string&) override { return {}; }
-};
 
 // A mail client's session, run on its own thread.
 class ClientThread {
@@ -86,7 +81,7 @@ class ScreenedSessionTest : public ::testing::Test {
   TempFolder folder;
   RecordingPopup popup;
   RecordingTray tray;
-  NoResolver resolver;
+  ZoneResolver resolver;  // no relay address is listed
   RecordingDialogs dialogs;
   TForm1 form{popup, tray, resolver};
   ScriptedPop3Server server;

@@ -7,48 +7,23 @@
 #include <thread>
 
 #include "RecordingWindow.h"
+#include "app/ListUpdate.h"
 #include "app/ProgramFolder.h"
 #include "app/StartUp.h"
 #include "platform/FileStore.h"
 #include "platform/MessageLoop.h"
 #include "support/LoopbackSockets.h"
 #include "support/PlainPop3Client.h"
+#include "support/ProgramEnvironment.h"
 #include "support/PumpUntil.h"
 #include "support/RecordingDialogs.h"
 #include "support/TempFolder.h"
+#include "support/ZoneResolver.h"
 
 namespace qb::test {
 namespace {
 
 using namespace std::chrono_literals;
-
-// Sets an environment variable for the test and puts the old value back.
-class ScopedVariable {
- public:
-  ScopedVariable(const char* name, std::optional<std::string> value) : name_(name) {
-    if (const char* old = std::getenv(name)) previous_ = old;
-    Set(value);
-  }
-  ~ScopedVariable() { Set(previous_); }
-  ScopedVariable(const ScopedVariable&) = delete;
-  ScopedVariable& operator=(const ScopedVariable&) = delete;
-
- private:
-  void Set(const std::optional<std::string>& value) {
-    if (value) {
-      setenv(name_, value->c_str(), 1);
-    } else {
-      unsetenv(name_);
-    }
-  }
-  const char* name_;
-  std::optional<std::string> previous_;
-};
-
-class NoNames : public IHostResolver {
- public:
-  std::vector<Ipv4Address> ResolveIPv4(const std::string&) override { return {}; }
-};
 
 class StartUp : public ::testing::Test {
  protected:
@@ -75,12 +50,11 @@ class StartUp : public ::testing::Test {
 
   TempFolder home{"qb-home"};
   std::uint16_t port = PickFreeLoopbackPort();
-  ScopedVariable homeVariable{"QUILLBRIGHT_HOME", home.Path().string()};
-  ScopedVariable portVariable{"QUILLBRIGHT_POP3_PORT", std::to_string(port)};
+  ScopedProgramEnvironment environment{ProgramEnvironment(home.Path().string(), port)};
   RecordingDialogs dialogs;
   RecordingPopup popup;
   RecordingTray tray;
-  NoNames resolver;
+  ZoneResolver resolver;
 };
 
 TEST_F(StartUp, ProgramFolderIsTheHomeVariableWithItsSeparatorOrElseTheExecutablesFolder) {
@@ -145,6 +119,26 @@ TEST_F(StartUp, TheSetUpLoadsTheListsAndListensOnLoopbackWithTheFixedSettings) {
   EXPECT_EQ(form.MailGateway1.GatewayType(), gtPop3);
   EXPECT_TRUE(form.MailGateway1.Active());
   EXPECT_TRUE(Greets(port));
+}
+
+TEST_F(StartUp, ListUpdatesAskOnlyAConfiguredListServerAndTheStatusBarSaysWhenThereIsNone) {
+  struct Case {
+    std::optional<std::string> address;
+    bool asked;
+  };
+  for (const Case& c :
+       {Case{std::nullopt, false}, Case{"", false}, Case{"http://mirror.lists.invalid/", false},
+        Case{kUnservedUpdateUrl, true}}) {
+    ScopedVariable address("QUILLBRIGHT_UPDATE_URL", c.address);
+    TApplication application(popup, tray, resolver);
+    TForm1& form = application.Start({});
+    std::string label = c.address.value_or("(unset)");
+    EXPECT_EQ(form.HTTPDownload1.URL.empty(), !c.asked) << label;
+    EXPECT_EQ(form.HTTPDownload2.URL.empty(), !c.asked) << label;
+    EXPECT_EQ(form.StatusBar1Text, c.asked ? "" : NoListServerText) << label;
+    EXPECT_TRUE(form.MailGateway1.Active()) << label;
+  }
+  EXPECT_TRUE(resolver.Queries().empty());
 }
 
 TEST_F(StartUp, MissingListsAreReportedWithTheirFullPathAndTakenAsEmptyButDnsblSilently) {
