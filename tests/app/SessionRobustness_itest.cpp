@@ -217,7 +217,9 @@ TEST_F(SessionRobustness, UnusualListingsStillGiveTheRightRowsAndAReleasedList) 
     form.Button1Click();
     ASSERT_TRUE(client.Finish());
     EXPECT_TRUE(list && list->starts_with("+OK"));
-    if (each.DeleteFirst) EXPECT_EQ(server.CountCommands("TOP 1"), 0u);
+    if (each.DeleteFirst) {
+      EXPECT_EQ(server.CountCommands("TOP 1"), 0u);
+    }
   }
 }
 
