@@ -116,42 +116,53 @@ void TSessionScreening::DispatchWaiting(TScreenedSession& session) {
   }
 }
 
+// The first command that shows the mailbox (its count, listing or UIDs)
+// waits for the scan and the review: the client then sees the mailbox as
+// it is after the removals, from its first look on.
 void TSessionScreening::CarryOut(TScreenedSession& session, const std::string& line) {
   TPop3Command command = ParseCommand(line);
   session.ClientLine = line;
   session.ClientWaiting = true;
   session.RepliedInPart = false;
   session.Number = 0;
-  if (command.IsBare("LIST")) return StartList(session);
-  if (command.Is("RETR")) return Retrieve(session, line, command.Argument);
-  SendUpstream(session, line, TSessionStep::ssRelay, HasMultiLineReply(command));
+  bool showsMailbox = command.IsBare("LIST") || command.IsBare("STAT") || command.IsBare("UIDL");
+  if (!session.Scanned && showsMailbox) return StartScan(session);
+  if (command.Is("RETR")) return Retrieve(session, command, line);
+  std::string upstream = session.Numbering.CommandToServer(command, line);
+  bool renumbered = session.Numbering.Active() && (command.Is("LIST") || command.Is("UIDL"));
+  SendUpstream(session, upstream, renumbered ? TSessionStep::ssRelayWhole : TSessionStep::ssRelay,
+               HasMultiLineReply(command));
 }
 
-// Another session's scan or review is under way: this LIST waits, its
-// client simply waits for the reply, and the scan starts at its turn.
-void TSessionScreening::StartList(TScreenedSession& session) {
+// Another session's scan or review is under way: this session's command
+// waits, its client simply waits for the reply, and the scan starts at
+// its turn.
+void TSessionScreening::StartScan(TScreenedSession& session) {
+  ListNotice();
   if (!queue_.Claim(session.Client)) {
     session.WaitingForReview = true;
     ShowStatus();
     return;
   }
   session.WaitingForReview = false;
-  SendUpstream(session, session.ClientLine, TSessionStep::ssList, true);
+  SendUpstream(session, "LIST\r\n", TSessionStep::ssList, true);
   ShowStatus();
 }
 
 // A RETR whose number has no row of this session's list is passed on, and
 // its retrieval is recorded like any other; numbers compare as numbers.
-void TSessionScreening::Retrieve(TScreenedSession& session, const std::string& line,
-                                 const std::string& argument) {
-  std::optional<std::int64_t> number = MessageNumberOf(argument);
+void TSessionScreening::Retrieve(TScreenedSession& session, const TPop3Command& command,
+                                 const std::string& line) {
+  std::optional<std::int64_t> visible = MessageNumberOf(command.Argument);
+  std::optional<std::int64_t> number = visible ? session.Numbering.ToServer(*visible) : visible;
   session.Number = number.value_or(0);
   const MessageRow* row = number ? FindOwnRow(session.Client, *number) : nullptr;
   if (row && row->Checked) {
     std::string dele = "DELE " + std::to_string(*number) + "\r\n";
     return SendUpstream(session, dele, TSessionStep::ssDeleteInstead, false);
   }
-  SendUpstream(session, line, TSessionStep::ssRetrieve, true);
+  SendUpstream(session, session.Numbering.CommandToServer(command, line), TSessionStep::ssRetrieve,
+               true);
 }
 
 const MessageRow* TSessionScreening::FindOwnRow(const TMailGWClient& client,

@@ -84,6 +84,7 @@ bool TSessionScreening::ListingRefused(TScreenedSession& session) {
   if (session.Step == TSessionStep::ssUidl) review_.Clear();
   session.Client.SendString(session.Framing.Status());
   session.Client.LastCommand = "-";
+  session.Scanned = true;
   session.Step = TSessionStep::ssIdle;
   session.ClientWaiting = false;
   ReleaseReview(session);
@@ -127,7 +128,7 @@ void TSessionScreening::UidlReplyArrived(TScreenedSession& session) {
     progress.SetMax(lines);
   }
   progress.SetPosition(state_.ScanStart);
-  if (state_.ScanPosition > lines) return ReleaseHeldList(session);  // nothing new
+  if (state_.ScanPosition > lines) return EndReview(session);  // nothing new
   AskForHeader(session);
 }
 
@@ -181,7 +182,7 @@ void TSessionScreening::AddRow(std::int64_t number, const TextLines& headerLines
 // A scan that found nothing to show (every TOP refused) releases the list
 // at once, as for a mailbox without new messages.
 void TSessionScreening::ScanComplete(TScreenedSession& session) {
-  if (review_.Empty()) return ReleaseHeldList(session);
+  if (review_.Empty()) return EndReview(session);
   session.Step = TSessionStep::ssIdle;
   ReviewClient = TSessionHandle(&session.Client);
   controls_.Button1Enabled = true;

@@ -35,7 +35,7 @@ void TSessionScreening::RemoveChecked() {
 void TSessionScreening::NextRemoval(TScreenedSession& session) {
   TAsyncSocket* server = session.Client.ServerSocket;
   if (session.Removals.empty() || server == nullptr || server->State() != wsConnected) {
-    return ReleaseHeldList(session);
+    return EndReview(session);
   }
   session.Number = session.Removals.front();
   session.Removals.pop_front();
@@ -55,19 +55,22 @@ void TSessionScreening::RemovalReplyArrived(TScreenedSession& session) {
   Changed();
 }
 
-void TSessionScreening::ReleaseHeldList(TScreenedSession& session) {
-  std::string reply;
-  for (std::size_t k = 0; k < session.HeldList.size(); ++k) {
-    const std::string& line = session.HeldList[k];
-    bool messageLine = k > 0 && k + 1 < session.HeldList.size();
-    std::optional<std::int64_t> number = messageLine ? ListingNumber(line) : std::nullopt;
-    if (number && session.Removed.contains(*number)) continue;
-    reply += line + kCrLf;
-  }
-  session.Client.SendString(reply);
-  session.Client.LastCommand = "-";
+// The command that waited for the review is answered now: a LIST with the
+// held reply, anything else (STAT, UIDL) by the server, and from now on the
+// client sees the remaining messages numbered 1 to m.
+void TSessionScreening::EndReview(TScreenedSession& session) {
+  session.Scanned = true;
+  session.Numbering = TRenumbering(session.HeldList, session.Removed);
   session.Step = TSessionStep::ssIdle;
   session.ClientWaiting = false;
+  session.Client.LastCommand = "-";
+  if (ParseCommand(session.ClientLine).IsBare("LIST")) {
+    std::string held;
+    for (const std::string& line : session.HeldList) held += line + kCrLf;
+    session.Client.SendString(session.Numbering.ReplyToClient(held, true));
+  } else {
+    session.WaitingLines.push_front(session.ClientLine);
+  }
   removalNotice_.clear();
   if (session.RemovalsRefused > 0) {
     removalNotice_ = std::to_string(session.RemovalsRefused) + " of the checked messages of " +
@@ -78,16 +81,12 @@ void TSessionScreening::ReleaseHeldList(TScreenedSession& session) {
   DispatchWaiting(session);
 }
 
-// The review passes to the next waiting session, whose LIST goes upstream
-// now: its scan starts as soon as the review before it has ended.
+// The review passes to the next waiting session: its scan starts as soon
+// as the review before it has ended.
 void TSessionScreening::ReleaseReview(TScreenedSession& session) {
   session.WaitingForReview = false;
   TMailGWClient* next = queue_.Release(session.Client);
-  if (next != nullptr) {
-    TScreenedSession& waiting = SessionFor(*next);
-    waiting.WaitingForReview = false;
-    SendUpstream(waiting, waiting.ClientLine, TSessionStep::ssList, true);
-  }
+  if (next != nullptr) return StartScan(SessionFor(*next));
   ShowStatus();
 }
 

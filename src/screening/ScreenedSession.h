@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "gateway/MailGW.h"
+#include "screening/Renumbering.h"
 #include "screening/ReplyFraming.h"
 #include "screening/ScreeningText.h"
 #include "screening/SessionSteps.h"
@@ -44,13 +45,16 @@ class TScreenedSession : public TSessionData {
   Clock::time_point ReplyStarted;
   Clock::time_point LastPiece;
 
-  // The session's own scan and review.
-  bool WaitingForReview = false;                // its bare LIST waits for another review
+  // The session's own scan and review. The scan runs once, at the first
+  // command that shows the mailbox (STAT, LIST or UIDL), which waits.
+  bool Scanned = false;
+  bool WaitingForReview = false;                // its scan waits for another review
   TextLines HeldList;                           // its LIST reply, held back
   std::map<std::int64_t, std::string> RowUids;  // its scanned messages' UIDs by number
   std::deque<std::int64_t> Removals;            // what "Remove Checked" still deletes
   std::set<std::int64_t> Removed;               // what the server has deleted
   std::size_t RemovalsRefused = 0;
+  TRenumbering Numbering;  // the client's numbers once messages were removed
 };
 
 // The session record of a gateway session; nullptr before the screening

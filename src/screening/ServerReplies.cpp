@@ -84,6 +84,11 @@ void TSessionScreening::WholeReplyArrived(TScreenedSession& session) {
       return HeaderReplyArrived(session);
     case TSessionStep::ssRemove:
       return RemovalReplyArrived(session);
+    case TSessionStep::ssRelayWhole: {
+      bool listing = ParseCommand(session.ClientLine).Argument.empty();
+      session.Client.SendString(session.Numbering.ReplyToClient(session.Reply, listing));
+      return ClientCommandDone(session);
+    }
     default:
       return;
   }

@@ -21,6 +21,7 @@
 #include "gateway/MailGW.h"
 #include "platform/HostResolver.h"
 #include "platform/MessageLoop.h"
+#include "screening/Pop3Command.h"
 #include "screening/ReviewList.h"
 #include "screening/ReviewQueue.h"
 #include "screening/ScreenedSession.h"
@@ -85,8 +86,8 @@ class TSessionScreening {
   void ListNotice();
   void DispatchWaiting(TScreenedSession& session);
   void CarryOut(TScreenedSession& session, const std::string& line);
-  void StartList(TScreenedSession& session);
-  void Retrieve(TScreenedSession& session, const std::string& line, const std::string& argument);
+  void StartScan(TScreenedSession& session);
+  void Retrieve(TScreenedSession& session, const TPop3Command& command, const std::string& line);
   const MessageRow* FindOwnRow(const TMailGWClient& client, std::int64_t number) const;
   void SendUpstream(TScreenedSession& session, const std::string& text, TSessionStep step,
                     bool listing);
@@ -117,7 +118,7 @@ class TSessionScreening {
   // The review and its end (RemoveChecked.cpp).
   void NextRemoval(TScreenedSession& session);
   void RemovalReplyArrived(TScreenedSession& session);
-  void ReleaseHeldList(TScreenedSession& session);
+  void EndReview(TScreenedSession& session);
   void ReleaseReview(TScreenedSession& session);
   void ShowStatus();
   void ShowBoxLater(const std::string& text);

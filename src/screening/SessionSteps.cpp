@@ -28,10 +28,11 @@ struct StepRule {
 constexpr StepSet kAfterClientCommand =
     Steps({ssIdle, ssRelay, ssRetrieve, ssDeleteInstead, ssList});
 
-constexpr std::array<StepRule, 9> kSteps = {{
+constexpr std::array<StepRule, 10> kSteps = {{
     {ssIdle, "-", false, kAfterClientCommand | Steps({ssRemove})},
     {ssGreeting, "", true, Steps({ssIdle, ssRelay})},
     {ssRelay, nullptr, false, kAfterClientCommand},
+    {ssRelayWhole, nullptr, true, kAfterClientCommand},
     {ssRetrieve, "RETR ", false, kAfterClientCommand},
     {ssDeleteInstead, "*DELE ", false, kAfterClientCommand},
     {ssList, nullptr, true, Steps({ssIdle, ssUidl})},

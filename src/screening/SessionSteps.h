@@ -2,7 +2,8 @@
 // the reply to the command it has in flight upstream, the text the session's
 // LastCommand shows for each step, and which step may follow which.
 //
-//   greeting ──> relay (the login line's reply) ──> relay | retrieve | delete-instead | list
+//   greeting ──> relay (the login line's reply) ──> relay | relay-whole | retrieve
+//                                                    | delete-instead | list
 //   list ──> uidl ──> header ──> header ... ──> (review: the LIST reply held)
 //   (review) ──> remove ──> remove ... ──> (the LIST reply released) ──> relay ...
 //   a failed listing, a refused TOP or an empty mailbox end the scan early.
@@ -18,6 +19,7 @@ enum class TSessionStep : std::uint8_t {
   ssIdle,           // no command in flight upstream
   ssGreeting,       // the server's greeting: answered with the login line
   ssRelay,          // the client's command: the reply is relayed as it arrives
+  ssRelayWhole,     // the client's command whose reply names messages: read whole, renumbered
   ssRetrieve,       // the client's RETR: relayed; "+OK" makes its UID the account's marker
   ssDeleteInstead,  // a DELE standing in for the client's RETR: the client gets "-ERR"
   ssList,           // the client's bare LIST: its reply is held back and the scan begins

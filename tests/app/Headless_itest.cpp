@@ -27,26 +27,27 @@ TEST_F(HeadlessRemoval, ACompleteScanIsReportedAndItsTickedMessagesAreDeletedWit
   server.AddMessage(Message("From: two@example.org\r\nSubject: second"));
   std::ostringstream report;
   THeadlessRemover remover(form, report);
-  std::optional<std::string> list, retr1, retr3;
-  std::string retr2, quit;
+  std::optional<std::string> list, retr1, retr2;
+  std::string retr3, quit;
   ClientThread client([&] {
     PlainPop3Client pop(GatewayPort());
     if (!LogIn(pop)) return;
     list = pop.MultiLineCommand("LIST", 10s);
     retr1 = pop.MultiLineCommand("RETR 1");
-    retr2 = pop.Command("RETR 2");
-    retr3 = pop.MultiLineCommand("RETR 3");
+    retr2 = pop.MultiLineCommand("RETR 2");
+    retr3 = pop.Command("RETR 3");
     quit = pop.Command("QUIT");
   });
   ASSERT_TRUE(client.Finish());
   ASSERT_TRUE(list.has_value()) << "the held-back list is released by the remover";
   EXPECT_TRUE(list->starts_with("+OK"));
-  EXPECT_EQ(list->find("\r\n2 "), std::string::npos) << "removed before the list is released";
+  EXPECT_EQ(MessageLines(list), 2) << "removed before the list is released";
   EXPECT_NE(retr1.value_or("").find("Subject: first"), std::string::npos);
-  EXPECT_EQ(retr2, "-ERR\r\n") << "asked for anyway";
-  EXPECT_NE(retr3.value_or("").find("Subject: second"), std::string::npos);
+  EXPECT_NE(retr2.value_or("").find("Subject: second"), std::string::npos)
+      << "the client's message 2 is the server's message 3";
+  EXPECT_TRUE(retr3.starts_with("-ERR")) << "the client was shown two messages";
   EXPECT_TRUE(quit.starts_with("+OK"));
-  EXPECT_EQ(server.CountCommands("DELE 2"), 2u);
+  EXPECT_EQ(server.CountCommands("DELE 2"), 1u);
   EXPECT_EQ(server.Mailbox().size(), 2u);
   EXPECT_EQ(server.CountCommands("RETR 2"), 0u);
   EXPECT_EQ(remover.ScansRemoved(), 1);
@@ -98,7 +99,7 @@ TEST_F(Quillbrightd, RemovesABlockedSendersMessageAndStopsOnSigintWithStatusZero
   ASSERT_TRUE(pop.LogIn(account, "secret"));
   std::string list = pop.MultiLineCommand("LIST", 10s).value_or("");
   EXPECT_TRUE(list.starts_with("+OK")) << list;
-  EXPECT_EQ(list.find("\r\n2 "), std::string::npos);
+  EXPECT_EQ(MessageLines(list), 1);
   EXPECT_NE(pop.MultiLineCommand("RETR 1").value_or("").find("Hello."), std::string::npos);
   EXPECT_TRUE(pop.Command("QUIT").starts_with("+OK"));
   EXPECT_EQ(server.CountCommands("DELE 2"), 1u);

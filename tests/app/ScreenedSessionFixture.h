@@ -6,6 +6,7 @@
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <functional>
 #include <memory>
@@ -22,6 +23,12 @@
 #include "support/ZoneResolver.h"
 
 namespace qb::test {
+
+// The count of message lines of a listing the client got (0 without one).
+inline int MessageLines(const std::optional<std::string>& listing) {
+  if (!listing || !listing->starts_with("+OK")) return 0;
+  return static_cast<int>(std::count(listing->begin(), listing->end(), '\n')) - 2;
+}
 
 // A mail client's session, run on its own thread.
 class ClientThread {

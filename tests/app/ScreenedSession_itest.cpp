@@ -42,7 +42,7 @@ TEST_F(ScreenedSession, ScansTheNewMessagesAndRemovesTheTickedOneBeforeTheClient
     if (!LogIn(pop)) return;
     list = pop.MultiLineCommand("LIST", 10s);
     retr2 = pop.MultiLineCommand("RETR 2");
-    retr3 = pop.Command("RETR 3");  // asked for anyway
+    retr3 = pop.Command("RETR 3");  // a number the client was not shown
     quit = pop.Command("QUIT");
   });
   ASSERT_TRUE(PumpUntil([&] { return ScanReady(); }, 10s));
@@ -67,11 +67,10 @@ TEST_F(ScreenedSession, ScansTheNewMessagesAndRemovesTheTickedOneBeforeTheClient
   ASSERT_TRUE(client.Finish());
   ASSERT_TRUE(list.has_value());
   EXPECT_TRUE(list->starts_with("+OK")) << *list;
-  EXPECT_NE(list->find("\r\n2 "), std::string::npos);
-  EXPECT_EQ(list->find("\r\n3 "), std::string::npos) << "a removed message is not listed";
+  EXPECT_EQ(MessageLines(list), 2) << "a removed message is not listed";
   ASSERT_TRUE(retr2.has_value());
   EXPECT_NE(retr2->find("Subject: second"), std::string::npos);
-  EXPECT_EQ(retr3, "-ERR\r\n");
+  EXPECT_TRUE(retr3.starts_with("-ERR")) << retr3;
   EXPECT_TRUE(quit.starts_with("+OK"));
   EXPECT_EQ(ReadWholeFile(MarkerFile()), "QB000002\r\n");
   std::vector<std::string> commands = server.Commands();
@@ -122,28 +121,35 @@ TEST_F(ScreenedSession, AMarkerNoLongerOnTheServerScansEveryMessage) {
 }
 
 // Keywords ignore case and message numbers compare as numbers: a lower-case
-// login gets its own marker, "list" starts a scan, "retr 03" of a ticked
-// message is removed, and a lower-case RETR of another records the marker.
+// login gets its own marker, "list" starts a scan, "retr 03" of a message
+// ticked after the review is removed, and a lower-case RETR of another
+// records the marker.
 TEST_F(ScreenedSession, CommandsAreMatchedWithoutRegardToCaseOrLeadingZeros) {
   for (int i = 1; i <= 3; ++i) server.AddMessage(Message("Subject: m" + std::to_string(i)));
   std::string retr3;
   std::optional<std::string> list, retr1;
+  std::atomic<bool> listed{false};
+  std::atomic<bool> go{false};
   ClientThread client([&] {
     PlainPop3Client pop(GatewayPort());
     if (!pop.ReadLine() || !pop.Command("user " + Account()).starts_with("+OK")) return;
     pop.Command("pass secret");
     list = pop.MultiLineCommand("list", 10s);
+    listed = true;
+    while (!go) std::this_thread::sleep_for(5ms);
     retr3 = pop.Command("retr 03");
     retr1 = pop.MultiLineCommand("Retr 1");
     pop.Command("quit");
   });
   ASSERT_TRUE(PumpUntil([&] { return ScanReady(); }, 10s));
-  Row("3")->Checked = true;
   form.Button1Click();
+  ASSERT_TRUE(PumpUntil([&] { return listed.load(); }, 10s));
+  Row("3")->Checked = true;
+  go = true;
   ASSERT_TRUE(client.Finish());
-  ASSERT_TRUE(list.has_value());
+  EXPECT_EQ(MessageLines(list), 3);
   EXPECT_EQ(retr3, "-ERR\r\n");
-  EXPECT_EQ(server.CountCommands("DELE 3"), 2u) << "removed, then asked for anyway";
+  EXPECT_EQ(server.CountCommands("DELE 3"), 1u);
   EXPECT_NE(retr1.value_or("").find("Subject: m1"), std::string::npos);
   EXPECT_EQ(ReadWholeFile(MarkerFile()), "QB000001\r\n") << "a lower-case login has its own marker";
 }
