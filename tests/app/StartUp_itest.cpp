@@ -141,18 +141,22 @@ TEST_F(StartUp, ListUpdatesAskOnlyAConfiguredListServerAndTheStatusBarSaysWhenTh
   EXPECT_TRUE(resolver.Queries().empty());
 }
 
+// A fresh program folder is no error: missing block lists are made empty
+// without a message. A missing virus list, or a block list that exists but
+// cannot be read, is reported with its full path; dnsbl.txt never is.
 TEST_F(StartUp, MissingListsAreReportedWithTheirFullPathAndTakenAsEmptyButDnsblSilently) {
   WriteLists({"senlist.txt"});
+  std::filesystem::create_directory(home.File("reclist.txt"));  // exists, cannot be read
   TApplication application(popup, tray, resolver);
   TForm1& form = application.Start({});
   std::string folder = home.Path().string() + "/";
   EXPECT_EQ(dialogs.MessageTexts(), (std::vector<std::string>{
                                         "Cannot open file " + folder + "vlist.txt",
-                                        "Cannot open file " + folder + "sublist.txt",
                                         "Cannot open file " + folder + "reclist.txt",
                                     }));
   EXPECT_TRUE(form.State.VirusList.empty());
   EXPECT_EQ(form.State.SenderList, (TextLines{"entry of senlist.txt"}));
+  EXPECT_EQ(ReadWholeFile(home.File("sublist.txt")), "") << "made empty, silently";
   EXPECT_TRUE(form.State.DnsblList.empty());
   EXPECT_TRUE(Greets(port)) << "start-up goes on to open the gateway";
 }
