@@ -124,5 +124,22 @@ TEST_F(Quillbrightd, WithoutAListServerSaysSoInOneLineAndServesOn) {
   EXPECT_EQ(end.Errors, "quillbright: " + std::string(NoListServerText) + "\n");
 }
 
+// A server that trickles its replies does not keep the program from its
+// signal: the scan's replies are read from events, not waited for.
+TEST_F(Quillbrightd, StopsOnSigtermWhileAServerTricklesItsReplies) {
+  ScriptedPop3Server server({"Subject: one\r\n\r\nx\r\n", "Subject: two\r\n\r\ny\r\n"});
+  QuillbrightdProcess daemon(home.Path().string());
+  ASSERT_TRUE(daemon.Listening()) << daemon.Stop().Errors;
+  PlainPop3Client pop(daemon.Port());
+  ASSERT_TRUE(pop.LogIn("alice#127.0.0.1:" + std::to_string(server.Port()), "secret"));
+  server.SetTrickle(1, 200ms);
+  ASSERT_TRUE(pop.SendLine("LIST"));
+  ASSERT_TRUE(server.WaitForCommand("LIST", 5s));
+  ProcessResult end = daemon.Stop(SIGTERM, 5s);
+  EXPECT_FALSE(end.TimedOut) << "the program ends at once, not when the trickle ends";
+  EXPECT_EQ(end.ExitCode, 0) << end.Errors;
+  server.Stop();
+}
+
 }  // namespace
 }  // namespace qb::test

@@ -325,5 +325,61 @@ TEST_F(SessionRobustness, AServerThatDoesNotGreetWithOkIsNotGivenTheLogin) {
   EXPECT_EQ(received, "") << "no login line for a server that did not greet";
 }
 
+// A server that trickles its replies holds up only its own session: while
+// its scan crawls, another client is greeted and served at once.
+TEST_F(SessionRobustness, ATricklingServerHoldsUpNoOtherSession) {
+  Messages(3);
+  server.SetTrickle(1, 15ms);
+  ScriptedPop3Server quick({Message("Subject: quick")});
+  std::atomic<bool> otherServed{false};
+  ClientThread slow([&] {
+    PlainPop3Client pop(GatewayPort());
+    if (LogIn(pop)) pop.MultiLineCommand("LIST", 60s);
+  });
+  ASSERT_TRUE(PumpUntil([&] { return server.CountCommands("TOP") > 0; }, 20s));
+  ClientThread other([&] {
+    PlainPop3Client pop(GatewayPort());
+    otherServed =
+        pop.LogIn("alice#127.0.0.1:" + std::to_string(quick.Port()), "secret") &&
+        pop.MultiLineCommand("RETR 1").value_or("").find("Subject: quick") != std::string::npos;
+  });
+  ASSERT_TRUE(other.Finish(20s));
+  EXPECT_TRUE(otherServed);
+  EXPECT_FALSE(ScanReady()) << "the other client was served while the scan went on";
+  ASSERT_TRUE(PumpUntil([&] { return ScanReady(); }, 60s));
+  form.Button1Click();
+  ASSERT_TRUE(slow.Finish(20s));
+}
+
+// A greeting without a line end is no greeting: the client gets a reason
+// once the greeting outgrows its limit, and nobody else waits meanwhile.
+TEST_F(SessionRobustness, AnEndlessGreetingEndsThatSessionOnly) {
+  std::uint16_t port = 0;
+  UniqueFd listener = ListenOnLoopback(port);
+  std::atomic<bool> stop{false};
+  std::thread endless([&] {
+    UniqueFd peer(accept(listener.Get(), nullptr, nullptr));
+    std::string chunk(64 * 1024, 'x');
+    for (int i = 0; i < 128 && !stop; ++i) {
+      if (send(peer.Get(), chunk.data(), chunk.size(), MSG_NOSIGNAL) <= 0) break;
+    }
+  });
+  std::optional<std::string> reply;
+  ClientThread client([&] {
+    PlainPop3Client pop(GatewayPort());
+    pop.ReadLine();
+    reply = pop.Command("USER alice#127.0.0.1:" + std::to_string(port), 20s);
+  });
+  std::optional<std::string> banner;
+  ClientThread other([&] { banner = PlainPop3Client(GatewayPort()).ReadLine(); });
+  ASSERT_TRUE(other.Finish());
+  ASSERT_TRUE(client.Finish(30s));
+  stop = true;
+  endless.join();
+  EXPECT_EQ(banner, "+OK POP3 Gateway ready\r\n");
+  ASSERT_TRUE(reply.has_value());
+  EXPECT_TRUE(reply->starts_with("-ERR The mail server did not greet")) << *reply;
+}
+
 }  // namespace
 }  // namespace qb::test
