@@ -1,0 +1,15 @@
+// The About dialog: the program icon, "Quillbright", "Version 1.5" and OK.
+#pragma once
+
+#include <QDialog>
+
+namespace qb {
+
+class TAboutBox : public QDialog {
+  Q_OBJECT
+
+ public:
+  explicit TAboutBox(QWidget* parent = nullptr);
+};
+
+}  // namespace qb
