@@ -39,6 +39,36 @@ std::optional<TRect> TaskbarRectFromScreen(const TRect& screen, const TRect& ava
   return TRect{screen.Left, screen.Bottom, screen.Right, screen.Bottom};
 }
 
+TRect StripAroundIcon(const TRect& screen, const TRect& icon) {
+  const int toLeft = icon.Left - screen.Left;
+  const int toTop = icon.Top - screen.Top;
+  const int toRight = screen.Right - icon.Right;
+  const int toBottom = screen.Bottom - icon.Bottom;
+  const int nearest = std::min({toLeft, toTop, toRight, toBottom});
+  if (nearest == toBottom) return {screen.Left, icon.Top, screen.Right, screen.Bottom};
+  if (nearest == toTop) return {screen.Left, screen.Top, screen.Right, icon.Bottom};
+  if (nearest == toRight) return {icon.Left, screen.Top, screen.Right, screen.Bottom};
+  return {screen.Left, screen.Top, icon.Right, screen.Bottom};
+}
+
+TRect WorkAreaBesideStrip(const TRect& available, const TRect& strip) {
+  TRect area = available;
+  switch (GetTaskbarEdge(strip)) {
+    case teLeft:
+      area.Left = std::max(area.Left, strip.Right);
+      break;
+    case teTop:
+      area.Top = std::max(area.Top, strip.Bottom);
+      break;
+    case teRight:
+      area.Right = std::min(area.Right, strip.Left);
+      break;
+    default:
+      area.Bottom = std::min(area.Bottom, strip.Top);
+  }
+  return area;
+}
+
 TColor BlendColor(TColor c1, TColor c2, int position, int count) {
   int n = position - 1;
   int d = count - 1;

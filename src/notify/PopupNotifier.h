@@ -46,6 +46,12 @@ int GetTaskbarEdge(const std::optional<TRect>& taskbar);
 // bottom, where popups then stand; nullopt is reserved for "no screen".
 std::optional<TRect> TaskbarRectFromScreen(const TRect& screen, const TRect& available);
 
+// A tray host that reserves no room for itself (a bare X desktop) still
+// shows where the taskbar is: the strip from the screen edge nearest the
+// tray icon to the icon's far side. The work area then leaves that strip out.
+TRect StripAroundIcon(const TRect& screen, const TRect& icon);
+TRect WorkAreaBesideStrip(const TRect& available, const TRect& strip);
+
 // The colour of line `position` of `count` from c1 to c2: line 1 is c1,
 // line `count` is c2, each channel rounded by MulDiv.
 TColor BlendColor(TColor c1, TColor c2, int position, int count);

@@ -24,6 +24,7 @@ TForm1& TDesktopProgram::Start(const std::vector<std::string>& arguments) {
   };
   window_ = std::make_unique<TMainWindow>(form);
   popup_.Notifier().OnClick = [&form](TPopupNotifier*) { form.PopupNotifier1Click(); };
+  popup_.Desktop().TrayIconGeometry = [this] { return tray_.Icon().geometry(); };
   tray_.OnExit = [this] { window_->Exit1Click(); };
   window_->OnMinimized = [this] {
     if (tray_.TrayAvailable()) tray_.Logic().ApplicationMinimized();

@@ -151,6 +151,7 @@ QWidget* TMainWindow::BuildLegend(const QString& heading, QWidget* parent) {
   if (!heading.isEmpty()) lines->addWidget(new QLabel(heading, legend));
   for (const LegendLine& line : kLegend) {
     auto* row = new QHBoxLayout;
+    row->setSpacing(6);
     auto* icon = new QLabel(legend);
     icon->setPixmap(CategoryIcon(line.Category).pixmap(16, 16));
     row->addWidget(icon);

@@ -17,16 +17,30 @@ TRect FromQRect(const QRect& r) {
 
 }  // namespace
 
+std::optional<TRect> TScreenDesktop::StripOfTrayIcon() {
+  QScreen* screen = QGuiApplication::primaryScreen();
+  if (!screen || screen->geometry() != screen->availableGeometry() || !TrayIconGeometry) {
+    return std::nullopt;
+  }
+  QRect icon = TrayIconGeometry();
+  if (icon.isEmpty() || !screen->geometry().contains(icon)) return std::nullopt;
+  return StripAroundIcon(FromQRect(screen->geometry()), FromQRect(icon));
+}
+
 std::optional<TRect> TScreenDesktop::TaskbarRect() {
   QScreen* screen = QGuiApplication::primaryScreen();
   if (!screen) return std::nullopt;
+  if (std::optional<TRect> strip = StripOfTrayIcon()) return strip;
   return TaskbarRectFromScreen(FromQRect(screen->geometry()),
                                FromQRect(screen->availableGeometry()));
 }
 
 TRect TScreenDesktop::WorkArea() {
   QScreen* screen = QGuiApplication::primaryScreen();
-  return screen ? FromQRect(screen->availableGeometry()) : TRect{};
+  if (!screen) return {};
+  TRect available = FromQRect(screen->availableGeometry());
+  if (std::optional<TRect> strip = StripOfTrayIcon()) return WorkAreaBesideStrip(available, *strip);
+  return available;
 }
 
 TQtPopupNotifier::TQtPopupNotifier()

@@ -80,6 +80,26 @@ TEST(TaskbarEdge, FollowsTheRectangleRulesAndTheScreenStrip) {
   EXPECT_EQ(GetTaskbarEdge(TaskbarRectFromScreen(screen, screen)), teBottom);
 }
 
+TEST(TaskbarEdge, ATrayIconOnABareDesktopMarksTheStripItStandsIn) {
+  const TRect screen{0, 0, 1024, 768};
+  struct Case {
+    TRect Icon;
+    int Edge;
+    TRect WorkArea;
+  };
+  const Case cases[] = {
+      {{1000, 744, 1024, 768}, teBottom, {0, 0, 1024, 744}},
+      {{1000, 0, 1024, 24}, teTop, {0, 24, 1024, 768}},
+      {{2, 300, 26, 324}, teLeft, {26, 0, 1024, 768}},
+      {{996, 300, 1020, 324}, teRight, {0, 0, 996, 768}},
+  };
+  for (const Case& c : cases) {
+    TRect strip = StripAroundIcon(screen, c.Icon);
+    EXPECT_EQ(GetTaskbarEdge(strip), c.Edge);
+    EXPECT_EQ(WorkAreaBesideStrip(screen, strip), c.WorkArea);
+  }
+}
+
 TEST_F(PopupNotifierTest, BesideABottomTaskbarThePopupStandsAtTheWorkAreasBottomRight) {
   ASSERT_TRUE(notifier.ShowPopup());
   EXPECT_EQ(LastBounds(), (TRect{858, 586, 1008, 736}));
