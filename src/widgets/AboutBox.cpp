@@ -3,6 +3,7 @@
 #include <QGridLayout>
 #include <QLabel>
 #include <QPushButton>
+#include <QScreen>
 
 #include "widgets/Icons.h"
 
@@ -29,6 +30,11 @@ TAboutBox::TAboutBox(QWidget* parent) : QDialog(parent) {
   layout->addWidget(version, 1, 1);
   layout->addWidget(ok, 2, 0, 1, 2, Qt::AlignHCenter);
   layout->setSizeConstraint(QLayout::SetFixedSize);  // a fixed dialog border
+}
+
+void TAboutBox::showEvent(QShowEvent* event) {
+  QDialog::showEvent(event);
+  if (QScreen* shown = screen()) move(shown->availableGeometry().center() - rect().center());
 }
 
 }  // namespace qb

@@ -10,6 +10,9 @@ class TAboutBox : public QDialog {
 
  public:
   explicit TAboutBox(QWidget* parent = nullptr);
+
+ protected:
+  void showEvent(QShowEvent* event) override;  // centred on the screen
 };
 
 }  // namespace qb

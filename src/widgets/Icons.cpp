@@ -66,7 +66,7 @@ void Bar(QPainter& p) {
 
 void Virus(QPainter& p) {
   const QColor red(0xD3, 0x2F, 0x2F);
-  p.setPen(QPen(red.darker(160), 1.6, Qt::SolidLine, Qt::RoundCap));
+  p.setPen(QPen(red.lighter(115), 1.6, Qt::SolidLine, Qt::RoundCap));
   for (int i = 0; i < 8; ++i) {
     p.save();
     p.translate(8, 8);
