@@ -6,7 +6,7 @@ FUZZ_BUILD ?= build-fuzz
 GENERATOR  := -G Ninja
 JOBS       ?= $(shell nproc)
 
-.PHONY: deps configure build test run sanitize tsan bench fuzz format format-check clean
+.PHONY: deps configure build test run run-headless sanitize tsan bench fuzz format format-check clean
 
 deps:
 	@scripts/install-deps
@@ -23,10 +23,16 @@ build: configure
 test: build
 	scripts/run-offline ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
 
-# Builds and starts the headless program in the foreground (Ctrl-C stops it).
-# It listens on QUILLBRIGHT_POP3_PORT (default: pop3, port 110) and keeps its
-# files in QUILLBRIGHT_HOME (default: the folder of the executable).
+# Builds and starts the desktop program, hidden in the tray (Exit in the tray
+# menu ends it). It listens on QUILLBRIGHT_POP3_PORT (default: pop3, port 110)
+# and keeps its files in QUILLBRIGHT_HOME (default: the folder of the
+# executable). Without a display it says so: run-headless is then the way.
 run: configure
+	cmake --build $(BUILD) -j $(JOBS) --target quillbright quillbrightd
+	$(BUILD)/bin/quillbright
+
+# The headless program in the foreground (Ctrl-C stops it).
+run-headless: configure
 	cmake --build $(BUILD) -j $(JOBS) --target quillbrightd
 	$(BUILD)/bin/quillbrightd
 

@@ -17,6 +17,24 @@ TForm1::TForm1(IPopupNotifier& popupNotifier, ITrayIcon& trayIcon, IHostResolver
       PopupNotifier1(popupNotifier),
       TrayIcon1(trayIcon) {
   ConfigureGateway();
+  ForwardRowEvents();
+}
+
+TForm1::~TForm1() {
+  destroying_ = true;
+  MailGateway1.Close();
+}
+
+void TForm1::ForwardRowEvents() {
+  ReviewListView1.OnRowsReset = [this](ReviewList*) {
+    if (!destroying_ && OnRowsReset) OnRowsReset(this);
+  };
+  ReviewListView1.OnRowsInserted = [this](ReviewList*, std::size_t first, std::size_t count) {
+    if (!destroying_ && OnRowsInserted) OnRowsInserted(this, first, count);
+  };
+  ReviewListView1.OnRowChanged = [this](ReviewList*, std::size_t index) {
+    if (!destroying_ && OnRowChanged) OnRowChanged(this, index);
+  };
 }
 
 void TForm1::ConfigureGateway() {
@@ -111,7 +129,7 @@ bool TForm1::Close() {
 }
 
 void TForm1::Changed() {
-  if (OnChanged) OnChanged(this);
+  if (!destroying_ && OnChanged) OnChanged(this);
 }
 
 // The ticked messages are deleted on the server first; the client then gets

@@ -1,0 +1,37 @@
+#include "widgets/QtDialogs.h"
+
+#include <QApplication>
+#include <QInputDialog>
+#include <QMessageBox>
+
+#include "widgets/DisplayText.h"
+
+namespace qb {
+
+TQtDialogs::TQtDialogs() : previous_(InstallDialogs(this)) {}
+
+TQtDialogs::~TQtDialogs() {
+  InstallDialogs(previous_);
+}
+
+void TQtDialogs::ShowMessageBox(const std::string& text, TMsgDlgType type) {
+  QMessageBox::Icon icon = QMessageBox::Information;
+  if (type == TMsgDlgType::mtWarning) icon = QMessageBox::Warning;
+  if (type == TMsgDlgType::mtError) icon = QMessageBox::Critical;
+  QMessageBox box(icon, QApplication::applicationName(), DisplayText(text), QMessageBox::Ok,
+                  QApplication::activeWindow());
+  box.setTextFormat(Qt::PlainText);
+  box.exec();
+}
+
+std::optional<std::string> TQtDialogs::InputBox(const std::string& title, const std::string& prompt,
+                                                const std::string& initial) {
+  bool ok = false;
+  QString answer =
+      QInputDialog::getText(QApplication::activeWindow(), DisplayText(title), DisplayText(prompt),
+                            QLineEdit::Normal, DisplayText(initial), &ok);
+  if (!ok) return std::nullopt;
+  return WireText(answer);
+}
+
+}  // namespace qb
