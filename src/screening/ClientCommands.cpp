@@ -16,12 +16,6 @@ const char* const kConnectingText = "Connecting to the email account...";
 const char* const kCheckingText =
     "Checking possible viruses, spams and blocked messages from the server...";
 
-namespace {
-
-constexpr std::uint32_t kShowBoxMessage = WM_USER + 1;
-
-}  // namespace
-
 TScreenedSession* ScreenedSessionOf(TMailGWClient& client) {
   return dynamic_cast<TScreenedSession*>(client.Data.get());
 }
@@ -46,22 +40,8 @@ TSessionScreening::~TSessionScreening() {
 }
 
 LRESULT TSessionScreening::WindowProc(std::uint32_t msg, WPARAM wParam, LPARAM) {
-  if (msg == WM_TIMER) {
-    ReplyTimerFired(wParam);
-  } else if (msg == kShowBoxMessage && !pendingBoxes_.empty()) {
-    std::string text = std::move(pendingBoxes_.front());
-    pendingBoxes_.pop_front();
-    CurrentDialogs().ShowMessageBox(text, TMsgDlgType::mtError);
-  }
+  if (msg == WM_TIMER) ReplyTimerFired(wParam);
   return 0;
-}
-
-// A box raised while a socket's handler runs is shown after the handler has
-// returned: a box pumps the loop, and the session must not be cleaned up
-// under its own running handler.
-void TSessionScreening::ShowBoxLater(const std::string& text) {
-  pendingBoxes_.push_back(text);
-  MessageLoop::Instance().PostMessage(window_, kShowBoxMessage);
 }
 
 TScreenedSession& TSessionScreening::SessionFor(TMailGWClient& client) {

@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "platform/AsciiText.h"
+#include "platform/Dialogs.h"
 #include "screening/AttachmentName.h"
 #include "screening/Classification.h"
 #include "screening/DnsBlockList.h"
@@ -205,13 +206,14 @@ void TSessionScreening::ScanComplete(TScreenedSession& session) {
 // A scan that cannot go on: the rows are dropped, the mail client gets
 // "-ERR" for its LIST, and the server side closes, so that no byte of a
 // reply that was not read whole can reach the client later. The user is
-// told once the socket's handler has returned.
+// told once the socket's handler has returned: a box pumps the loop, and the
+// session must not be cleaned up under its own running handler.
 void TSessionScreening::CancelScan(TScreenedSession& session) {
   session.Client.LastCommand = "-";
   state_.ScanCancelled = true;
   review_.Clear();
   controls_.ProgressBar1 = TProgressBar{0, 0, 0};
-  ShowBoxLater(kListingCanceledText);
+  PostMessageBox(kListingCanceledText, TMsgDlgType::mtError);
   EndWithError(session, "-ERR");
 }
 

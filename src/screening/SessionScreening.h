@@ -121,7 +121,6 @@ class TSessionScreening {
   void EndReview(TScreenedSession& session);
   void ReleaseReview(TScreenedSession& session);
   void ShowStatus();
-  void ShowBoxLater(const std::string& text);
   void Changed();
 
   LRESULT WindowProc(std::uint32_t msg, WPARAM wParam, LPARAM lParam);
@@ -133,10 +132,9 @@ class TSessionScreening {
   ITrayIcon& tray_;
   IHostResolver& resolver_;
   TReviewQueue queue_;
-  HWND window_ = 0;  // the reply timers and the posted message boxes
+  HWND window_ = 0;  // the reply timers
   WPARAM nextSerial_ = 1;
   std::map<WPARAM, TSessionHandle> timedSessions_;
-  std::deque<std::string> pendingBoxes_;
   std::string removalNotice_;
 };
 
