@@ -41,6 +41,7 @@ sanitize: deps
 	cmake -S . -B $(ASAN_BUILD) $(GENERATOR) -DCMAKE_BUILD_TYPE=Debug -DQB_SANITIZE=ON -DQB_BENCH=OFF
 	cmake --build $(ASAN_BUILD) -j $(JOBS)
 	ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
+	  LSAN_OPTIONS=suppressions=$(CURDIR)/scripts/lsan.supp \
 	  scripts/run-offline ctest --test-dir $(ASAN_BUILD) --output-on-failure -j $(JOBS)
 
 # The threaded parts under ThreadSanitizer.
