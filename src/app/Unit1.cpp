@@ -39,6 +39,7 @@ void TForm1::ConfigureGateway() {
 
 void TForm1::FormCreate() {
   State.ProgramFolder = ProgramFolder();
+  MailGateway1.StlsServersFile = State.ProgramFolder + "stlsservers.txt";
   State.ScanCancelled = false;
   StartListDownloads();
   RunFirstRunSteps();
