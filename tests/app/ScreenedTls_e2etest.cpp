@@ -76,6 +76,9 @@ TEST(TlsScreenedSession, TheBlockedSenderIsDeletedOnTheServerAndTheRestArriveInt
   EXPECT_NE(delivered[1].find(messages[2]), std::string::npos);
   EXPECT_NE(dovecot.RawLog("alice").find("DELE 2"), std::string::npos);
   EXPECT_TRUE(dialogs.MessageBoxes().empty());
+  for (const std::string& login : dovecot.Logins()) {
+    EXPECT_NE(login.find(", TLS,"), std::string::npos) << login;
+  }
 }
 
 }  // namespace

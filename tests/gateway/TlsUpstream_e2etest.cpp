@@ -1,9 +1,10 @@
 // The gateway's connection to the mail server over TLS, against a real
-// Dovecot with "ssl = required" (a plaintext login is refused there, so a
-// session that logs in was secured) and scripted servers that misbehave.
-// The test makes its own certificate authority with the openssl tool.
+// Dovecot with "ssl = required" (its log tells whether each login came over
+// TLS) and scripted servers that misbehave. The test makes its own
+// certificate authority with the openssl tool.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <functional>
 #include <optional>
@@ -38,6 +39,15 @@ std::string Message(int i, int lines) {
             " of a body that spans several TLS records\r\n";
   }
   return text;
+}
+
+// How many of Dovecot's logins so far came over TLS, and how many in all.
+std::pair<std::size_t, std::size_t> TlsLogins(const DovecotServer& dovecot) {
+  std::vector<std::string> logins = dovecot.Logins();
+  auto overTls = std::count_if(logins.begin(), logins.end(), [](const std::string& line) {
+    return line.find(", TLS,") != std::string::npos;
+  });
+  return {static_cast<std::size_t>(overTls), logins.size()};
 }
 
 bool ReceivedCredentials(const ScriptedPop3Server& server) {
@@ -114,6 +124,7 @@ TEST_F(TlsUpstream, CurlRetrievesByteForByteOverPop3sAndOverStls) {
     EXPECT_EQ(retr.ExitCode, 0) << retr.Errors;
     EXPECT_EQ(retr.Output, messages[1]);
   }
+  EXPECT_EQ(TlsLogins(dovecot), std::make_pair(std::size_t{6}, std::size_t{6})) << dovecot.Log();
   EXPECT_EQ(Remembered(), "127.0.0.1\r\n") << "CAPA offered STLS on the plain port";
   EXPECT_TRUE(dialogs.MessageBoxes().empty());
 }
@@ -132,6 +143,7 @@ TEST_F(TlsUpstream, AServerOnceSeenOfferingStlsIsRefusedPlainWhenItStopsOffering
   dovecot.Start();
   ProcessResult list = Curl("127.0.0.1:" + std::to_string(dovecot.Port()), std::nullopt);
   ASSERT_EQ(list.ExitCode, 0) << list.Errors << dovecot.Log();
+  EXPECT_EQ(TlsLogins(dovecot), std::make_pair(std::size_t{1}, std::size_t{1}));
   ASSERT_EQ(Remembered(), "127.0.0.1\r\n");
 
   const std::string refusal =

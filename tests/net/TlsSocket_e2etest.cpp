@@ -88,9 +88,10 @@ TEST_F(TlsSocketLines, StlsSecuresAConnectionThatBeganInPlainText) {
   ASSERT_TRUE(PumpUntil([&] { return !outcomes.empty(); }, 10s));
   ASSERT_EQ(outcomes[0], "");
   EXPECT_TRUE(socket.TlsActive());
-  // Dovecot with "ssl = required" takes a login only over TLS.
   EXPECT_TRUE(Command("USER alice").starts_with("+OK"));
   EXPECT_TRUE(Command("PASS secret").starts_with("+OK")) << dovecot.Log();
+  ASSERT_EQ(dovecot.Logins().size(), 1u);
+  EXPECT_NE(dovecot.Logins()[0].find(", TLS,"), std::string::npos) << dovecot.Logins()[0];
 }
 
 }  // namespace

@@ -231,6 +231,15 @@ std::string DovecotServer::Log() const {
   return ReadText(folder_.File("dovecot.log"));
 }
 
+std::vector<std::string> DovecotServer::Logins() const {
+  std::vector<std::string> logins;
+  std::istringstream log(Log());
+  for (std::string line; std::getline(log, line);) {
+    if (line.find("-login: Info: Login: ") != std::string::npos) logins.push_back(line);
+  }
+  return logins;
+}
+
 std::string DovecotServer::RawLog(const std::string& user) const {
   std::vector<fs::path> files;
   for (const fs::directory_entry& entry : fs::directory_iterator(folder_.File("rawlog/" + user))) {

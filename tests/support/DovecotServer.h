@@ -62,6 +62,10 @@ class DovecotServer {
 
   const TempFolder& Folder() const { return folder_; }
   std::string Log() const;
+  // The log's login lines. Dovecot counts a connection from 127.0.0.1 to
+  // itself as secured even without TLS: a login over TLS says ", TLS," in
+  // its line, one without it ", secured,".
+  std::vector<std::string> Logins() const;
   // The commands the user's sessions sent after login (RecordSessions only).
   std::string RawLog(const std::string& user) const;
 
