@@ -10,6 +10,7 @@
 //    text from a second Dovecot without TLS.
 #include <atomic>
 #include <chrono>
+#include <cstdio>
 #include <memory>
 #include <optional>
 #include <string>
@@ -18,6 +19,7 @@
 #include "BenchRatio.h"
 #include "app/RecordingWindow.h"
 #include "app/Unit1.h"
+#include "platform/FileStore.h"
 #include "support/DovecotServer.h"
 #include "support/MailClients.h"
 #include "support/PlainPop3Client.h"
@@ -59,7 +61,7 @@ std::string SmallMessage(int i) {
 // Both servers, the certificates and the main window, made once.
 struct Environment {
   Environment() {
-    tls.AddMessage("alice", LargeMessage());
+    tls.AddMessage("alice", large);
     for (int i = 1; i <= kScanMessages; ++i) {
       tls.AddMessage("bob", SmallMessage(i));
       plain.AddMessage("bob", SmallMessage(i));
@@ -74,6 +76,7 @@ struct Environment {
     return static_cast<std::uint16_t>(form.MailGateway1.ListenSocket().BoundPort());
   }
 
+  std::string large = LargeMessage();
   test::TestCertificates certificates;
   test::ScopedCaFile caFile{certificates.CaFile()};
   test::DovecotServer tls{
@@ -93,7 +96,7 @@ Environment& Env() {
 }
 
 // Runs curl on a thread while the main loop turns; the wall seconds, or
-// nullopt when the transfer did not bring the whole message.
+// nullopt when the transfer did not bring the message byte for byte.
 std::optional<double> TimedRetr(const std::vector<std::string>& arguments) {
   test::ProcessResult result;
   std::atomic<bool> done{false};
@@ -105,14 +108,19 @@ std::optional<double> TimedRetr(const std::vector<std::string>& arguments) {
   test::PumpUntil([&] { return done.load(); }, 310s);
   client.join();
   double seconds = std::chrono::duration<double>(Clock::now() - start).count();
-  if (result.ExitCode != 0 || std::stoull("0" + result.Output) < kLargeBytes) return std::nullopt;
+  std::optional<std::string> fetched = ReadWholeFile(Env().folder.File("retr.out"));
+  if (result.ExitCode != 0 || fetched != Env().large) {
+    std::fprintf(stderr, "curl: exit %d, %zu bytes fetched of %zu, %s\n", result.ExitCode,
+                 fetched.value_or("").size(), Env().large.size(), result.Errors.c_str());
+    return std::nullopt;
+  }
   return seconds;
 }
 
 void RetrBenchmark(benchmark::State& state, bool throughGateway) {
   Environment& env = Env();
   const std::string pops = std::to_string(env.tls.PopsPort());
-  std::vector<std::string> arguments = {"-o", "/dev/null", "-w", "%{size_download}"};
+  std::vector<std::string> arguments = {"-o", env.folder.File("retr.out")};
   if (throughGateway) {
     arguments.push_back(
         test::Pop3Url("alice#127.0.0.1:" + pops + "/tls", "secret", env.GatewayPort(), 1));
