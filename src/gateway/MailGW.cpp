@@ -191,9 +191,9 @@ void TMailGateway::SecureUpstream(TMailGWClient& client, TAsyncSocket& server, T
   server.OnDataAvailable = [this, security](TCustomAsyncSocket* socket, std::uint16_t) {
     ServerData(static_cast<TAsyncSocket&>(*socket), *security);
   };
+  security->Begin();
   try {
     server.Connect();
-    security->Begin();
   } catch (const ESocketException&) {
     client.Close();
   }

@@ -81,7 +81,7 @@ class TUpstreamSecurity {
   TUpstreamSecurity(const TUpstreamSecurity&) = delete;
   TUpstreamSecurity& operator=(const TUpstreamSecurity&) = delete;
 
-  // Right after Connect: implicit TLS begins its handshake once connected.
+  // Before Connect: implicit TLS begins its handshake once connected.
   void Begin();
   // The server-data step: true when `data` (possibly replaced) is for the
   // application, false while the connection is being secured or has failed.

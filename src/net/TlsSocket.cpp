@@ -47,8 +47,10 @@ void TCustomTlsSocket::ResetTls() {
   phase_ = tpOff;
 }
 
+// A new connection starts without TLS, unless TLS was asked for the
+// connection being made (StartTls before Connect).
 void TCustomTlsSocket::Connect() {
-  ResetTls();
+  if (phase_ != tpAwaitingConnect) ResetTls();
   TCustomAsyncSocket::Connect();
 }
 
@@ -65,11 +67,7 @@ void TCustomTlsSocket::StartTls(const std::string& serverName) {
   ResetTls();
   serverName_ = serverName;
   if (State() == wsConnected) return BeginHandshake();
-  if (State() == wsConnecting || State() == wsOpened) {
-    phase_ = tpAwaitingConnect;
-    return;
-  }
-  Fail("the connection is not open");
+  phase_ = tpAwaitingConnect;
 }
 
 void TCustomTlsSocket::BeginHandshake() {

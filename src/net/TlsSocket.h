@@ -6,8 +6,9 @@
 // network and decrypts what the reads take, so SendString, ReceiveString,
 // line mode and the data events work unchanged over TLS.
 //
-// - StartTls on a connected socket begins at once (STLS); on a socket still
-//   connecting it begins when the connection is made (implicit TLS).
+// - StartTls on a connected socket begins at once (STLS); on one that is not
+//   connected yet (before or after Connect) it begins when the connection is
+//   made (implicit TLS).
 // - OnTlsDone fires once per StartTls: with "" when the connection is
 //   secured, or with the reason in words when it is not. After a failure the
 //   layer aborts the connection: nothing goes out or comes in unencrypted.

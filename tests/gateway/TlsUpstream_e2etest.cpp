@@ -13,6 +13,7 @@
 #include "gateway/MailGW.h"
 #include "gateway/RelayHandler.h"
 #include "platform/FileStore.h"
+#include "platform/MessageLoop.h"
 #include "support/DovecotServer.h"
 #include "support/MailClients.h"
 #include "support/PlainPop3Client.h"
@@ -148,15 +149,17 @@ TEST_F(TlsUpstream, AServerOnceSeenOfferingStlsIsRefusedPlainWhenItStopsOffering
 
   const std::string refusal =
       "TLS: the server no longer offers STLS, which it offered before (127.0.0.1)";
-  EXPECT_EQ(LoginReply(strippedServer), "-ERR [SYS/PERM] " + refusal + "\r\n");
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    EXPECT_EQ(LoginReply(strippedServer), "-ERR [SYS/PERM] " + refusal + "\r\n");
+  }
+  MessageLoop::Instance().ProcessMessages();  // whatever was posted is shown by now
+  EXPECT_EQ(dialogs.MessageBoxes().size(), 1u) << "the same failure is shown once";
+  EXPECT_EQ(dialogs.MessageBoxes()[0].Text, refusal);
   // A gateway started later reads what was remembered.
   TMailGateway later;
   OpenGateway(later);
   EXPECT_EQ(LoginReply(strippedServer, &later), "-ERR [SYS/PERM] " + refusal + "\r\n");
-  EXPECT_EQ(stripped.Commands(), (std::vector<std::string>{"CAPA", "CAPA"}));
-  ASSERT_TRUE(PumpUntil([&] { return !dialogs.MessageBoxes().empty(); }, 5s));
-  EXPECT_EQ(dialogs.MessageBoxes().size(), 1u) << "the same failure is shown once";
-  EXPECT_EQ(dialogs.MessageBoxes()[0].Text, refusal);
+  EXPECT_EQ(stripped.Commands(), (std::vector<std::string>{"CAPA", "CAPA", "CAPA"}));
 }
 
 struct FailureCase {
