@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <filesystem>
 #include <functional>
 #include <optional>
 #include <thread>
@@ -89,15 +90,16 @@ class TlsUpstream : public ::testing::Test {
     client.join();
     return reply;
   }
+  // curl through the gateway, started from the main thread while its loop
+  // turns; what it fetched is in Output.
   ProcessResult Curl(const std::string& server, std::optional<unsigned> message) {
-    ProcessResult result;
-    std::atomic<bool> done{false};
-    std::thread client([&] {
-      result = RunCurl({Pop3Url("alice#" + server, "secret", PortOf(gateway), message)}, 30s);
-      done = true;
-    });
-    PumpUntil([&] { return done.load(); }, 40s);
-    client.join();
+    const std::string fetched = home.File("curl.out");
+    std::filesystem::remove(fetched);
+    ChildProcess curl(CurlCommand(
+        {"-o", fetched, Pop3Url("alice#" + server, "secret", PortOf(gateway), message)}, 30s));
+    PumpUntil([&] { return !curl.Running(); }, 40s);
+    ProcessResult result = curl.Wait(5s);
+    result.Output = ReadWholeFile(fetched).value_or("");
     return result;
   }
   std::string Remembered() { return ReadWholeFile(home.File("stlsservers.txt")).value_or(""); }
