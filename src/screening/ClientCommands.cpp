@@ -77,6 +77,7 @@ void TSessionScreening::LoginNotice(TScreenedSession& session, const std::string
   popup.Text = kConnectingText;
   state_.AccountText = data.substr(5);
   session.AccountText = state_.AccountText;
+  StartReplyTimer(session);  // a server that never greets must not hold the client for ever
 }
 
 void TSessionScreening::ListNotice() {
