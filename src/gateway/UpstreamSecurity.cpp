@@ -14,6 +14,7 @@ namespace {
 const std::string kCrLf = "\r\n";
 constexpr std::uint32_t WM_SHOW_FAILURES = WM_USER + 1;
 constexpr std::size_t kMaxCapaReply = 64 * 1024;
+constexpr std::size_t kMaxGreetingLine = 4096;
 
 struct Suffix {
   const char* Text;
@@ -177,7 +178,15 @@ bool TUpstreamSecurity::TakeLine(std::string& line) {
 // unless TLS was required: then that is a failure like any other.
 bool TUpstreamSecurity::GreetingArrived(std::string& data) {
   std::string line;
-  if (!TakeLine(line)) return false;
+  if (!TakeLine(line)) {
+    // No line end within the limit: no greeting at all, which the
+    // application answers as such; nothing of it is buffered without bound.
+    if (received_.size() <= kMaxGreetingLine) return false;
+    step_ = usPassing;
+    data.swap(received_);
+    received_.clear();
+    return true;
+  }
   greeting_ = received_;
   received_.clear();
   if (!line.starts_with("+OK")) {
