@@ -155,6 +155,8 @@ class TCustomAsyncSocket {
   // The count of bytes the system holds for this socket; -1 if the query fails.
   int PendingFromNetwork();
   void PostToSelf(std::uint32_t msg, WPARAM wParam = 0, LPARAM lParam = 0);
+  // Turns a listening socket's accept notifications off or back on.
+  void SelectAccept(bool enabled);
   bool Destroying() const { return destroying_; }
   int NetworkReads() const { return networkReads_; }
 
