@@ -51,6 +51,11 @@ class GatedResolver : public IHostResolver {
     std::lock_guard lock(mutex_);
     held_.insert(name);
   }
+  void Release(const std::string& name) {
+    std::lock_guard lock(mutex_);
+    held_.erase(name);
+    changed_.notify_all();
+  }
   void HoldAll(bool hold) {
     std::lock_guard lock(mutex_);
     holdAll_ = hold;
