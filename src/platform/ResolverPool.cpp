@@ -16,7 +16,6 @@ struct Job {
   std::string Name;
   bool Running = false;
   bool Abandoned = false;  // cancelled or timed out: nobody waits for it
-  bool Held = false;       // abandoned while a worker is inside the resolver
   std::vector<Ipv4Address> Addresses;
 };
 
@@ -36,7 +35,7 @@ struct TResolverPool::Shared {
   std::deque<std::shared_ptr<Job>> Queue;
   std::unordered_map<TLookupId, std::shared_ptr<Job>> Jobs;  // queued or running for someone
   std::size_t Workers = 0;
-  std::size_t HeldWorkers = 0;  // workers busy with an abandoned job
+  std::size_t Idle = 0;  // workers waiting for a job
   bool Stopping = false;
 
   // Starts one worker; the caller holds Mutex. A thread that cannot be
@@ -60,7 +59,9 @@ struct TResolverPool::Shared {
   void WorkerMain() {
     std::unique_lock lock(Mutex);
     for (;;) {
+      ++Idle;
       Work.wait(lock, [this] { return Stopping || !Queue.empty(); });
+      --Idle;
       if (Stopping) break;
       std::shared_ptr<Job> job = std::move(Queue.front());
       Queue.pop_front();
@@ -70,34 +71,36 @@ struct TResolverPool::Shared {
       std::vector<Ipv4Address> addresses = Lookup(job->Name);
       lock.lock();
       job->Running = false;
-      if (job->Held) --HeldWorkers;
       if (Stopping) break;
       if (!job->Abandoned) {
         job->Addresses = std::move(addresses);
         MessageLoop::Instance().PostMessage(Window, WM_LOOKUP_DONE, job->Id);
       }
-      // A replacement took this worker's place while it was held.
-      if (Workers - HeldWorkers > Target) break;
+      // A worker started while the others were busy leaves when it is not needed.
+      if (Workers > Target && Queue.empty()) break;
     }
     --Workers;
     Exited.notify_all();
   }
 
-  // Nobody waits for the job any more. A worker that is inside the resolver
-  // for it is replaced, so the other lookups keep `Target` workers.
-  void Abandon(TLookupId id, const std::shared_ptr<Shared>& self) {
+  // Nobody waits for the job any more; a worker inside the resolver for it
+  // finishes the call and drops the result.
+  void Abandon(TLookupId id) {
     std::lock_guard lock(Mutex);
     auto found = Jobs.find(id);
     if (found == Jobs.end()) return;
-    std::shared_ptr<Job> job = std::move(found->second);
+    found->second->Abandoned = true;
     Jobs.erase(found);
-    job->Abandoned = true;
-    if (!job->Running) return;
-    job->Held = true;
-    ++HeldWorkers;
-    if (Workers - HeldWorkers < Target && Workers < Target * kMaxThreadsFactor) {
-      StartWorker(self);
-    }
+  }
+
+  // Every worker is busy (perhaps inside a resolver that never answers): one
+  // more is started, so the job does not wait for them.
+  void Add(std::shared_ptr<Job> job, const std::shared_ptr<Shared>& self) {
+    std::lock_guard lock(Mutex);
+    Jobs.emplace(job->Id, job);
+    Queue.push_back(std::move(job));
+    if (Queue.size() > Idle && Workers < Target * kMaxThreadsFactor) StartWorker(self);
+    Work.notify_one();
   }
 };
 
@@ -135,19 +138,14 @@ TLookupId TResolverPool::Resolve(std::string name, std::chrono::milliseconds lim
   job->Name = std::move(name);
   pending_.emplace(id, std::move(done));
   MessageLoop::Instance().SetTimer(window_, id, std::max(limit, std::chrono::milliseconds(1)));
-  {
-    std::lock_guard lock(shared_->Mutex);
-    shared_->Jobs.emplace(id, job);
-    shared_->Queue.push_back(std::move(job));
-  }
-  shared_->Work.notify_one();
+  shared_->Add(std::move(job), shared_);
   return id;
 }
 
 void TResolverPool::Cancel(TLookupId id) {
   if (pending_.erase(id) == 0) return;
   MessageLoop::Instance().KillTimer(window_, id);
-  shared_->Abandon(id, shared_);
+  shared_->Abandon(id);
 }
 
 LRESULT TResolverPool::WndProc(std::uint32_t msg, WPARAM wParam, LPARAM) {
@@ -168,7 +166,7 @@ LRESULT TResolverPool::WndProc(std::uint32_t msg, WPARAM wParam, LPARAM) {
 }
 
 void TResolverPool::TimeOut(TLookupId id) {
-  shared_->Abandon(id, shared_);
+  shared_->Abandon(id);
   Finish(id, TLookupResult{true, {}});
 }
 

@@ -10,10 +10,12 @@
 //   runs there too, from the loop, never inside Resolve.
 // - Each lookup has a time limit counted from its request. When it passes,
 //   `done` gets TimedOut, whether the lookup was still queued or a worker is
-//   still waiting in the resolver. A worker held past a limit is replaced,
-//   so a resolver that never answers cannot take the pool's threads away
-//   from the other lookups (at most kMaxThreadsFactor times `threads`
-//   workers exist at once).
+//   still waiting in the resolver.
+// - `threads` workers wait for lookups. When all of them are busy (perhaps
+//   inside a resolver that never answers), a new lookup starts one more, up
+//   to kMaxThreadsFactor times `threads`; those leave again when idle. So
+//   block-list lookups held by a silent name server do not keep a login's
+//   lookup waiting.
 // - The destructor stops the idle workers and waits for busy ones at most
 //   kShutdownGrace; a worker still inside the resolver then finishes on its
 //   own and only touches state it shares with the pool, never the pool. The
