@@ -495,6 +495,13 @@ int TCustomAsyncSocket::Accept() {
   return handle;
 }
 
+void TCustomAsyncSocket::SelectAccept(bool enabled) {
+  long events = enabled ? kListenEvents : kListenEvents & ~FD_ACCEPT;
+  if (winsock::WSAAsyncSelect(hSocket_, window_, WM_ASYNCSELECT, events) != 0) {
+    ReportSystemError("WSAAsyncSelect");
+  }
+}
+
 void TCustomAsyncSocket::Dup(int handle) {
   if (handle == 0 || handle == kInvalidSocket) {
     winsock::WSASetLastError(WSAEINVAL);

@@ -165,6 +165,8 @@ class TCustomAsyncSocket {
   virtual int RecvFromNetwork(void* buffer, int size);
   virtual int PendingOnNetwork(unsigned long* pending);
   void PostToSelf(std::uint32_t msg, WPARAM wParam = 0, LPARAM lParam = 0);
+  // Turns a listening socket's accept notifications off or back on.
+  void SelectAccept(bool enabled);
   bool Destroying() const { return destroying_; }
   int NetworkReads() const { return networkReads_; }
 
