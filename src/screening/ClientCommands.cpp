@@ -121,11 +121,9 @@ void TSessionScreening::CarryOut(TScreenedSession& session, const std::string& l
 void TSessionScreening::StartScan(TScreenedSession& session) {
   ListNotice();
   if (!queue_.Claim(session.Client)) {
-    session.WaitingForReview = true;
     ShowStatus();
     return;
   }
-  session.WaitingForReview = false;
   SendUpstream(session, "LIST\r\n", TSessionStep::ssList, true);
   ShowStatus();
 }
