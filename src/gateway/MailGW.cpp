@@ -1,5 +1,7 @@
 #include "gateway/MailGW.h"
 
+#include <arpa/inet.h>
+
 #include <algorithm>
 
 #include "platform/AsciiText.h"
@@ -32,6 +34,12 @@ bool IsUsablePort(const std::string& port) {
   if (port.size() > 5 || !std::all_of(port.begin(), port.end(), IsAsciiDigit)) return false;
   int number = std::stoi(port);
   return number >= 1 && number <= 65535;
+}
+
+// An address written as four dotted numbers needs no lookup.
+bool IsDottedQuad(const std::string& address) {
+  in_addr parsed{};
+  return inet_pton(AF_INET, TrimBlanks(address).c_str(), &parsed) == 1;
 }
 
 std::string FirstLine(const std::string& text) {
@@ -93,6 +101,9 @@ TMailGateway::TMailGateway() : listenSocket_(std::make_unique<TSocketServer>()) 
 
 TMailGateway::~TMailGateway() {
   destroying_ = true;
+  if (pool_ != nullptr) {
+    for (TLookupId id : lookups_) pool_->Cancel(id);
+  }
   CloseSessions();
   listenSocket_.reset();
 }
@@ -230,6 +241,43 @@ void TMailGateway::SecureUpstream(TMailGWClient& client, TAsyncSocket& server, T
     ServerData(static_cast<TAsyncSocket&>(*socket), *security);
   };
   security->Begin();
+  if (IsDottedQuad(server.Addr())) return ConnectUpstream(client, server);
+  ResolveThenConnect(client, server);
+}
+
+TResolverPool& TMailGateway::Resolvers() {
+  if (pool_ == nullptr) {
+    ownPool_ = std::make_unique<TResolverPool>(CurrentHostResolver(), 2);
+    pool_ = ownPool_.get();
+  }
+  return *pool_;
+}
+
+// The answer comes from the loop: by then the session may have ended, or a
+// second login may have replaced this server connection.
+void TMailGateway::ResolveThenConnect(TMailGWClient& client, TAsyncSocket& server) {
+  auto id = std::make_shared<TLookupId>(0);
+  *id = Resolvers().Resolve(
+      server.Addr(), LookupLimit,
+      [this, id, session = TSessionHandle(&client), socket = &server](const TLookupResult& r) {
+        lookups_.erase(*id);
+        ServerNameResolved(session, socket, r);
+      });
+  lookups_.insert(*id);
+}
+
+void TMailGateway::ServerNameResolved(TSessionHandle session, TAsyncSocket* server,
+                                      const TLookupResult& result) {
+  TMailGWClient* client = session.Get();
+  if (client == nullptr || client->ServerSocket != server || client->State() == wsClosed) return;
+  std::string refusal = "-ERR Cannot connect to the mail server " + server->Addr() + ": ";
+  if (result.TimedOut) return RefuseLogin(*client, refusal + "its name was not found in time");
+  if (result.Addresses.empty()) return RefuseLogin(*client, refusal + "its name does not resolve");
+  server->SetResolvedAddr(result.Addresses.front());
+  ConnectUpstream(*client, *server);
+}
+
+void TMailGateway::ConnectUpstream(TMailGWClient& client, TAsyncSocket& server) {
   try {
     server.Connect();
   } catch (const ESocketException& e) {

@@ -11,12 +11,14 @@
 #include <exception>
 #include <functional>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
 #include "gateway/UpstreamSecurity.h"
 #include "net/AsyncSocket.h"
 #include "net/SocketServer.h"
+#include "platform/ResolverPool.h"
 
 namespace qb {
 
@@ -114,6 +116,14 @@ class TMailGateway {
   // gateway lives), and how long a TLS handshake may take.
   std::string StlsServersFile;
   std::chrono::milliseconds TlsHandshakeTimeout{30000};
+  // A login's server name is looked up off the main thread, so a slow name
+  // server holds only that login; a lookup that takes longer than this
+  // ends the login with "-ERR".
+  std::chrono::milliseconds LookupLimit{2000};
+  // The pool that looks the names up. Without one, the gateway makes its
+  // own over the resolver in use at the first login. The pool must outlive
+  // the gateway.
+  void SetResolverPool(TResolverPool* pool) { pool_ = pool; }
 
   TGatewayType GatewayType() const { return gatewayType_; }
   void SetGatewayType(TGatewayType value);
@@ -149,12 +159,20 @@ class TMailGateway {
   void ClientClosed(TMailGWClient& client, std::uint16_t error);
   void RefuseLogin(TMailGWClient& client, const std::string& reason);
   void SecureUpstream(TMailGWClient& client, TAsyncSocket& server, TUpstreamTls tls);
+  void ResolveThenConnect(TMailGWClient& client, TAsyncSocket& server);
+  void ServerNameResolved(TSessionHandle session, TAsyncSocket* server,
+                          const TLookupResult& result);
+  void ConnectUpstream(TMailGWClient& client, TAsyncSocket& server);
+  TResolverPool& Resolvers();
   void ServerData(TAsyncSocket& server, TUpstreamSecurity& security);
   void DeliverServerData(TAsyncSocket& server, std::string& data);
   void ForwardBgException(const std::exception& e, bool& canClose);
   void ForwardSessionClosed(std::uint16_t error);
 
   TUpstreamGuard upstreamGuard_;
+  TResolverPool* pool_ = nullptr;
+  std::unique_ptr<TResolverPool> ownPool_;
+  std::set<TLookupId> lookups_;  // cancelled when the gateway goes
   std::unique_ptr<TSocketServer> listenSocket_;
   TGatewayType gatewayType_ = gtPop3;
   bool active_ = false;

@@ -7,6 +7,7 @@
 #include <sys/uio.h>
 
 #include <algorithm>
+#include <cstring>
 #include <stdexcept>
 
 #include "net/SocketRuntime.h"
@@ -83,6 +84,15 @@ void TCustomAsyncSocket::SetRemoteText(std::string& field, bool& assigned, bool&
 
 void TCustomAsyncSocket::SetAddr(const std::string& value) {
   SetRemoteText(addr_, addrAssigned_, addrResolved_, value, "Addr");
+}
+
+void TCustomAsyncSocket::SetResolvedAddr(const std::array<std::uint8_t, 4>& address) {
+  if (state_ != wsClosed) {
+    ReportError("Cannot change Addr if not closed");
+    return;
+  }
+  std::memcpy(&addrValue_, address.data(), sizeof addrValue_);
+  addrResolved_ = true;
 }
 
 void TCustomAsyncSocket::SetPort(const std::string& value) {

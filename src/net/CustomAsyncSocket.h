@@ -12,6 +12,7 @@
 // Never free a socket object inside one of its own event handlers.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <deque>
 #include <exception>
@@ -72,6 +73,10 @@ class TCustomAsyncSocket {
   // the value and may only change it while the socket is closed.
   const std::string& Addr() const { return addr_; }
   void SetAddr(const std::string& value);
+  // The address Connect uses for Addr when it was looked up elsewhere (off
+  // the main thread): Addr keeps its text, for messages and for TLS, and is
+  // not resolved again. SetAddr with another text drops it.
+  void SetResolvedAddr(const std::array<std::uint8_t, 4>& address);
   const std::string& Port() const { return port_; }
   void SetPort(const std::string& value);
   const std::string& Proto() const { return proto_; }

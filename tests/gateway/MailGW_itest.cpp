@@ -7,7 +7,7 @@
 
 #include "gateway/RelayHandler.h"
 #include "net/LoopbackPeer.h"
-#include "platform/SocketLibrary.h"
+#include "support/GatedResolver.h"
 #include "support/PlainPop3Client.h"
 #include "support/RecordingDialogs.h"
 #include "support/ScriptedPop3Server.h"
@@ -21,20 +21,11 @@ using test::Pump;
 using test::ReadPlain;
 using test::SendAll;
 
-// Every host name resolves to 127.0.0.1, so the login split can be watched
-// with the names a user would type.
-SocketFunctionTable anyHostIsLocal;
-hostent* LocalHost(const char*) {
-  static in_addr local{htonl(INADDR_LOOPBACK)};
-  static char* addresses[] = {reinterpret_cast<char*>(&local), nullptr};
-  static char name[] = "local";
-  static hostent entry{name, nullptr, AF_INET, 4, addresses};
-  return &entry;
-}
-
 class MailGatewayTest : public ::testing::Test {
  protected:
   void SetUp() override {
+    // No lookup leaves the process: a name resolves only when a test says so.
+    previousResolver = InstallHostResolver(&names);
     gateway = std::make_unique<TMailGateway>();
     gateway->Addr = "127.0.0.1";
     gateway->Port = "0";
@@ -44,7 +35,7 @@ class MailGatewayTest : public ::testing::Test {
     for (int fd : clients) close(fd);
     gateway.reset();
     MessageLoop::Instance().ProcessMessages();
-    winsock::InstallSocketFunctions(nullptr);
+    InstallHostResolver(previousResolver);
     EXPECT_EQ(MessageLoop::Instance().WindowCount(), 0u);
   }
   void Open() { ASSERT_EQ(gateway->Open(), ""); }
@@ -63,6 +54,8 @@ class MailGatewayTest : public ::testing::Test {
          std::chrono::milliseconds(300));
   }
 
+  test::GatedResolver names;
+  IHostResolver* previousResolver = nullptr;
   std::unique_ptr<TMailGateway> gateway;
   TMailGWClient* last = nullptr;
   std::vector<int> clients;
@@ -76,9 +69,6 @@ struct LoginCase {
 };
 
 TEST_F(MailGatewayTest, SplitsTheLoginIntoAccountAndServer) {
-  anyHostIsLocal = winsock::SystemSocketFunctions();
-  anyHostIsLocal.gethostbyname = LocalHost;
-  winsock::InstallSocketFunctions(&anyHostIsLocal);
   Open();
   const LoginCase cases[] = {
       {"USER alice#pophost", "USER alice\r\n", "pophost", "pop3"},
@@ -99,9 +89,6 @@ TEST_F(MailGatewayTest, SplitsTheLoginIntoAccountAndServer) {
 }
 
 TEST_F(MailGatewayTest, ALoginWithoutServerUsesTheDefaultServer) {
-  anyHostIsLocal = winsock::SystemSocketFunctions();
-  anyHostIsLocal.gethostbyname = LocalHost;
-  winsock::InstallSocketFunctions(&anyHostIsLocal);
   gateway->DefMailServer = "defhost";
   Open();
   int fd = Connect();
@@ -157,19 +144,13 @@ TEST_F(MailGatewayTest, ALoginThatCannotReachItsServerIsAnsweredThenTheSessionEn
     std::string Login;
     std::string Reply;
   } cases[] = {
-      {"USER alice#no.such.host.invalid", "-ERR Cannot connect to the mail server no.such.host"},
+      {"USER alice#no.such.host.invalid",
+       "-ERR Cannot connect to the mail server no.such.host.invalid: its name does not resolve"},
       {"USER alice#127.0.0.1:" + std::to_string(refusedPort),
        "-ERR The mail server 127.0.0.1 closed the connection\r\n"},
       {"USER alice#127.0.0.1:70000", "-ERR The port 70000 is not a port from 1 to 65535\r\n"},
       {"USER alice#127.0.0.1:0", "-ERR The port 0 is not a port from 1 to 65535\r\n"},
   };
-  // No name resolves, and no lookup leaves the process.
-  anyHostIsLocal = winsock::SystemSocketFunctions();
-  anyHostIsLocal.gethostbyname = [](const char*) -> hostent* {
-    h_errno = HOST_NOT_FOUND;
-    return nullptr;
-  };
-  winsock::InstallSocketFunctions(&anyHostIsLocal);
   Open();
   for (const Case& each : cases) {
     int fd = Connect();
@@ -282,6 +263,46 @@ TEST_F(MailGatewayTest, RelaysAWholeSessionWithTheScriptedServer) {
   ASSERT_GE(server.Commands().size(), 2u);
   EXPECT_EQ(server.Commands()[0], "CAPA");
   EXPECT_EQ(server.Commands()[1], "USER alice") << "the server sees the plain account";
+}
+
+// A login's server name is looked up off the main thread: while the name
+// server keeps one login waiting, another client is greeted and relayed, and
+// the waiting login is answered once its lookup's limit has passed.
+TEST_F(MailGatewayTest, ALoginWaitingForItsServerNameHoldsNoOtherSession) {
+  std::string message = "Subject: hello\r\n\r\nbody\r\n";
+  test::ScriptedPop3Server server({message});
+  test::AttachRelayHandler(*gateway);
+  gateway->LookupLimit = std::chrono::milliseconds(1500);
+  names.Hold("silent.test");
+  names.Answer("pop.test", {{127, 0, 0, 1}});
+  Open();
+  int port = GatewayPort();
+  std::string stuck, user, pass, list;
+  bool done = false;
+  std::thread clients([&] {
+    test::PlainPop3Client waiting(static_cast<std::uint16_t>(port));
+    waiting.ReadLine();
+    waiting.SendLine("USER carol#silent.test");
+    test::PlainPop3Client other(static_cast<std::uint16_t>(port));
+    other.ReadLine();
+    user = other.Command("USER alice#pop.test:" + std::to_string(server.Port()));
+    pass = other.Command("PASS secret");
+    list = other.MultiLineCommand("LIST").value_or("");
+    other.Command("QUIT");
+    stuck = waiting.ReadUntilClosed().value_or("");
+    done = true;
+  });
+  bool finished = Pump([&] { return done; }, std::chrono::seconds(20));
+  names.Release("silent.test");
+  clients.join();
+  ASSERT_TRUE(finished);
+  EXPECT_EQ(user.substr(0, 3), "+OK") << user;
+  EXPECT_EQ(pass.substr(0, 3), "+OK") << pass;
+  EXPECT_EQ(list, "+OK\r\n1 " + std::to_string(message.size()) + "\r\n.\r\n");
+  EXPECT_EQ(
+      stuck,
+      "-ERR Cannot connect to the mail server silent.test: its name was not found in time\r\n");
+  EXPECT_EQ(names.Calls("pop.test"), 1u);
 }
 
 }  // namespace
