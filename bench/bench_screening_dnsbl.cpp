@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "SerialBlockListTest.h"
 #include "platform/ResolverPool.h"
 #include "screening/DnsBlockList.h"
 #include "screening/DnsblChecker.h"
@@ -76,11 +77,10 @@ bool StartServer(test::TestDnsResponder& dns, std::chrono::milliseconds delay) {
 Run Blocking(const std::vector<TextLines>& headers, std::chrono::milliseconds delay) {
   test::TestDnsResponder dns(kNameServer);
   if (!StartServer(dns, delay)) return {};
-  TextLines dnsbl = {kZone};
   Run run;
   auto start = Clock::now();
   for (const TextLines& header : headers) {
-    run.Listed += DnsBlockListTest(header, dnsbl, CurrentHostResolver()) ? 1 : 0;
+    run.Listed += bench::SerialBlockListTest(header, kZone, CurrentHostResolver()) ? 1 : 0;
   }
   run.Seconds = std::chrono::duration<double>(Clock::now() - start).count();
   run.Queries = dns.Queries();
@@ -98,10 +98,7 @@ Run Parallel(const std::vector<TextLines>& headers, std::chrono::milliseconds de
     TDnsblChecker checker(pool);
     checker.SetZone(kZone);
     for (const TextLines& header : headers) {
-      std::vector<std::string> addresses;
-      for (const std::string& record : RelayRecords(header))
-        addresses.push_back(RelayAddress(record));
-      checker.CheckRelays(std::move(addresses), [&](bool listed) {
+      checker.CheckRelays(RelayAddresses(header), [&](bool listed) {
         ++answered;
         run.Listed += listed ? 1 : 0;
       });

@@ -13,7 +13,8 @@
 namespace qb {
 
 TForm1::TForm1(IPopupNotifier& popupNotifier, ITrayIcon& trayIcon, IHostResolver& resolver)
-    : Screening(State, ReviewListView1, Controls, popupNotifier, trayIcon, resolver),
+    : Resolvers(resolver),
+      Screening(State, ReviewListView1, Controls, popupNotifier, trayIcon, Resolvers),
       PopupNotifier1(popupNotifier),
       TrayIcon1(trayIcon) {
   ConfigureGateway();
@@ -43,6 +44,7 @@ void TForm1::ConfigureGateway() {
   MailGateway1.MaxClients = 50;
   MailGateway1.DelimChar = '#';
   MailGateway1.SetGatewayType(gtPop3);
+  MailGateway1.SetResolverPool(&Resolvers);
   MailGateway1.OnClientSend = [this](TMailGateway* sender, TMailGWClient* client, std::string& data,
                                      TClientState state) {
     Screening.MailGateway1ClientSend(sender, client, data, state);
@@ -81,6 +83,7 @@ void TForm1::FormCreate() {
   State.UidlReply.clear();
   Controls.Button1Enabled = false;
   LoadListFiles(State);
+  Screening.UseBlockListZone();
   OpenGateway();
   Changed();
 }

@@ -13,6 +13,7 @@
 #include "gateway/MailGW.h"
 #include "http/HTTPDownload.h"
 #include "platform/HostResolver.h"
+#include "platform/ResolverPool.h"
 #include "screening/ReviewList.h"
 #include "screening/ScreeningState.h"
 #include "screening/SessionScreening.h"
@@ -45,6 +46,9 @@ class TForm1 {
   TForm1(const TForm1&) = delete;
   TForm1& operator=(const TForm1&) = delete;
 
+  // The name lookups of the gateway's logins and of the scans' block-list
+  // tests, off the main thread.
+  TResolverPool Resolvers;
   ScreeningState State;
   ReviewList ReviewListView1;
   TMainWindowControls Controls;

@@ -22,13 +22,14 @@ TScreenedSession* ScreenedSessionOf(TMailGWClient& client) {
 
 TSessionScreening::TSessionScreening(ScreeningState& state, ReviewList& review,
                                      TMainWindowControls& controls, IPopupNotifier& popup,
-                                     ITrayIcon& tray, IHostResolver& resolver)
+                                     ITrayIcon& tray, TResolverPool& resolvers)
     : state_(state),
       review_(review),
       controls_(controls),
       popup_(popup),
       tray_(tray),
-      resolver_(resolver) {
+      dnsbl_(resolvers) {
+  dnsbl_.OnNotice = [this](TDnsblChecker*, const std::string& text) { BlockListNotice(text); };
   window_ =
       MessageLoop::Instance().CreateWindow([this](std::uint32_t msg, WPARAM wParam, LPARAM lParam) {
         return WindowProc(msg, wParam, lParam);

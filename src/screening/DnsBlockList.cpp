@@ -73,22 +73,13 @@ std::string BlockListQueryName(std::string_view address, const std::string& zone
   return name + zone;
 }
 
-bool IsListedAddress(std::string_view address, const TextLines& dnsblList,
-                     IHostResolver& resolver) {
-  if (dnsblList.empty() || dnsblList.front().empty()) return false;
-  std::vector<Ipv4Address> answers =
-      resolver.ResolveIPv4(BlockListQueryName(address, dnsblList.front()));
-  return std::any_of(answers.begin(), answers.end(), IsListedAnswer);
-}
-
-bool DnsBlockListTest(const TextLines& headerLines, const TextLines& dnsblList,
-                      IHostResolver& resolver) {
-  if (dnsblList.empty()) return false;
+std::vector<std::string> RelayAddresses(const TextLines& headerLines) {
+  std::vector<std::string> addresses;
   for (const std::string& record : RelayRecords(headerLines)) {
     std::string address = RelayAddress(record);
-    if (!address.empty() && IsListedAddress(address, dnsblList, resolver)) return true;
+    if (!address.empty()) addresses.push_back(std::move(address));
   }
-  return false;
+  return addresses;
 }
 
 }  // namespace qb

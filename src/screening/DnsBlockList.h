@@ -1,10 +1,11 @@
 // The DNS block-list test: the relay addresses of a message's received
 // lines are looked up in the block-list zone named by the first line of
-// dnsbl.txt. Lookups block the calling thread.
+// dnsbl.txt. The lookups themselves are TDnsblChecker's.
 #pragma once
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/HostResolver.h"
 #include "screening/ScreeningText.h"
@@ -36,13 +37,8 @@ bool IsErrorCodeAnswer(const Ipv4Address& answer);
 // "4.3.2.1.bl.example.org").
 std::string BlockListQueryName(std::string_view address, const std::string& zone);
 
-// Whether the dotted IPv4 address is listed in the zone on the first line
-// of `dnsblList`. No lookup is made when the list or the zone is empty.
-bool IsListedAddress(std::string_view address, const TextLines& dnsblList, IHostResolver& resolver);
-
-// True when a relay address of the header is listed; the records are tried
-// in header order and the test stops at the first listed one.
-bool DnsBlockListTest(const TextLines& headerLines, const TextLines& dnsblList,
-                      IHostResolver& resolver);
+// The relay addresses of a header, in header order: the non-empty
+// RelayAddress of each of its RelayRecords.
+std::vector<std::string> RelayAddresses(const TextLines& headerLines);
 
 }  // namespace qb

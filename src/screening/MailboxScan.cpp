@@ -1,14 +1,14 @@
 // The mailbox scan of one session, started by its bare LIST: the LIST reply
 // is held back, then UIDL, the account's UID marker file, and TOP n 0 for
 // each new message, one row per header, classified when the last one is in.
-// Every reply is read whole from the socket's events before its step goes on.
+// Every reply is read whole from the socket's events before its step goes on;
+// the block-list lookups of the rows run meanwhile (RelayChecks.cpp).
 #include <string_view>
 
 #include "platform/AsciiText.h"
 #include "platform/Dialogs.h"
 #include "screening/AttachmentName.h"
 #include "screening/Classification.h"
-#include "screening/DnsBlockList.h"
 #include "screening/EncodedWords.h"
 #include "screening/HeaderFields.h"
 #include "screening/ListFile.h"
@@ -70,6 +70,9 @@ void TSessionScreening::ListReplyArrived(TScreenedSession& session) {
   controls_.ProgressBar1.SetMin(0);
   controls_.ProgressBar1.SetMax(MessageLines(state_.ListReply));
   controls_.ProgressBar1.SetPosition(0);
+  CancelRelayChecks();
+  dnsblNotice_.clear();
+  UseBlockListZone();
   state_.SpamFlags.clear();
   state_.ScanPosition = 1;
   state_.ScanCancelled = false;
@@ -147,7 +150,7 @@ void TSessionScreening::AskForHeader(TScreenedSession& session) {
     }
     ++state_.ScanPosition;
   }
-  ScanComplete(session);
+  HeadersDone(session);
 }
 
 // A TOP the server refuses gives no row: that message is not reviewed and
@@ -161,7 +164,7 @@ void TSessionScreening::HeaderReplyArrived(TScreenedSession& session) {
   ++state_.ScanPosition;
   controls_.ProgressBar1.SetPosition(controls_.ProgressBar1.Position + 1);
   if (state_.ScanPosition <= MessageLines(state_.ListReply)) return AskForHeader(session);
-  ScanComplete(session);
+  HeadersDone(session);
 }
 
 void TSessionScreening::AddRow(std::int64_t number, const TextLines& headerLines) {
@@ -171,8 +174,8 @@ void TSessionScreening::AddRow(std::int64_t number, const TextLines& headerLines
   row.To = AddressPart(DecodedHeader(headerLines, "To"));
   row.Date = ReviewDateText(DecodedHeader(headerLines, "Date"));
   row.File = WithoutLineBreaks(DecodeEncodedWords(GetAttachmentName(headerLines)));
-  bool listed = DnsBlockListTest(headerLines, state_.DnsblList, resolver_);
-  state_.SpamFlags.push_back(listed ? "1" : "0");
+  state_.SpamFlags.push_back("0");
+  CheckRelays(state_.SpamFlags.size() - 1, headerLines);
   row.Size = std::to_string(state_.MessageSizes.Get(number));
   row.MessageNumber = std::to_string(number);
   row.Uid = "0";

@@ -84,13 +84,16 @@ void TSessionScreening::EndReview(TScreenedSession& session) {
 // The review passes to the next waiting session: its scan starts as soon
 // as the review before it has ended.
 void TSessionScreening::ReleaseReview(TScreenedSession& session) {
+  if (ListOwner.Is(&session.Client)) CancelRelayChecks();
   TMailGWClient* next = queue_.Release(session.Client);
   if (next != nullptr) return StartScan(SessionFor(*next));
   ShowStatus();
 }
 
 void TSessionScreening::ShowStatus() {
-  std::string text = removalNotice_;
+  std::string notices = removalNotice_;
+  if (!dnsblNotice_.empty()) notices += (notices.empty() ? "" : " ") + dnsblNotice_;
+  std::string text = notices;
   if (TMailGWClient* holder = queue_.Holder()) {
     TScreenedSession& session = SessionFor(*holder);
     std::string account = TrimBlanks(session.AccountText);
@@ -98,7 +101,7 @@ void TSessionScreening::ShowStatus() {
     if (std::size_t waiting = queue_.Waiting()) {
       text += "; " + std::to_string(waiting) + (waiting == 1 ? " account waits" : " accounts wait");
     }
-    if (!removalNotice_.empty()) text = removalNotice_ + " " + text;
+    if (!notices.empty()) text = notices + " " + text;
   }
   if (OnStatus) OnStatus(text);
 }

@@ -168,7 +168,7 @@ void TSessionScreening::MailGateway1ServerClosed(TMailGateway*, TMailGWClient* c
   bool scanning = session.InFlight &&
                   (session.Step == TSessionStep::ssList || session.Step == TSessionStep::ssUidl ||
                    session.Step == TSessionStep::ssHeader);
-  if (scanning) return CancelScan(session);
+  if (scanning || WaitsForRelayChecks(session)) return CancelScan(session);
   EndWithError(session, "-ERR The mail server closed the connection");
   Changed();
 }
@@ -179,6 +179,7 @@ void TSessionScreening::MailGateway1ClientClosed(TMailGateway*, TMailGWClient* c
   KillReplyTimer(session);
   session.WaitingLines.clear();
   session.ClientWaiting = false;
+  if (WaitsForRelayChecks(session)) return CancelScan(session);
   ReleaseReview(session);
   Changed();
 }

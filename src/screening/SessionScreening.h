@@ -8,7 +8,9 @@
 // or review is under way, another session's bare LIST waits its turn. Each
 // session carries out its client's commands one at a time, in order, and
 // reads every reply from the socket's events, so no session, timer or window
-// waits for another session's server.
+// waits for another session's server. The block-list lookups of a scan run
+// on the resolver pool, in parallel; the review opens when the last header
+// is in and every lookup has answered.
 #pragma once
 
 #include <chrono>
@@ -16,11 +18,13 @@
 #include <deque>
 #include <functional>
 #include <map>
+#include <set>
 #include <string>
 
 #include "gateway/MailGW.h"
-#include "platform/HostResolver.h"
 #include "platform/MessageLoop.h"
+#include "platform/ResolverPool.h"
+#include "screening/DnsblChecker.h"
 #include "screening/Pop3Command.h"
 #include "screening/ReviewList.h"
 #include "screening/ReviewQueue.h"
@@ -47,7 +51,7 @@ struct TReplyLimits {
 class TSessionScreening {
  public:
   TSessionScreening(ScreeningState& state, ReviewList& review, TMainWindowControls& controls,
-                    IPopupNotifier& popup, ITrayIcon& tray, IHostResolver& resolver);
+                    IPopupNotifier& popup, ITrayIcon& tray, TResolverPool& resolvers);
   ~TSessionScreening();
   TSessionScreening(const TSessionScreening&) = delete;
   TSessionScreening& operator=(const TSessionScreening&) = delete;
@@ -64,6 +68,12 @@ class TSessionScreening {
   // deleted on its server, and its LIST reply is released without them.
   // Nothing is sent to a session that has gone.
   void RemoveChecked();
+
+  // Checks the block-list zone named by the first line of the dnsbl list
+  // (none when it is empty) before scans trust it. Every scan calls it, so
+  // a changed list is checked at the next scan.
+  void UseBlockListZone();
+  TDnsblChecker& BlockListChecker() { return dnsbl_; }
 
   // The session whose LIST reply is held back until "Remove Checked".
   TSessionHandle ReviewClient;
@@ -112,8 +122,16 @@ class TSessionScreening {
   bool ListingRefused(TScreenedSession& session);
   void AskForHeader(TScreenedSession& session);
   void AddRow(std::int64_t number, const TextLines& headerLines);
+  void HeadersDone(TScreenedSession& session);
   void ScanComplete(TScreenedSession& session);
   void CancelScan(TScreenedSession& session);
+
+  // The block-list lookups of the scan (RelayChecks.cpp).
+  void CheckRelays(std::size_t flagIndex, const TextLines& headerLines);
+  void RelayChecked(TCheckId id, std::size_t flagIndex, bool listed);
+  bool WaitsForRelayChecks(const TScreenedSession& session) const;
+  void CancelRelayChecks();
+  void BlockListNotice(const std::string& text);
 
   // The review and its end (RemoveChecked.cpp).
   void NextRemoval(TScreenedSession& session);
@@ -130,7 +148,10 @@ class TSessionScreening {
   TMainWindowControls& controls_;
   IPopupNotifier& popup_;
   ITrayIcon& tray_;
-  IHostResolver& resolver_;
+  TDnsblChecker dnsbl_;
+  std::set<TCheckId> relayChecks_;  // the scan's lookups that have not answered
+  bool headersDone_ = false;        // the scan waits only for relayChecks_
+  std::string dnsblNotice_;
   TReviewQueue queue_;
   HWND window_ = 0;  // the reply timers
   WPARAM nextSerial_ = 1;

@@ -20,11 +20,22 @@ std::string QueryName(const std::string& address) {
 
 }  // namespace
 
+ZoneResolver::ZoneResolver() {
+  List("127.0.0.2");
+}
+
 void ZoneResolver::List(const std::string& address) {
+  std::lock_guard lock(mutex_);
   listed_.insert(QueryName(address));
 }
 
+std::vector<std::string> ZoneResolver::Queries() const {
+  std::lock_guard lock(mutex_);
+  return queries_;
+}
+
 std::vector<Ipv4Address> ZoneResolver::ResolveIPv4(const std::string& hostName) {
+  std::lock_guard lock(mutex_);
   queries_.push_back(hostName);
   if (listed_.count(hostName)) return {Ipv4Address{127, 0, 0, 2}};
   return {};

@@ -1,7 +1,9 @@
 // The resolver for scans in tests: it answers the test's own block-list zone
 // from a table and nothing else, and never asks the system's resolver. Give
 // the screening ZoneResolver::kZone as its dnsbl list and list the relay
-// addresses that should be found.
+// addresses that should be found. The zone passes the screening's zone
+// check (its test entry 127.0.0.2 is listed). Lookups come from the
+// resolver pool's worker threads, so the table and the record are locked.
 //
 //   ZoneResolver resolver;
 //   resolver.List("10.9.8.7");                  // 7.8.9.10.bl.quillbright.test
@@ -9,6 +11,7 @@
 //   form.State.DnsblList = {ZoneResolver::kZone};
 #pragma once
 
+#include <mutex>
 #include <set>
 #include <string>
 #include <vector>
@@ -22,13 +25,15 @@ class ZoneResolver : public IHostResolver {
   // Under ".test" (RFC 6761): no real block list answers it.
   static constexpr const char* kZone = "bl.quillbright.test";
 
+  ZoneResolver();
   // Lists a dotted IPv4 relay address in kZone, with the answer 127.0.0.2.
   void List(const std::string& address);
   std::vector<Ipv4Address> ResolveIPv4(const std::string& hostName) override;
   // Every name asked for, in order.
-  const std::vector<std::string>& Queries() const { return queries_; }
+  std::vector<std::string> Queries() const;
 
  private:
+  mutable std::mutex mutex_;
   std::set<std::string> listed_;
   std::vector<std::string> queries_;
 };
