@@ -26,7 +26,7 @@ void TSessionScreening::CheckRelays(std::size_t flagIndex, const TextLines& head
 
 void TSessionScreening::RelayChecked(TCheckId id, std::size_t flagIndex, bool listed) {
   relayChecks_.erase(id);
-  if (listed && flagIndex < state_.SpamFlags.size()) state_.SpamFlags[flagIndex] = "1";
+  if (listed && flagIndex < state_.SpamFlags.size()) state_.SpamFlags[flagIndex].assign(1, '1');
   if (!relayChecks_.empty() || !headersDone_) return;
   headersDone_ = false;
   if (TMailGWClient* owner = ListOwner.Get()) {
