@@ -2,8 +2,7 @@
 
 #include <arpa/inet.h>
 
-#include <algorithm>
-
+#include "gateway/LoginSplit.h"
 #include "platform/AsciiText.h"
 #include "platform/Dialogs.h"
 #include "platform/SocketError.h"
@@ -25,15 +24,6 @@ GatewayFlavour FlavourOf(TGatewayType type) {
   if (type == gtSmtp)
     return {"220 SMTP Gateway ready", "helo", "500 command not recognized", "smtp"};
   return {"+OK POP3 Gateway ready", "user", "-ERR Invalid Command", "pop3"};
-}
-
-// A port the login names: a service name, or a number from 1 to 65535 (a
-// larger number would otherwise be cut to 16 bits and reach another port).
-bool IsUsablePort(const std::string& port) {
-  if (port.empty() || !IsAsciiDigit(port.front())) return !port.empty();
-  if (port.size() > 5 || !std::all_of(port.begin(), port.end(), IsAsciiDigit)) return false;
-  int number = std::stoi(port);
-  return number >= 1 && number <= 65535;
 }
 
 // An address written as four dotted numbers needs no lookup.
@@ -197,7 +187,6 @@ void TMailGateway::ClientLine(TMailGWClient& client) {
 }
 
 void TMailGateway::Login(TMailGWClient& client, const std::string& data) {
-  std::string rest = data.size() > 5 ? data.substr(5) : "";
   TAsyncSocket& server = *client.CreateServerSocket();
   server.OnBgException = [this](TCustomAsyncSocket*, const std::exception& e, bool& canClose) {
     ForwardBgException(e, canClose);
@@ -205,27 +194,17 @@ void TMailGateway::Login(TMailGWClient& client, const std::string& data) {
   server.OnSessionClosed = [this](TCustomAsyncSocket* socket, std::uint16_t error) {
     ServerClosed(static_cast<TAsyncSocket&>(*socket), error);
   };
-  std::string spec = DelimChar != '\0' ? TrimBlanks(SplitField(rest, DelimChar, 1)) : "";
-  TUpstreamTls tls = TakeSecuritySuffix(spec);
-  std::string address = DefMailServer;
-  std::string port = DefMailSrvPort;
-  client.LoginLine = data;
-  if (!spec.empty()) {
-    std::size_t colon = spec.find(':');
-    bool hasPort = colon != std::string::npos && colon >= 2;
-    address = hasPort ? SplitField(spec, ':', 0) : spec;
-    if (hasPort) port = SplitField(spec, ':', 1);
-    client.LoginLine = TrimBlanks(SplitField(data, DelimChar, 0)) + kLineEnd;
-  }
-  server.SetAddr(address);
-  server.SetPort(port);
+  TLoginTarget target = SplitLogin(data, DelimChar, DefMailServer, DefMailSrvPort);
+  client.LoginLine = target.LoginLine;
+  server.SetAddr(target.Address);
+  server.SetPort(target.Port);
   // A login without a server (and no default) is this client's mistake: it
   // is told so and its session ends, while the gateway goes on listening.
   if (server.Addr().empty()) return RefuseLogin(client, SrvErrorString);
   if (!IsUsablePort(server.Port())) {
     return RefuseLogin(client, "-ERR The port " + server.Port() + " is not a port from 1 to 65535");
   }
-  SecureUpstream(client, server, tls);
+  SecureUpstream(client, server, target.Tls);
 }
 
 // The server's data reaches the application only through the connection's
