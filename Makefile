@@ -6,7 +6,7 @@ FUZZ_BUILD ?= build-fuzz
 GENERATOR  := -G Ninja
 JOBS       ?= $(shell nproc)
 
-.PHONY: deps configure build test run run-headless sanitize tsan bench fuzz format format-check clean
+.PHONY: deps configure build test run run-headless sanitize tsan bench fuzz tidy format format-check clean
 
 deps:
 	@scripts/install-deps
@@ -44,13 +44,21 @@ sanitize: deps
 	  LSAN_OPTIONS=suppressions=$(CURDIR)/scripts/lsan.supp \
 	  scripts/run-offline ctest --test-dir $(ASAN_BUILD) --output-on-failure -j $(JOBS)
 
-# The threaded parts under ThreadSanitizer: the unit tests, then the TLS
-# tests of the other labels (every TLS test's name holds "Tls").
+# The threaded parts under ThreadSanitizer: the unit tests, then the tests of
+# the other labels whose code runs threads: TLS, the HTTP downloads (curl on
+# a thread of its own), the resolver pool's lookups and the list updates.
+TSAN_TESTS ?= Tls|Download|Proxy|Dnsbl|SilentNameServer|ListUpdate|ServerName
 tsan: deps
 	cmake -S . -B $(TSAN_BUILD) $(GENERATOR) -DCMAKE_BUILD_TYPE=Debug -DQB_TSAN=ON -DQB_BENCH=OFF
 	cmake --build $(TSAN_BUILD) -j $(JOBS)
-	ctest --test-dir $(TSAN_BUILD) --output-on-failure -j $(JOBS) -L unit
-	ctest --test-dir $(TSAN_BUILD) --output-on-failure -j $(JOBS) -LE unit -R Tls
+	scripts/run-offline ctest --test-dir $(TSAN_BUILD) --output-on-failure -j $(JOBS) -L unit
+	scripts/run-offline ctest --test-dir $(TSAN_BUILD) --output-on-failure -j $(JOBS) -LE unit -R '$(TSAN_TESTS)'
+
+# clang-tidy on the sources changed since TIDY_BASE (default: the commit
+# before HEAD).
+TIDY_BASE ?= HEAD~1
+tidy: configure
+	scripts/tidy-changed $(BUILD) $(TIDY_BASE)
 
 bench: configure
 	cmake --build $(BUILD) -j $(JOBS)

@@ -2,6 +2,11 @@
 # library per layer and one test program per layer and label.
 
 set(QB_WARNINGS -Wall -Wextra -Wpedantic)
+# CI builds with GCC treat our warnings as errors (QB_WERROR=ON in the
+# environment of the first configure, see .ci/run).
+if(QB_WERROR AND CMAKE_CXX_COMPILER_ID STREQUAL "GNU")
+  list(APPEND QB_WARNINGS -Werror)
+endif()
 
 if(QB_SANITIZE)
   add_compile_options(-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)

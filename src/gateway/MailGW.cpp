@@ -73,20 +73,27 @@ TAsyncSocket* TMailGWClient::CreateServerSocket() {
 
 TMailGateway::TMailGateway() : listenSocket_(std::make_unique<TSocketServer>()) {
   TSocketServer& listener = *listenSocket_;
-  listener.ReuseAddr = true;
-  listener.MaxClients = 50;
-  listener.SetAddr("0.0.0.0");
-  listener.Banner = SrvHelloCommand;
-  listener.ClientClass = [] { return std::make_unique<TMailGWClient>(); };
-  listener.LineEnd = kLineEnd;
-  listener.SetLineMode(true);
-  listener.SetProto("tcp");
+  ConfigureListener();
   listener.OnClientConnect = [this](TCustomSocketServer*, TSocketClient* client, std::uint16_t) {
     SetUpSession(static_cast<TMailGWClient&>(*client));
   };
   listener.OnSessionClosed = [this](TCustomAsyncSocket*, std::uint16_t error) {
     ForwardSessionClosed(error);
   };
+}
+
+// The listener as the gateway's properties say: it greets each client with
+// SrvHelloCommand, makes a TMailGWClient of it and reads its lines.
+void TMailGateway::ConfigureListener() {
+  TSocketServer& listener = *listenSocket_;
+  listener.ReuseAddr = true;
+  listener.MaxClients = MaxClients;
+  listener.SetAddr(Addr);
+  listener.Banner = SrvHelloCommand;
+  listener.ClientClass = [] { return std::make_unique<TMailGWClient>(); };
+  listener.LineEnd = kLineEnd;
+  listener.SetLineMode(true);
+  listener.SetProto("tcp");
 }
 
 TMailGateway::~TMailGateway() {
@@ -127,15 +134,8 @@ std::string TMailGateway::Open() {
     listener.OnBgException = [this](TCustomAsyncSocket*, const std::exception& e, bool& canClose) {
       ForwardBgException(e, canClose);
     };
-    listener.MaxClients = MaxClients;
-    listener.ClientClass = [] { return std::make_unique<TMailGWClient>(); };
-    listener.LineEnd = kLineEnd;
-    listener.SetLineMode(true);
-    listener.SetProto("tcp");
-    listener.SetAddr(Addr);
+    ConfigureListener();
     listener.SetPort(Port);
-    listener.Banner = SrvHelloCommand;
-    listener.ReuseAddr = true;
     listener.Listen();
     active_ = true;
   } catch (const ESocketException& e) {
@@ -245,7 +245,7 @@ void TMailGateway::ResolveThenConnect(TMailGWClient& client, TAsyncSocket& serve
   lookups_.insert(*id);
 }
 
-void TMailGateway::ServerNameResolved(TSessionHandle session, TAsyncSocket* server,
+void TMailGateway::ServerNameResolved(const TSessionHandle& session, TAsyncSocket* server,
                                       const TLookupResult& result) {
   TMailGWClient* client = session.Get();
   if (client == nullptr || client->ServerSocket != server || client->State() == wsClosed) return;

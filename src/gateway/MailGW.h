@@ -152,6 +152,7 @@ class TMailGateway {
   TSocketServer& ListenSocket() { return *listenSocket_; }
 
  private:
+  void ConfigureListener();
   void SetUpSession(TMailGWClient& client);
   void ClientLine(TMailGWClient& client);
   void Login(TMailGWClient& client, const std::string& data);
@@ -160,7 +161,7 @@ class TMailGateway {
   void RefuseLogin(TMailGWClient& client, const std::string& reason);
   void SecureUpstream(TMailGWClient& client, TAsyncSocket& server, TUpstreamTls tls);
   void ResolveThenConnect(TMailGWClient& client, TAsyncSocket& server);
-  void ServerNameResolved(TSessionHandle session, TAsyncSocket* server,
+  void ServerNameResolved(const TSessionHandle& session, TAsyncSocket* server,
                           const TLookupResult& result);
   void ConnectUpstream(TMailGWClient& client, TAsyncSocket& server);
   TResolverPool& Resolvers();
