@@ -79,7 +79,7 @@ std::vector<std::string> HexLines(std::string line, std::string_view bytes, bool
   return lines;
 }
 
-std::vector<std::string> TypedHexLines(std::string head, DWORD type, std::string_view data) {
+std::vector<std::string> TypedHexLines(const std::string& head, DWORD type, std::string_view data) {
   if (type == REG_BINARY) return HexLines(head + "hex:", data, false);
   return HexLines(head + "hex(" + UpperHex(type, 1) + "):", data, true);
 }

@@ -110,7 +110,7 @@ void TDnsblChecker::ZoneCheckEnded(TZoneState state, const std::string& notice) 
 
 // ---- checks --------------------------------------------------------------------
 
-TCheckId TDnsblChecker::CheckRelays(std::vector<std::string> addresses,
+TCheckId TDnsblChecker::CheckRelays(const std::vector<std::string>& addresses,
                                     std::function<void(bool listed)> done) {
   TCheckId id = nextCheck_++;
   Check& check = checks_[id];

@@ -79,7 +79,8 @@ class TDnsblChecker {
 
   // Whether one of the dotted IPv4 relay addresses is listed; `done` runs
   // later on the main thread.
-  TCheckId CheckRelays(std::vector<std::string> addresses, std::function<void(bool listed)> done);
+  TCheckId CheckRelays(const std::vector<std::string>& addresses,
+                       std::function<void(bool listed)> done);
   // `done` of that check will not run.
   void Cancel(TCheckId id);
 

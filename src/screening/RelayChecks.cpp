@@ -18,9 +18,8 @@ void TSessionScreening::CheckRelays(std::size_t flagIndex, const TextLines& head
   std::vector<std::string> addresses = RelayAddresses(headerLines);
   if (addresses.empty()) return;
   auto id = std::make_shared<TCheckId>(0);
-  *id = dnsbl_.CheckRelays(std::move(addresses), [this, id, flagIndex](bool listed) {
-    RelayChecked(*id, flagIndex, listed);
-  });
+  *id = dnsbl_.CheckRelays(
+      addresses, [this, id, flagIndex](bool listed) { RelayChecked(*id, flagIndex, listed); });
   relayChecks_.insert(*id);
 }
 
