@@ -5,6 +5,7 @@
 #include <curl/curl.h>
 
 #include <atomic>
+#include <memory>
 #include <string_view>
 
 #include "http/HTTPDownloadRequest.h"
@@ -27,7 +28,6 @@ class CurlTransfer {
   };
 
   CurlTransfer();
-  ~CurlTransfer();
   CurlTransfer(const CurlTransfer&) = delete;
   CurlTransfer& operator=(const CurlTransfer&) = delete;
 
@@ -45,15 +45,22 @@ class CurlTransfer {
  private:
   bool SetTarget(const TURLParts& target);
   void SetHeaders(const THTTPDownloadRequest& request);
+  void AppendHeader(const char* line);
   void SetProxy(const InternetSettings& settings);
   void SetBody(const THTTPDownloadRequest& request);
   void SetCredentials(const THTTPDownloadRequest& request);
   void SetReceiver(Receiver& receiver);
 
-  CURL* easy_ = nullptr;
-  CURLM* multi_ = nullptr;
-  CURLU* url_ = nullptr;
-  curl_slist* headers_ = nullptr;
+  // Each handle owned, and freed in the order curl needs: the multi handle
+  // before the easy handle it held.
+  template <auto Free>
+  struct Freer {
+    void operator()(auto* handle) const { Free(handle); }
+  };
+  std::unique_ptr<curl_slist, Freer<curl_slist_free_all>> headers_;
+  std::unique_ptr<CURLU, Freer<curl_url_cleanup>> url_;
+  std::unique_ptr<CURL, Freer<curl_easy_cleanup>> easy_;
+  std::unique_ptr<CURLM, Freer<curl_multi_cleanup>> multi_;
 };
 
 }  // namespace qb

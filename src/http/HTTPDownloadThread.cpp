@@ -71,7 +71,7 @@ bool THTTPDownloadThread::BeginBody() {
     totalSize_ = *size;
   }
   if (request_.ToFile) {
-    file_ = std::fopen(request_.FileName.c_str(), "wb");
+    file_.reset(std::fopen(request_.FileName.c_str(), "wb"));
     if (file_ == nullptr) return false;
   }
   failed_ = false;
@@ -94,7 +94,7 @@ bool THTTPDownloadThread::StoreBlock(std::string_view block) {
     resultText_.append(block);
     return true;
   }
-  return std::fwrite(block.data(), 1, block.size(), file_) == block.size();
+  return std::fwrite(block.data(), 1, block.size(), file_.get()) == block.size();
 }
 
 // A file holds exactly the announced length (zero when none was announced);
@@ -107,9 +107,7 @@ bool THTTPDownloadThread::FinishBody() {
 
 bool THTTPDownloadThread::CloseFile() {
   if (file_ == nullptr) return true;
-  bool closed = std::fclose(file_) == 0;
-  file_ = nullptr;
-  return closed;
+  return std::fclose(file_.release()) == 0;
 }
 
 void THTTPDownloadThread::HandOffProgress() {

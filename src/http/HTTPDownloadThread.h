@@ -13,6 +13,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <cstdio>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <string_view>
@@ -76,7 +77,10 @@ class THTTPDownloadThread : private CurlTransfer::Receiver {
   ReplyHeaders reply_;
   bool bodyStarted_ = false;
   bool failed_ = false;  // a fault that ends the download whatever was read
-  std::FILE* file_ = nullptr;
+  struct FileCloser {
+    void operator()(std::FILE* file) const { std::fclose(file); }
+  };
+  std::unique_ptr<std::FILE, FileCloser> file_;  // closed by CloseFile, which reports failure
   std::atomic<std::int64_t> totalSize_{0};
   std::atomic<std::int64_t> readed_{0};
   std::string resultText_;
