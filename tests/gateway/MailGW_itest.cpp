@@ -10,6 +10,7 @@
 #include "support/GatedResolver.h"
 #include "support/PlainPop3Client.h"
 #include "support/RecordingDialogs.h"
+#include "support/ScopedInstall.h"
 #include "support/ScriptedPop3Server.h"
 
 namespace qb {
@@ -24,8 +25,6 @@ using test::SendAll;
 class MailGatewayTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    // No lookup leaves the process: a name resolves only when a test says so.
-    previousResolver = InstallHostResolver(&names);
     gateway = std::make_unique<TMailGateway>();
     gateway->Addr = "127.0.0.1";
     gateway->Port = "0";
@@ -35,7 +34,6 @@ class MailGatewayTest : public ::testing::Test {
     for (int fd : clients) close(fd);
     gateway.reset();
     MessageLoop::Instance().ProcessMessages();
-    InstallHostResolver(previousResolver);
     EXPECT_EQ(MessageLoop::Instance().WindowCount(), 0u);
   }
   void Open() { ASSERT_EQ(gateway->Open(), ""); }
@@ -54,8 +52,9 @@ class MailGatewayTest : public ::testing::Test {
          std::chrono::milliseconds(300));
   }
 
+  // No lookup leaves the process: a name resolves only when a test says so.
   test::GatedResolver names;
-  IHostResolver* previousResolver = nullptr;
+  test::ScopedInstall<IHostResolver> installedNames{InstallHostResolver, &names};
   std::unique_ptr<TMailGateway> gateway;
   TMailGWClient* last = nullptr;
   std::vector<int> clients;

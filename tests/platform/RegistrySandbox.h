@@ -4,6 +4,7 @@
 #pragma once
 
 #include "platform/Registry.h"
+#include "support/ScopedInstall.h"
 
 #include <gtest/gtest.h>
 
@@ -22,12 +23,12 @@ class RegistrySandbox : public ::testing::Test {
     ASSERT_NE(mkdtemp(pattern.data()), nullptr);
     folder_ = pattern + "/";
     store_ = std::make_unique<TRegistryStore>(RegistryFile());
-    previous_ = InstallRegistry(store_.get());
+    installed_.emplace(InstallRegistry, store_.get());
   }
 
   void TearDown() override {
     EXPECT_EQ(store_->OpenHandleCount(), 0u) << "a registry key was left open";
-    InstallRegistry(previous_);
+    installed_.reset();
     std::filesystem::remove_all(folder_);
   }
 
@@ -80,7 +81,7 @@ class RegistrySandbox : public ::testing::Test {
  private:
   std::string folder_;
   std::unique_ptr<TRegistryStore> store_;
-  TRegistryStore* previous_ = nullptr;
+  std::optional<test::ScopedInstall<TRegistryStore>> installed_;
 };
 
 }  // namespace qb

@@ -10,6 +10,7 @@
 #pragma once
 
 #include "platform/Dialogs.h"
+#include "support/ScopedInstall.h"
 
 #include <deque>
 #include <optional>
@@ -30,8 +31,7 @@ class RecordingDialogs : public IDialogs {
     std::string Initial;
   };
 
-  RecordingDialogs() : previous_(InstallDialogs(this)) {}
-  ~RecordingDialogs() override { InstallDialogs(previous_); }
+  RecordingDialogs() = default;
   RecordingDialogs(const RecordingDialogs&) = delete;
   RecordingDialogs& operator=(const RecordingDialogs&) = delete;
 
@@ -65,7 +65,7 @@ class RecordingDialogs : public IDialogs {
   }
 
  private:
-  IDialogs* previous_;
+  ScopedInstall<IDialogs> installed_{InstallDialogs, this};
   std::vector<MessageBoxCall> messageBoxes_;
   std::vector<InputBoxCall> inputBoxes_;
   std::deque<std::optional<std::string>> answers_;
