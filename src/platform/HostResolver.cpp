@@ -44,10 +44,12 @@ std::vector<Ipv4Address> SystemHostResolver::ResolveIPv4(const std::string& host
   return addresses;
 }
 
+// The system resolver is never destroyed: a lookup worker held by a silent
+// name server may still be inside it while the process exits.
 IHostResolver& CurrentHostResolver() {
-  static SystemHostResolver system;
+  static auto* system = new SystemHostResolver;
   IHostResolver* installed = Installed();
-  return installed ? *installed : system;
+  return installed ? *installed : *system;
 }
 
 IHostResolver* InstallHostResolver(IHostResolver* resolver) {

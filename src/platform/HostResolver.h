@@ -25,8 +25,9 @@ class SystemHostResolver : public IHostResolver {
   std::vector<Ipv4Address> ResolveIPv4(const std::string& hostName) override;
 };
 
-// The resolver in use: the system resolver until one is installed. The
-// installer keeps the object alive while it is installed.
+// The resolver in use: the system resolver (which lives as long as the
+// process) until one is installed. The installer keeps the object alive
+// while it is installed.
 IHostResolver& CurrentHostResolver();
 IHostResolver* InstallHostResolver(IHostResolver* resolver);  // returns the previous one
 

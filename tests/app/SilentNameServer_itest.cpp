@@ -42,8 +42,9 @@ TEST(SilentNameServer, OtherSessionsAreServedWhileTheScanWaitsAndItsLookupsCount
   RecordingPopup popup;
   RecordingTray tray;
   RecordingDialogs dialogs;
-  SystemHostResolver resolver;
-  TForm1 form{popup, tray, resolver};
+  // The system's resolver, which lives on: a worker still waits inside it
+  // for the silent name server when the test ends.
+  TForm1 form{popup, tray, CurrentHostResolver()};
   form.State.ProgramFolder = folder.Path().string() + "/";
   form.State.DnsblList = {kZone};
   form.Screening.UseBlockListZone();

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstring>
 #include <thread>
 
@@ -277,7 +278,7 @@ TEST_F(MailGatewayTest, ALoginWaitingForItsServerNameHoldsNoOtherSession) {
   Open();
   int port = GatewayPort();
   std::string stuck, user, pass, list;
-  bool done = false;
+  std::atomic<bool> done{false};
   std::thread clients([&] {
     test::PlainPop3Client waiting(static_cast<std::uint16_t>(port));
     waiting.ReadLine();
@@ -291,7 +292,7 @@ TEST_F(MailGatewayTest, ALoginWaitingForItsServerNameHoldsNoOtherSession) {
     stuck = waiting.ReadUntilClosed().value_or("");
     done = true;
   });
-  bool finished = Pump([&] { return done; }, std::chrono::seconds(20));
+  bool finished = Pump([&] { return done.load(); }, std::chrono::seconds(20));
   names.Release("silent.test");
   clients.join();
   ASSERT_TRUE(finished);

@@ -16,7 +16,9 @@ int main(int argc, char** argv) {
   qb::TStopSignals stopSignals;  // before any thread starts
   qb::TSilentPopup popup;
   qb::TSilentTray tray;
-  qb::SystemHostResolver resolver;
+  // The resolver in use lives as long as the process: a lookup worker may
+  // still be inside it when main returns.
+  qb::IHostResolver& resolver = qb::CurrentHostResolver();
   qb::TApplication application(popup, tray, resolver);
   std::vector<std::string> arguments(argv + (argc > 0 ? 1 : 0), argv + argc);
   qb::TForm1& form = application.Start(arguments);

@@ -37,7 +37,9 @@ int main(int argc, char** argv) {
   QApplication app(argc, argv);
   qb::TLoopBridge bridge;
   qb::TQtDialogs dialogs;
-  qb::SystemHostResolver resolver;
+  // The resolver in use lives as long as the process: a lookup worker may
+  // still be inside it when main returns.
+  qb::IHostResolver& resolver = qb::CurrentHostResolver();
   qb::TDesktopProgram program(resolver);
   std::vector<std::string> arguments(argv + (argc > 0 ? 1 : 0), argv + argc);
   program.Start(arguments);
