@@ -41,13 +41,16 @@ sanitize: deps
 	cmake -S . -B $(ASAN_BUILD) $(GENERATOR) -DCMAKE_BUILD_TYPE=Debug -DQB_SANITIZE=ON -DQB_BENCH=OFF
 	cmake --build $(ASAN_BUILD) -j $(JOBS)
 	ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
+	  LSAN_OPTIONS=suppressions=$(CURDIR)/scripts/lsan.supp \
 	  scripts/run-offline ctest --test-dir $(ASAN_BUILD) --output-on-failure -j $(JOBS)
 
-# The threaded parts under ThreadSanitizer.
+# The threaded parts under ThreadSanitizer: the unit tests, then the TLS
+# tests of the other labels (every TLS test's name holds "Tls").
 tsan: deps
 	cmake -S . -B $(TSAN_BUILD) $(GENERATOR) -DCMAKE_BUILD_TYPE=Debug -DQB_TSAN=ON -DQB_BENCH=OFF
 	cmake --build $(TSAN_BUILD) -j $(JOBS)
 	ctest --test-dir $(TSAN_BUILD) --output-on-failure -j $(JOBS) -L unit
+	ctest --test-dir $(TSAN_BUILD) --output-on-failure -j $(JOBS) -LE unit -R Tls
 
 bench: configure
 	cmake --build $(BUILD) -j $(JOBS)

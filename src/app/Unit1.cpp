@@ -71,6 +71,7 @@ void TForm1::ConfigureGateway() {
 
 void TForm1::FormCreate() {
   State.ProgramFolder = ProgramFolder();
+  MailGateway1.StlsServersFile = State.ProgramFolder + "stlsservers.txt";
   State.ScanCancelled = false;
   StartListDownloads();
   RunFirstRunSteps();

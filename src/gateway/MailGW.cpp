@@ -188,9 +188,6 @@ void TMailGateway::ClientLine(TMailGWClient& client) {
 void TMailGateway::Login(TMailGWClient& client, const std::string& data) {
   std::string rest = data.size() > 5 ? data.substr(5) : "";
   TAsyncSocket& server = *client.CreateServerSocket();
-  server.OnDataAvailable = [this](TCustomAsyncSocket* socket, std::uint16_t) {
-    ServerData(static_cast<TAsyncSocket&>(*socket));
-  };
   server.OnBgException = [this](TCustomAsyncSocket*, const std::exception& e, bool& canClose) {
     ForwardBgException(e, canClose);
   };
@@ -198,6 +195,7 @@ void TMailGateway::Login(TMailGWClient& client, const std::string& data) {
     ServerClosed(static_cast<TAsyncSocket&>(*socket), error);
   };
   std::string spec = DelimChar != '\0' ? TrimBlanks(SplitField(rest, DelimChar, 1)) : "";
+  TUpstreamTls tls = TakeSecuritySuffix(spec);
   std::string address = DefMailServer;
   std::string port = DefMailSrvPort;
   client.LoginLine = data;
@@ -216,6 +214,22 @@ void TMailGateway::Login(TMailGWClient& client, const std::string& data) {
   if (!IsUsablePort(server.Port())) {
     return RefuseLogin(client, "-ERR The port " + server.Port() + " is not a port from 1 to 65535");
   }
+  SecureUpstream(client, server, tls);
+}
+
+// The server's data reaches the application only through the connection's
+// security step (gateway/UpstreamSecurity), which the socket's data handler
+// owns: it lives exactly as long as the server connection.
+void TMailGateway::SecureUpstream(TMailGWClient& client, TAsyncSocket& server, TUpstreamTls tls) {
+  TUpstreamRequest request{ResolveUpstreamTls(tls, server.Port()), server.Addr(), StlsServersFile,
+                           TlsHandshakeTimeout};
+  auto security = std::make_shared<TUpstreamSecurity>(
+      server, client, std::move(request), upstreamGuard_,
+      [this, &server](std::string& data) { DeliverServerData(server, data); });
+  server.OnDataAvailable = [this, security](TCustomAsyncSocket* socket, std::uint16_t) {
+    ServerData(static_cast<TAsyncSocket&>(*socket), *security);
+  };
+  security->Begin();
   try {
     server.Connect();
   } catch (const ESocketException& e) {
@@ -230,8 +244,12 @@ void TMailGateway::RefuseLogin(TMailGWClient& client, const std::string& reason)
   client.EndSession();
 }
 
-void TMailGateway::ServerData(TAsyncSocket& server) {
+void TMailGateway::ServerData(TAsyncSocket& server, TUpstreamSecurity& security) {
   std::string data = server.ReceiveString();
+  if (security.Admit(data)) DeliverServerData(server, data);
+}
+
+void TMailGateway::DeliverServerData(TAsyncSocket& server, std::string& data) {
   auto* client = static_cast<TMailGWClient*>(server.Owner);
   if (OnServerSend) OnServerSend(this, &server, data, client->ClientState);
 }

@@ -6,6 +6,7 @@
 // and OnServerSend. Forwarding in either direction is the application's job.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <exception>
 #include <functional>
@@ -13,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "gateway/UpstreamSecurity.h"
 #include "net/AsyncSocket.h"
 #include "net/SocketServer.h"
 
@@ -107,6 +109,11 @@ class TMailGateway {
   std::string SrvHelloCommand = "+OK POP3 Gateway ready";
   std::string SrvUserIdent = "user";
   std::string SrvErrorString = "-ERR Invalid Command";
+  // TLS to the mail server (gateway/UpstreamSecurity): the file that
+  // remembers the servers seen offering STLS ("" keeps them only while the
+  // gateway lives), and how long a TLS handshake may take.
+  std::string StlsServersFile;
+  std::chrono::milliseconds TlsHandshakeTimeout{30000};
 
   TGatewayType GatewayType() const { return gatewayType_; }
   void SetGatewayType(TGatewayType value);
@@ -138,13 +145,16 @@ class TMailGateway {
   void SetUpSession(TMailGWClient& client);
   void ClientLine(TMailGWClient& client);
   void Login(TMailGWClient& client, const std::string& data);
-  void ServerData(TAsyncSocket& server);
   void ServerClosed(TAsyncSocket& server, std::uint16_t error);
   void ClientClosed(TMailGWClient& client, std::uint16_t error);
   void RefuseLogin(TMailGWClient& client, const std::string& reason);
+  void SecureUpstream(TMailGWClient& client, TAsyncSocket& server, TUpstreamTls tls);
+  void ServerData(TAsyncSocket& server, TUpstreamSecurity& security);
+  void DeliverServerData(TAsyncSocket& server, std::string& data);
   void ForwardBgException(const std::exception& e, bool& canClose);
   void ForwardSessionClosed(std::uint16_t error);
 
+  TUpstreamGuard upstreamGuard_;
   std::unique_ptr<TSocketServer> listenSocket_;
   TGatewayType gatewayType_ = gtPop3;
   bool active_ = false;

@@ -77,6 +77,7 @@ void TSessionScreening::LoginNotice(TScreenedSession& session, const std::string
   popup.Text = kConnectingText;
   state_.AccountText = data.substr(5);
   session.AccountText = state_.AccountText;
+  StartReplyTimer(session);  // a server that never greets must not hold the client for ever
 }
 
 void TSessionScreening::ListNotice() {
@@ -120,11 +121,9 @@ void TSessionScreening::CarryOut(TScreenedSession& session, const std::string& l
 void TSessionScreening::StartScan(TScreenedSession& session) {
   ListNotice();
   if (!queue_.Claim(session.Client)) {
-    session.WaitingForReview = true;
     ShowStatus();
     return;
   }
-  session.WaitingForReview = false;
   SendUpstream(session, "LIST\r\n", TSessionStep::ssList, true);
   ShowStatus();
 }

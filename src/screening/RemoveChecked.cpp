@@ -84,7 +84,6 @@ void TSessionScreening::EndReview(TScreenedSession& session) {
 // The review passes to the next waiting session: its scan starts as soon
 // as the review before it has ended.
 void TSessionScreening::ReleaseReview(TScreenedSession& session) {
-  session.WaitingForReview = false;
   TMailGWClient* next = queue_.Release(session.Client);
   if (next != nullptr) return StartScan(SessionFor(*next));
   ShowStatus();

@@ -48,7 +48,6 @@ class TScreenedSession : public TSessionData {
   // The session's own scan and review. The scan runs once, at the first
   // command that shows the mailbox (STAT, LIST or UIDL), which waits.
   bool Scanned = false;
-  bool WaitingForReview = false;                // its scan waits for another review
   TextLines HeldList;                           // its LIST reply, held back
   std::map<std::int64_t, std::string> RowUids;  // its scanned messages' UIDs by number
   std::deque<std::int64_t> Removals;            // what "Remove Checked" still deletes

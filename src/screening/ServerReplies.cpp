@@ -141,7 +141,9 @@ void TSessionScreening::ReplyFailed(TScreenedSession& session) {
     case TSessionStep::ssHeader:
       return CancelScan(session);
     case TSessionStep::ssGreeting:
-      return EndWithError(session, "-ERR The mail server did not greet in time");
+      return EndWithError(session, session.Framing.StatusTooLong()
+                                       ? "-ERR The mail server did not greet: no line end"
+                                       : "-ERR The mail server did not greet in time");
     default:
       return EndWithError(session, "-ERR The mail server did not answer in time");
   }

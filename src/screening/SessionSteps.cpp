@@ -26,7 +26,7 @@ struct StepRule {
 };
 
 constexpr StepSet kAfterClientCommand =
-    Steps({ssIdle, ssRelay, ssRetrieve, ssDeleteInstead, ssList});
+    Steps({ssIdle, ssRelay, ssRelayWhole, ssRetrieve, ssDeleteInstead, ssList});
 
 constexpr std::array<StepRule, 10> kSteps = {{
     {ssIdle, "-", false, kAfterClientCommand | Steps({ssRemove})},

@@ -378,7 +378,7 @@ TEST_F(SessionRobustness, AnEndlessGreetingEndsThatSessionOnly) {
   endless.join();
   EXPECT_EQ(banner, "+OK POP3 Gateway ready\r\n");
   ASSERT_TRUE(reply.has_value());
-  EXPECT_TRUE(reply->starts_with("-ERR The mail server did not greet")) << *reply;
+  EXPECT_TRUE(reply->starts_with("-ERR The mail server did not greet")) << reply->substr(0, 200);
 }
 
 }  // namespace

@@ -173,7 +173,7 @@ TEST_F(MailGatewayTest, ALoginThatCannotReachItsServerIsAnsweredThenTheSessionEn
   Open();
   for (const Case& each : cases) {
     int fd = Connect();
-    SendLine(fd, each.Login);
+    SendAll(fd, each.Login + "\r\n");  // the session ends: nothing to wait for on it
     bool orderly = false;
     std::string reply = test::ReadToEnd(fd, orderly);
     EXPECT_TRUE(orderly) << each.Login;
@@ -278,7 +278,10 @@ TEST_F(MailGatewayTest, RelaysAWholeSessionWithTheScriptedServer) {
   ASSERT_TRUE(retrieved.has_value());
   EXPECT_NE(retrieved->find("\r\n..dotted line\r\nbody\r\n.\r\n"), std::string::npos);
   EXPECT_EQ(quit.substr(0, 3), "+OK");
-  EXPECT_EQ(server.Commands().front(), "USER alice") << "the server sees the plain account";
+  // The gateway first asks whether the server offers STLS (it does not).
+  ASSERT_GE(server.Commands().size(), 2u);
+  EXPECT_EQ(server.Commands()[0], "CAPA");
+  EXPECT_EQ(server.Commands()[1], "USER alice") << "the server sees the plain account";
 }
 
 }  // namespace

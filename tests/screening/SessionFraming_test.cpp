@@ -126,6 +126,11 @@ TEST(SessionSteps, TheScanGoesListUidlHeadersAndOnlyThat) {
   EXPECT_TRUE(StepMayFollow(ssUidl, ssHeader));
   EXPECT_TRUE(StepMayFollow(ssHeader, ssHeader));
   EXPECT_TRUE(StepMayFollow(ssIdle, ssRemove));
+  for (TSessionStep command : {ssRelay, ssRelayWhole, ssRetrieve, ssDeleteInstead}) {
+    for (TSessionStep next : {ssRelay, ssRelayWhole, ssRetrieve, ssDeleteInstead, ssList}) {
+      EXPECT_TRUE(StepMayFollow(command, next)) << "any client command may follow another";
+    }
+  }
   EXPECT_FALSE(StepMayFollow(ssList, ssRelay)) << "a held LIST lets no command through";
   EXPECT_FALSE(StepMayFollow(ssRemove, ssRetrieve));
   EXPECT_EQ(LastCommandText(ssUidl, "", 0), "*UIDL");

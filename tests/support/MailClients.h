@@ -96,6 +96,12 @@ std::string UrlEncode(std::string_view text);
 std::string Pop3Url(std::string_view user, std::string_view password, std::uint16_t port,
                     std::optional<unsigned> message = std::nullopt);
 
+// The command line of RunCurl, for a test that starts curl itself (from its
+// main thread, pumping its loop meanwhile; with "-o FILE" so that a large
+// transfer never waits for a full pipe to be read).
+std::vector<std::string> CurlCommand(const std::vector<std::string>& arguments,
+                                     std::chrono::milliseconds timeout);
+
 // curl --silent --show-error --max-time ARGS...; the fetched bytes are in Output.
 ProcessResult RunCurl(const std::vector<std::string>& arguments, std::chrono::milliseconds timeout);
 
