@@ -27,9 +27,13 @@ std::string Variable(const char* name) {
   return value ? value : "";
 }
 
+bool IsWritableFolder(const std::string& folder) {
+  return ::access(folder.c_str(), W_OK) == 0;
+}
+
 bool IsUsableExecutableFolder(const std::string& folder) {
   std::error_code error;
-  return fs::is_regular_file(folder + "vlist.txt", error) && ::access(folder.c_str(), W_OK) == 0;
+  return fs::is_regular_file(folder + "vlist.txt", error) && IsWritableFolder(folder);
 }
 
 void AddError(std::string& errors, const std::string& text) {
@@ -39,10 +43,15 @@ void AddError(std::string& errors, const std::string& text) {
 
 }  // namespace
 
-std::string ExecutableFolder() {
+std::string ExecutablePath() {
   std::error_code error;
   fs::path executable = fs::read_symlink("/proc/self/exe", error);
-  if (error || !executable.has_parent_path()) return "./";
+  return error ? "" : executable.string();
+}
+
+std::string ExecutableFolder() {
+  fs::path executable = ExecutablePath();
+  if (!executable.has_parent_path()) return "./";
   return WithTrailingSeparator(executable.parent_path().string());
 }
 
@@ -95,8 +104,18 @@ ChosenProgramFolder ChooseProgramFolder(const ProgramFolderPlaces& places) {
     chosen.Folder = WithTrailingSeparator(places.Home);
     return chosen;
   }
-  if (IsUsableExecutableFolder(places.ExecutableFolder) || places.DataHome.empty()) {
+  if (IsUsableExecutableFolder(places.ExecutableFolder)) {
     chosen.Folder = places.ExecutableFolder;
+    return chosen;
+  }
+  if (places.DataHome.empty()) {
+    // Nowhere else to go: the executable's folder, and the user is told why
+    // markers and lists may not be kept.
+    chosen.Folder = places.ExecutableFolder;
+    if (!IsWritableFolder(chosen.Folder)) {
+      chosen.Error = "neither XDG_DATA_HOME nor HOME is set, and " + chosen.Folder +
+                     " cannot be written; set QUILLBRIGHT_HOME to a folder of yours";
+    }
     return chosen;
   }
   chosen.Folder = WithTrailingSeparator(places.DataHome) + "quillbright/";
@@ -107,6 +126,8 @@ ChosenProgramFolder ChooseProgramFolder(const ProgramFolderPlaces& places) {
     return chosen;
   }
   chosen.Copied = CopyMissingShippedFiles(places.ShippedFolder, chosen.Folder, chosen.Error);
+  if (!IsWritableFolder(chosen.Folder))
+    AddError(chosen.Error, chosen.Folder + " cannot be written");
   return chosen;
 }
 

@@ -42,6 +42,9 @@ ChosenProgramFolder ChooseProgramFolder(const ProgramFolderPlaces& places);
 std::vector<std::string> CopyMissingShippedFiles(const std::string& shipped,
                                                  const std::string& folder, std::string& error);
 
+// The running executable's full path; empty when the system cannot tell.
+std::string ExecutablePath();
+
 // The folder of the running executable with a trailing "/"; "./" when the
 // system cannot tell.
 std::string ExecutableFolder();
