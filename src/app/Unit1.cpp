@@ -74,6 +74,9 @@ void TForm1::FormCreate() {
   ProgramFolderPlaces places = CurrentProgramFolderPlaces();
   ChosenProgramFolder folder = ChooseProgramFolder(places);
   State.ProgramFolder = folder.Folder;
+  std::cerr << StartLogLine(folder, places.ShippedFolder, ListeningPort(),
+                            FindListFiles(State.ProgramFolder))
+            << std::endl;
   if (!folder.Error.empty()) {
     CurrentDialogs().ShowMessageBox(ProgramFolderFailureText(folder), TMsgDlgType::mtError);
   }
@@ -86,9 +89,6 @@ void TForm1::FormCreate() {
   State.ListReply.clear();
   State.UidlReply.clear();
   Controls.Button1Enabled = false;
-  std::cerr << StartLogLine(folder, places.ShippedFolder, ListeningPort(),
-                            FindListFiles(State.ProgramFolder))
-            << std::endl;
   LoadListFiles(State);
   OpenGateway();
   Changed();
