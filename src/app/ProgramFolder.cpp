@@ -5,7 +5,10 @@
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
+#include <optional>
 #include <system_error>
+
+#include "platform/FileStore.h"
 
 #ifndef QB_SHIPPED_DATA_RELATIVE
 #define QB_SHIPPED_DATA_RELATIVE "../share/quillbright"
@@ -86,12 +89,15 @@ std::vector<std::string> CopyMissingShippedFiles(const std::string& shipped,
   for (const fs::directory_entry& entry : entries) {
     if (!entry.is_regular_file(code)) continue;
     fs::path target = fs::path(folder) / entry.path().filename();
-    // copy_file with skip_existing never replaces a file the user already has.
+    // A file the user already has (or a link of theirs) is never replaced;
+    // a copy goes through a temporary file, so a crash leaves no half list
+    // that would then count as the user's.
     if (fs::exists(fs::symlink_status(target, code))) continue;
-    if (fs::copy_file(entry.path(), target, fs::copy_options::skip_existing, code)) {
+    std::optional<std::string> bytes = ReadWholeFile(entry.path().string());
+    if (bytes && WriteFileAtomically(target.string(), *bytes)) {
       copied.push_back(entry.path().filename().string());
-    } else if (code) {
-      AddError(error, "cannot copy " + entry.path().string() + ": " + code.message());
+    } else {
+      AddError(error, "cannot copy " + entry.path().string() + " to " + folder);
     }
   }
   std::sort(copied.begin(), copied.end());
@@ -113,8 +119,7 @@ ChosenProgramFolder ChooseProgramFolder(const ProgramFolderPlaces& places) {
     // markers and lists may not be kept.
     chosen.Folder = places.ExecutableFolder;
     if (!IsWritableFolder(chosen.Folder)) {
-      chosen.Error = "neither XDG_DATA_HOME nor HOME is set, and " + chosen.Folder +
-                     " cannot be written; set QUILLBRIGHT_HOME to a folder of yours";
+      chosen.Error = "neither XDG_DATA_HOME nor HOME is set, and the folder cannot be written";
     }
     return chosen;
   }
