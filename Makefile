@@ -5,8 +5,9 @@ TSAN_BUILD ?= build-tsan
 FUZZ_BUILD ?= build-fuzz
 GENERATOR  := -G Ninja
 JOBS       ?= $(shell nproc)
+PREFIX     ?= /usr/local
 
-.PHONY: deps configure build test run run-headless sanitize tsan bench fuzz tidy format format-check clean
+.PHONY: deps configure build test install package run run-headless sanitize tsan bench fuzz tidy format format-check clean
 
 deps:
 	@scripts/install-deps
@@ -22,6 +23,18 @@ build: configure
 # run. Without root or namespaces they run as they are.
 test: build
 	scripts/run-offline ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
+
+# Installs both programs, the lists, the menu entry, icons, manual pages and
+# the user unit under PREFIX (default /usr/local); DESTDIR is put in front
+# of every path, for staging: make install PREFIX=/usr DESTDIR=/tmp/root
+install: build
+	DESTDIR="$(DESTDIR)" cmake --install $(BUILD) --prefix $(PREFIX)
+
+# The Debian package build/quillbright_<version>_<arch>.deb (CPack), with its
+# dependencies from dpkg-shlibdeps, checked by lintian.
+package: build
+	cmake --build $(BUILD) --target package
+	lintian --fail-on error $(BUILD)/quillbright_*.deb
 
 # Builds and starts the desktop program, hidden in the tray (Exit in the tray
 # menu ends it). It listens on QUILLBRIGHT_POP3_PORT (default: pop3, port 110)

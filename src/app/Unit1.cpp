@@ -6,6 +6,7 @@
 
 #include "app/ListFiles.h"
 #include "app/ProgramFolder.h"
+#include "app/StartMessages.h"
 #include "app/StartUp.h"
 #include "platform/Dialogs.h"
 #include "platform/MessageLoop.h"
@@ -72,7 +73,15 @@ void TForm1::ConfigureGateway() {
 }
 
 void TForm1::FormCreate() {
-  State.ProgramFolder = ProgramFolder();
+  ProgramFolderPlaces places = CurrentProgramFolderPlaces();
+  ChosenProgramFolder folder = ChooseProgramFolder(places);
+  State.ProgramFolder = folder.Folder;
+  std::cerr << StartLogLine(folder, places.ShippedFolder, ListeningPort(),
+                            FindListFiles(State.ProgramFolder))
+            << std::endl;
+  if (!folder.Error.empty()) {
+    CurrentDialogs().ShowMessageBox(ProgramFolderFailureText(folder), TMsgDlgType::mtError);
+  }
   MailGateway1.StlsServersFile = State.ProgramFolder + "stlsservers.txt";
   State.ScanCancelled = false;
   StartListDownloads();
@@ -106,12 +115,16 @@ void TForm1::StartListDownloads() {
 // prompt come here once the setup dialogs exist.
 void TForm1::RunFirstRunSteps() {}
 
-// A gateway that cannot listen is reported with its own text; the program
-// runs on without screening.
+// A gateway that cannot listen is reported with its own text, led by what
+// it means and the ways out when the port needs a right or is taken; the
+// program runs on without screening.
 void TForm1::OpenGateway() {
   MailGateway1.Port = ListeningPort();
   std::string error = MailGateway1.Open();
-  if (!error.empty()) CurrentDialogs().ShowMessageBox(error, TMsgDlgType::mtError);
+  if (!error.empty()) {
+    CurrentDialogs().ShowMessageBox(ListenFailureText(error, MailGateway1.Port, ExecutablePath()),
+                                    TMsgDlgType::mtError);
+  }
 }
 
 bool TForm1::Close() {

@@ -5,6 +5,7 @@
 #include <QPushButton>
 #include <QScreen>
 
+#include "app/Version.h"
 #include "widgets/Icons.h"
 
 namespace qb {
@@ -19,7 +20,7 @@ TAboutBox::TAboutBox(QWidget* parent) : QDialog(parent) {
   bold.setBold(true);
   bold.setPointSizeF(bold.pointSizeF() * 1.4);
   name->setFont(bold);
-  auto* version = new QLabel("Version 1.5", this);
+  auto* version = new QLabel(QString("Version ") + kProgramVersion, this);
   auto* ok = new QPushButton("OK", this);
   ok->setDefault(true);
   connect(ok, &QPushButton::clicked, this, [this] { done(1); });

@@ -11,6 +11,7 @@
 #include <QStatusBar>
 #include <QVBoxLayout>
 
+#include "platform/Dialogs.h"
 #include "widgets/AboutBox.h"
 #include "widgets/DisplayText.h"
 #include "widgets/Icons.h"
@@ -245,7 +246,22 @@ void TMainWindow::BuildMainMenu() {
   recipients_ = options->addAction("Blocked Recipients (To: field)", this, [this] {
     if (OnBlockedRecipients) OnBlockedRecipients();
   });
+  options->addSeparator();
+  startWithSession_ = options->addAction("Start with my session");
+  startWithSession_->setCheckable(true);
+  startWithSession_->setChecked(autostart_.Enabled());
+  connect(options, &QMenu::aboutToShow, this,
+          [this] { startWithSession_->setChecked(autostart_.Enabled()); });
+  connect(startWithSession_, &QAction::triggered, this, &TMainWindow::StartWithSessionClick);
   UpdateMenuHooks();
+}
+
+// The option follows the autostart entry on disk, which the desktop's own
+// settings may change too; a failure is shown and the tick left as it is.
+void TMainWindow::StartWithSessionClick(bool checked) {
+  std::string error = autostart_.SetEnabled(checked);
+  if (!error.empty()) CurrentDialogs().ShowMessageBox(error, TMsgDlgType::mtError);
+  startWithSession_->setChecked(autostart_.Enabled());
 }
 
 void TMainWindow::UpdateMenuHooks() {

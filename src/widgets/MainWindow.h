@@ -15,6 +15,7 @@
 #include <QTableView>
 #include <functional>
 
+#include "app/SessionAutostart.h"
 #include "app/Unit1.h"
 #include "widgets/ReviewListModel.h"
 
@@ -66,6 +67,10 @@ class TMainWindow : public QMainWindow {
   QLabel& StatusText() { return *status_; }
   QProgressBar& ProgressBar1() { return *progress_; }
   QMenu& Menu() { return menu_; }
+  // "Options" > "Start with my session": ticked while the autostart entry
+  // is on; a click creates or removes it.
+  QAction& StartWithSession() { return *startWithSession_; }
+  void StartWithSessionClick(bool checked);
   TReviewListModel& Model() { return model_; }
 
  protected:
@@ -98,6 +103,8 @@ class TMainWindow : public QMainWindow {
   QAction* subjects_ = nullptr;
   QAction* senders_ = nullptr;
   QAction* recipients_ = nullptr;
+  QAction* startWithSession_ = nullptr;
+  TSessionAutostart autostart_ = TSessionAutostart::ForCurrentUser();
   QMenu popupMenu2_;
   QAction* block1_ = nullptr;
   QAction* block2_ = nullptr;

@@ -7,6 +7,7 @@
 #include "ScreenedSessionFixture.h"
 #include "app/Headless.h"
 #include "app/ListUpdate.h"
+#include "app/Version.h"
 #include "platform/FileStore.h"
 #include "support/LoopbackSockets.h"
 #include "support/QuillbrightdProcess.h"
@@ -19,6 +20,17 @@ using namespace std::chrono_literals;
 const std::string kSpam = "From: Spam <spam@example.org>\r\nSubject: offer\r\n\r\nBuy.\r\n";
 
 class HeadlessRemoval : public ScreenedSessionTest {};
+
+// quillbrightd's standard error after its first line, which must be the
+// start line naming the program folder and the port.
+std::string AfterStartLine(const std::string& errors, const std::string& folder,
+                           std::uint16_t port) {
+  std::string start = std::string("Quillbright ") + kProgramVersion + ": program folder " + folder +
+                      "; port " + std::to_string(port) + "; list files found: ";
+  std::size_t end = errors.find('\n');
+  if (!errors.starts_with(start) || end == std::string::npos) return "no start line: " + errors;
+  return errors.substr(end + 1);
+}
 
 TEST_F(HeadlessRemoval, ACompleteScanIsReportedAndItsTickedMessagesAreDeletedWithoutAClick) {
   form.State.SenderList = {"spam@"};
@@ -108,9 +120,10 @@ TEST_F(Quillbrightd, RemovesABlockedSendersMessageAndStopsOnSigintWithStatusZero
   ProcessResult end = daemon.Stop(SIGINT);
   EXPECT_EQ(end.ExitCode, 0) << end.Errors;
   EXPECT_FALSE(end.TimedOut);
-  EXPECT_EQ(end.Errors, "quillbrightd: " + account +
-                            ": 2 messages scanned, 1 ticked (virus 0, spam 0, blocked subject 0, "
-                            "blocked sender 1, blocked recipient 0)\n");
+  EXPECT_EQ(AfterStartLine(end.Errors, home.Path().string() + "/", daemon.Port()),
+            "quillbrightd: " + account +
+                ": 2 messages scanned, 1 ticked (virus 0, spam 0, blocked subject 0, "
+                "blocked sender 1, blocked recipient 0)\n");
   EXPECT_FALSE(ConnectToLoopback(daemon.Port()).Valid());
 }
 
@@ -121,7 +134,8 @@ TEST_F(Quillbrightd, WithoutAListServerSaysSoInOneLineAndServesOn) {
   EXPECT_TRUE(pop.ReadLine().value_or("").starts_with("+OK POP3 Gateway ready"));
   ProcessResult end = daemon.Stop();
   EXPECT_EQ(end.ExitCode, 0) << end.Errors;
-  EXPECT_EQ(end.Errors, "quillbright: " + std::string(NoListServerText) + "\n");
+  EXPECT_EQ(AfterStartLine(end.Errors, home.Path().string() + "/", daemon.Port()),
+            "quillbright: " + std::string(NoListServerText) + "\n");
 }
 
 // A server that trickles its replies does not keep the program from its

@@ -64,8 +64,10 @@ TEST_F(StartUp, ProgramFolderIsTheHomeVariableWithItsSeparatorOrElseTheExecutabl
     EXPECT_EQ(ProgramFolder(), home.Path().string() + "/");
   }
   ScopedVariable unset("QUILLBRIGHT_HOME", std::nullopt);
-  std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe");
-  EXPECT_EQ(ProgramFolder(), self.parent_path().string() + "/");
+  // The test program's folder holds no vlist.txt, so it counts as installed:
+  // the folder is the data home's.
+  ScopedVariable dataHome("XDG_DATA_HOME", home.Path().string() + "/data");
+  EXPECT_EQ(ProgramFolder(), home.Path().string() + "/data/quillbright/");
   EXPECT_EQ(ProgramFile("/opt/qb/", "vlist.txt"), "/opt/qb/vlist.txt");
   EXPECT_EQ(ProgramFile("/opt/qb", "vlist.txt"), "/opt/qb/vlist.txt");
 }
@@ -161,6 +163,25 @@ TEST_F(StartUp, MissingListsAreReportedWithTheirFullPathAndTakenAsEmptyButDnsblS
   EXPECT_TRUE(Greets(port)) << "start-up goes on to open the gateway";
 }
 
+// An installed program whose data home cannot be made says so first, then
+// what that leaves missing, and still listens.
+TEST_F(StartUp, ADataHomeThatCannotBeMadeIsReportedAndStartUpGoesOn) {
+  ScopedVariable unset("QUILLBRIGHT_HOME", std::nullopt);
+  ASSERT_TRUE(WriteFileAtomically(home.File("data"), ""));
+  ScopedVariable dataHome("XDG_DATA_HOME", home.File("data"));
+  TApplication application(popup, tray, resolver);
+  TForm1& form = application.Start({});
+  std::string folder = home.File("data") + "/quillbright/";
+  EXPECT_EQ(form.State.ProgramFolder, folder);
+  std::vector<std::string> texts = dialogs.MessageTexts();
+  ASSERT_EQ(texts.size(), 2u);
+  EXPECT_TRUE(texts[0].starts_with("Quillbright cannot prepare its program folder " + folder +
+                                   ": cannot create " + folder))
+      << texts[0];
+  EXPECT_EQ(texts[1], "Cannot open file " + folder + "vlist.txt");
+  EXPECT_TRUE(Greets(port));
+}
+
 TEST_F(StartUp, APortThatIsTakenShowsTheGatewaysErrorAndStartUpGoesOn) {
   WriteLists({"vlist.txt", "sublist.txt", "senlist.txt", "reclist.txt"});
   std::uint16_t taken = 0;
@@ -170,6 +191,9 @@ TEST_F(StartUp, APortThatIsTakenShowsTheGatewaysErrorAndStartUpGoesOn) {
   TForm1& form = application.Start({});
   ASSERT_EQ(dialogs.MessageBoxes().size(), 1u);
   EXPECT_NE(dialogs.MessageTexts()[0].find("Error 10048"), std::string::npos)
+      << dialogs.MessageTexts()[0];
+  EXPECT_TRUE(dialogs.MessageTexts()[0].starts_with("Quillbright cannot listen on port " +
+                                                    std::to_string(taken) + ", because another"))
       << dialogs.MessageTexts()[0];
   EXPECT_FALSE(form.MailGateway1.Active());
   EXPECT_EQ(form.State.VirusList, (TextLines{"entry of vlist.txt"}));

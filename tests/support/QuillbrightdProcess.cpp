@@ -24,9 +24,10 @@ std::string QuillbrightdProgram() {
   return (self.parent_path().parent_path().parent_path() / "bin" / "quillbrightd").string();
 }
 
-QuillbrightdProcess::QuillbrightdProcess(const std::string& home, const Environment& variables)
+QuillbrightdProcess::QuillbrightdProcess(const std::string& home, const Environment& variables,
+                                         const std::string& program)
     : port_(PickFreeLoopbackPort()),
-      process_({QuillbrightdProgram()}, WithOverrides(ProgramEnvironment(home, port_), variables)) {
+      process_({program}, WithOverrides(ProgramEnvironment(home, port_), variables)) {
   for (int attempt = 0; attempt < 100 && !listening_ && process_.Running(); ++attempt) {
     if (attempt) std::this_thread::sleep_for(50ms);
     listening_ = ConnectToLoopback(port_).Valid();

@@ -30,8 +30,11 @@ std::string QuillbrightdProgram();
 class QuillbrightdProcess {
  public:
   // Starts the program and waits (up to five seconds) until it accepts
-  // connections on its port or has ended.
-  explicit QuillbrightdProcess(const std::string& home, const Environment& variables = {});
+  // connections on its port or has ended. An empty `home` leaves the program
+  // folder to the program's own rules; `program` may name another build of
+  // it (an installed or unpacked one).
+  explicit QuillbrightdProcess(const std::string& home, const Environment& variables = {},
+                               const std::string& program = QuillbrightdProgram());
 
   std::uint16_t Port() const { return port_; }
   bool Listening() const { return listening_; }

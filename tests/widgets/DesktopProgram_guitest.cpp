@@ -4,16 +4,19 @@
 #include <gtest/gtest.h>
 #include <QAbstractItemModel>
 #include <QHeaderView>
+#include <QMenuBar>
 #include <QMessageBox>
 #include <QTest>
 #include <atomic>
 #include <cstdlib>
+#include <filesystem>
 #include <thread>
 
 #include "GuiTestSupport.h"
 #include "platform/FileStore.h"
 #include "support/LoopbackSockets.h"
 #include "support/PlainPop3Client.h"
+#include "support/ProgramEnvironment.h"
 #include "support/RecordingDialogs.h"
 #include "support/ScriptedPop3Server.h"
 #include "support/TempFolder.h"
@@ -248,6 +251,33 @@ TEST_F(DesktopProgramTest, ClosingHidesTheWindowAndTheTraysExitEndsWithStatusZer
   QTimer::singleShot(0, exit, &QAction::trigger);
   EXPECT_EQ(program->Run(), 0);
   EXPECT_FALSE(program->Form().MailGateway1.Active());
+}
+
+TEST_F(DesktopProgramTest, StartWithMySessionCreatesAndRemovesTheAutostartEntry) {
+  ScopedVariable config("XDG_CONFIG_HOME", home.File("config"));
+  std::string entry = home.File("config") + "/autostart/quillbright.desktop";
+  Start();
+  QAction& option = Window().StartWithSession();
+  EXPECT_TRUE(option.isCheckable());
+  EXPECT_FALSE(option.isChecked());
+  option.trigger();
+  EXPECT_TRUE(option.isChecked());
+  std::string exec = "\nExec=" + std::filesystem::read_symlink("/proc/self/exe").string() + "\n";
+  EXPECT_NE(ReadWholeFile(entry).value_or("").find(exec), std::string::npos);
+  option.trigger();
+  EXPECT_FALSE(option.isChecked());
+  EXPECT_FALSE(std::filesystem::exists(entry));
+
+  // An entry made or switched off elsewhere shows when the menu opens.
+  ASSERT_TRUE(WriteFileAtomically(entry, "[Desktop Entry]\nType=Application\n"));
+  QMenu* options = nullptr;
+  for (QAction* item : Window().menuBar()->actions()) {
+    if (item->text() == "Options") options = item->menu();
+  }
+  ASSERT_NE(options, nullptr);
+  emit options->aboutToShow();
+  EXPECT_TRUE(option.isChecked());
+  EXPECT_TRUE(dialogs.MessageBoxes().empty());
 }
 
 TEST_F(DesktopProgramTest, WithoutATrayTheWindowShowsAndSaysSoAndClosingItEnds) {

@@ -2,17 +2,29 @@
 // the user and one line per scan go to standard error; every scan's ticked
 // messages are removed as the mail client asks for them. SIGINT and SIGTERM
 // end it as the tray menu's "Exit" would: sessions and listener closed,
-// exit status 0.
+// exit status 0. "--help" and "--version" answer and end.
 #include <iostream>
 #include <string>
 #include <vector>
 
+#include "app/CommandLine.h"
 #include "app/Headless.h"
 #include "app/StartUp.h"
 #include "app/StopSignals.h"
 #include "platform/HostResolver.h"
 
 int main(int argc, char** argv) {
+  std::vector<std::string> arguments(argv + (argc > 0 ? 1 : 0), argv + argc);
+  switch (qb::CommandLineRequest(arguments)) {
+    case qb::TCommandLineRequest::crHelp:
+      std::cout << qb::HeadlessHelpText();
+      return 0;
+    case qb::TCommandLineRequest::crVersion:
+      std::cout << qb::VersionText("quillbrightd");
+      return 0;
+    case qb::TCommandLineRequest::crStart:
+      break;
+  }
   qb::TStopSignals stopSignals;  // before any thread starts
   qb::TSilentPopup popup;
   qb::TSilentTray tray;
@@ -20,7 +32,6 @@ int main(int argc, char** argv) {
   // still be inside it when main returns.
   qb::IHostResolver& resolver = qb::CurrentHostResolver();
   qb::TApplication application(popup, tray, resolver);
-  std::vector<std::string> arguments(argv + (argc > 0 ? 1 : 0), argv + argc);
   qb::TForm1& form = application.Start(arguments);
   qb::THeadlessRemover remover(form, std::cerr);
   stopSignals.OnStop = [&form](int) {

@@ -1,13 +1,15 @@
 // quillbright: the desktop program. It starts hidden in the tray (with the
 // first argument "-shortcut" it shows its window), screens the mail clients'
 // POP3 sessions, and shows the review list after each scan. Only the tray
-// menu's "Exit" (or SIGINT / SIGTERM) ends it, with status 0.
+// menu's "Exit" (or SIGINT / SIGTERM) ends it, with status 0. "--help" and
+// "--version" answer without a display and end.
 #include <QApplication>
 #include <cstdlib>
 #include <iostream>
 #include <string>
 #include <vector>
 
+#include "app/CommandLine.h"
 #include "app/StopSignals.h"
 #include "platform/HostResolver.h"
 #include "widgets/DesktopProgram.h"
@@ -27,10 +29,21 @@ bool HasDisplay() {
 }  // namespace
 
 int main(int argc, char** argv) {
+  std::vector<std::string> arguments(argv + (argc > 0 ? 1 : 0), argv + argc);
+  switch (qb::CommandLineRequest(arguments)) {
+    case qb::TCommandLineRequest::crHelp:
+      std::cout << qb::DesktopHelpText();
+      return 0;
+    case qb::TCommandLineRequest::crVersion:
+      std::cout << qb::VersionText("quillbright");
+      return 0;
+    case qb::TCommandLineRequest::crStart:
+      break;
+  }
   if (!HasDisplay()) {
     std::cerr << "quillbright: no display found (neither DISPLAY nor WAYLAND_DISPLAY is set).\n"
                  "quillbright: without a display, run the headless program quillbrightd "
-                 "instead (make run-headless, or build/bin/quillbrightd).\n";
+                 "instead (quillbrightd; in a source tree, make run-headless).\n";
     return 2;
   }
   qb::TStopSignals stopSignals;  // before any thread starts
@@ -41,7 +54,6 @@ int main(int argc, char** argv) {
   // still be inside it when main returns.
   qb::IHostResolver& resolver = qb::CurrentHostResolver();
   qb::TDesktopProgram program(resolver);
-  std::vector<std::string> arguments(argv + (argc > 0 ? 1 : 0), argv + argc);
   program.Start(arguments);
   if (const char* report = std::getenv("QUILLBRIGHT_BUTTON_REPORT"); report && *report) {
     program.Window().SetButtonReportFile(QString::fromLocal8Bit(report));
