@@ -17,8 +17,9 @@
 
 #include "BenchRatio.h"
 #include "http/HTTPDownload.h"
-#include "http/SpawnedProcess.h"
+#include "http/ServerProcess.h"
 #include "platform/MessageLoop.h"
+#include "support/ChildProcess.h"
 
 namespace {
 

@@ -9,6 +9,9 @@
 #include <string>
 #include <vector>
 
+#include "platform/FileStore.h"
+#include "support/TempFolder.h"
+
 namespace qb {
 namespace {
 
@@ -132,23 +135,16 @@ TEST_F(ListUpdateAddressTest, WithoutAListServerNothingIsAskedAndOneLineSaysSo) 
 
 class ReplaceListTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    char pattern[] = "/tmp/qb-lists-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    folder_ = std::string(pattern) + "/";
-  }
-  void TearDown() override { std::filesystem::remove_all(folder_); }
   void Write(const std::string& name, const std::string& bytes) {
-    std::ofstream(folder_ + name, std::ios::binary) << bytes;
+    ASSERT_TRUE(WriteFileAtomically(sandbox.File(name), bytes));
   }
   std::string Read(const std::string& name) {
-    std::ifstream in(folder_ + name, std::ios::binary);
-    std::ostringstream bytes;
-    bytes << in.rdbuf();
-    return bytes.str();
+    return ReadWholeFile(sandbox.File(name)).value_or("");
   }
-  bool Exists(const std::string& name) { return std::filesystem::exists(folder_ + name); }
-  std::string folder_;
+  bool Exists(const std::string& name) { return std::filesystem::exists(sandbox.File(name)); }
+
+  test::TempFolder sandbox{"qb-lists"};
+  std::string folder_ = sandbox.Path().string() + "/";
 };
 
 TEST_F(ReplaceListTest, DownloadTakesTheListsPlace) {

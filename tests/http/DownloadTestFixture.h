@@ -21,15 +21,18 @@
 #include <fstream>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "http/HTTPDownload.h"
-#include "http/SpawnedProcess.h"
+#include "http/ServerProcess.h"
 #include "platform/InternetSettings.h"
 #include "platform/MessageLoop.h"
+#include "support/PumpUntil.h"
+#include "support/TempFolder.h"
 
 namespace qb::testing {
 
@@ -82,20 +85,14 @@ struct RecordedEvents {
   }
 };
 
-// Turns the loop until `done` holds or `timeout` has passed; whether it held.
-inline bool WaitFor(const std::function<bool()>& done, std::chrono::milliseconds timeout = 15s) {
-  auto deadline = MessageLoop::Clock::now() + timeout;
-  while (!done()) {
-    auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - MessageLoop::Clock::now());
-    if (left.count() <= 0) return false;
-    MessageLoop::Instance().WaitAndDispatch(left);
-  }
-  return true;
+// Turns the loop until `done` holds (15 s at most); whether it held.
+inline bool WaitFor(const std::function<bool()>& done) {
+  return test::PumpUntil(done, 15s);
 }
 
 // Turns the loop for `duration`, for checks that something does not happen.
 inline void PumpFor(std::chrono::milliseconds duration) {
-  WaitFor([] { return false; }, duration);
+  test::PumpUntil([] { return false; }, duration);
 }
 
 // The component always connects to port 80, so the test servers listen on
@@ -119,9 +116,8 @@ class DownloadTest : public ::testing::Test {
  protected:
   void SetUp() override {
     if (!CanBindPort80()) GTEST_SKIP() << "the test servers need to bind port 80 (run as root)";
-    char pattern[] = "/tmp/qb-http-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    folder_ = pattern;
+    sandbox_.emplace("qb-http");
+    folder_ = sandbox_->Path();
     std::filesystem::create_directory(folder_ / "www");
     unsetenv("http_proxy");
   }
@@ -134,7 +130,7 @@ class DownloadTest : public ::testing::Test {
     EXPECT_EQ(loop.WatchCount(), 0u) << "a descriptor was left watched";
     SetInternetSettingsUnreadable(false);
     unsetenv("http_proxy");
-    std::filesystem::remove_all(folder_);
+    sandbox_.reset();
   }
 
   std::string PathIn(const std::string& name) const { return (folder_ / name).string(); }
@@ -193,6 +189,7 @@ class DownloadTest : public ::testing::Test {
     return WaitForEnds(events_);
   }
 
+  std::optional<test::TempFolder> sandbox_;
   std::filesystem::path folder_;
   RecordedEvents events_;  // outlives the components of a test body
 };

@@ -16,7 +16,7 @@
 #include <string>
 #include <thread>
 
-#include "http/SpawnedProcess.h"
+#include "http/ServerProcess.h"
 
 namespace qb::testing {
 
@@ -32,7 +32,7 @@ class TinyProxyProcess {
                  std::to_string(random() % 250 + 1);
       std::string config = (folder / "tinyproxy.conf").string();
       WriteConfig(config);
-      process_ = std::make_unique<SpawnedProcess>(
+      process_ = std::make_unique<test::ChildProcess>(
           std::vector<std::string>{"tinyproxy", "-d", "-c", config});
       if (!WaitUntilAccepting()) process_.reset();
     }
@@ -69,7 +69,7 @@ class TinyProxyProcess {
   }
 
   std::string address_;
-  std::unique_ptr<SpawnedProcess> process_;
+  std::unique_ptr<test::ChildProcess> process_;
 };
 
 }  // namespace qb::testing

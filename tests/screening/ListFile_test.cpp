@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/FileStore.h"
-#include "screening/TempFolder.h"
+#include "support/TempFolder.h"
 
 namespace qb {
 namespace {
@@ -34,7 +34,7 @@ TEST(FormatListTextTest, EndsEveryEntryWithCrLf) {
 }
 
 TEST(ListFileTest, WritesAndReadsTheWholeFile) {
-  TempFolder sandbox;
+  test::TempFolder sandbox;
   std::string path = sandbox.File("sublist.txt");
   EXPECT_EQ(ReadListFile(path), std::nullopt);
   ASSERT_TRUE(WriteListFile(path, {"Cheap", "Free"}));

@@ -5,7 +5,7 @@
 #include <filesystem>
 
 #include "platform/FileStore.h"
-#include "screening/TempFolder.h"
+#include "support/TempFolder.h"
 
 namespace qb {
 namespace {
@@ -17,13 +17,14 @@ TEST(UidFileStemTest, ReplacesTheSeparatorsAndTrims) {
 }
 
 TEST(UidFileStemTest, KeepsTheMarkerFileInsideTheProgramFolder) {
-  TempFolder sandbox;
+  test::TempFolder sandbox;
   ScreeningState state;
-  state.ProgramFolder = sandbox.Folder();
+  state.ProgramFolder = (sandbox.Path().string() + "/");
   for (const char* account : {"../../etc/passwd#x\r\n", "..\\..\\boot.ini#x", "/tmp/evil#x"}) {
     state.UidFileStem = MakeUidFileStem(account);
     std::filesystem::path marker = UidMarkerFile(state);
-    EXPECT_EQ(marker.parent_path(), std::filesystem::path(sandbox.Folder()).parent_path())
+    EXPECT_EQ(marker.parent_path(),
+              std::filesystem::path((sandbox.Path().string() + "/")).parent_path())
         << account;
     EXPECT_EQ(state.UidFileStem.find_first_of("/\\."), std::string::npos) << account;
   }
@@ -37,7 +38,7 @@ TEST(UidMarkerFileTest, NamesTheFileAfterTheStem) {
 }
 
 TEST(UidMarkerFileTest, WritesOneLineAndReadsTheFirst) {
-  TempFolder sandbox;
+  test::TempFolder sandbox;
   std::string path = sandbox.File("acct.UID");
   EXPECT_EQ(ReadUidMarker(path), "0") << "missing file";
   ASSERT_TRUE(WriteUidMarker(path, "uid-17"));

@@ -173,6 +173,17 @@ ProcessResult ChildProcess::Wait(std::chrono::milliseconds timeout) {
   return result;
 }
 
+std::optional<std::string> ChildProcess::FirstOutputLine(std::chrono::milliseconds timeout) {
+  auto deadline = std::chrono::steady_clock::now() + timeout;
+  while (true) {
+    std::string output = ReadCaptured(outputFd_);
+    std::size_t end = output.find('\n');
+    if (end != std::string::npos) return output.substr(0, end);
+    if (!Running() || std::chrono::steady_clock::now() >= deadline) return std::nullopt;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+}
+
 bool ChildProcess::Reap(int options) {
   pid_t done;
   do {

@@ -18,6 +18,7 @@
 
 #include <chrono>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -47,6 +48,10 @@ class ChildProcess {
   pid_t Pid() const { return pid_; }
   bool Running();
   void Signal(int signal);
+  // The first line the child has written to its standard output, once it
+  // is whole (without its line end); nullopt when none came within `timeout`
+  // or the child ended without one.
+  std::optional<std::string> FirstOutputLine(std::chrono::milliseconds timeout);
   // Waits for the end; at the deadline the child's process group is killed.
   ProcessResult Wait(std::chrono::milliseconds timeout);
 
