@@ -6,6 +6,7 @@
 
 #include "app/ListFiles.h"
 #include "app/ProgramFolder.h"
+#include "app/RemovalSettings.h"
 #include "app/StartUp.h"
 #include "platform/Dialogs.h"
 #include "platform/MessageLoop.h"
@@ -81,6 +82,8 @@ void TForm1::FormCreate() {
   State.UidlReply.clear();
   Controls.Button1Enabled = false;
   LoadListFiles(State);
+  Screening.RemovedMail = ReadRemovedMailSettings();
+  RemoveExpiredCopies(State.ProgramFolder, Screening.RemovedMail);
   OpenGateway();
   Changed();
 }
@@ -119,9 +122,9 @@ bool TForm1::Close() {
   MailGateway1.Close();
   Screening.ReviewClient.Reset();
   Screening.ListOwner.Reset();
-  for (TextLines* list :
-       {&State.ListReply, &State.UidlReply, &State.VirusList, &State.SenderList,
-        &State.RecipientList, &State.SubjectList, &State.SpamFlags, &State.DnsblList}) {
+  for (TextLines* list : {&State.ListReply, &State.UidlReply, &State.VirusList, &State.SenderList,
+                          &State.RecipientList, &State.SubjectList, &State.SpamFlags,
+                          &State.DnsblList, &State.FriendList}) {
     list->clear();
   }
   Controls.Button1Enabled = false;

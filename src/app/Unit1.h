@@ -33,6 +33,7 @@ struct TReviewListMenu {
   bool BlocktherecipientTofield1Enabled = false;  // "Block this recipient (To: field)"
   bool Unblockthissubject1Enabled = false;        // "Unselect this subject"
   bool Unblockthissender1Enabled = false;         // "Unselect this sender"
+  bool AllowSender1Enabled = false;               // "Always allow this sender"
 };
 
 class TForm1 {
@@ -106,6 +107,9 @@ class TForm1 {
   void BlocktherecipientTofield1Click();  // "Block this recipient (To: field)"
   void Unblockthissubject1Click();        // "Unselect this subject"
   void Unblockthissender1Click();         // "Unselect this sender"
+  // "Always allow this sender": the row's From goes into friends.txt, and
+  // every row from a friend is unticked and shown as useful.
+  void AllowSender1Click();
 
   // The user ticks or unticks a row in the view.
   void SetRowChecked(std::size_t index, bool checked);
@@ -133,6 +137,7 @@ class TForm1 {
   void OpenGateway();
   MessageRow* RowUnderPopupPoint();
   void Block(const BlockAction& action);
+  std::optional<TextLines> AddToListFile(const char* fileName, const std::string& text);
   void Unselect();
 
   bool destroying_ = false;

@@ -40,8 +40,22 @@ std::string BlockListQueryName(std::string_view address, const std::string& zone
 // of `dnsblList`. No lookup is made when the list or the zone is empty.
 bool IsListedAddress(std::string_view address, const TextLines& dnsblList, IHostResolver& resolver);
 
-// True when a relay address of the header is listed; the records are tried
-// in header order and the test stops at the first listed one.
+// Whether the text is a dotted IPv4 address that a public block list can
+// hold: not private (10/8, 172.16/12, 192.168/16), loopback (127/8),
+// link-local (169.254/16), shared (100.64/10), "this network" (0/8),
+// multicast (224/4) or reserved (240/4, the broadcast address included).
+bool IsPublicRelayAddress(std::string_view address);
+
+// The relay addresses of the header worth a lookup, in header order: the
+// public ones.
+TextLines RelayAddressesToCheck(const TextLines& headerLines);
+
+// The first relay address of the header that is listed, trying them in
+// header order; empty when none is.
+std::string ListedRelayAddress(const TextLines& headerLines, const TextLines& dnsblList,
+                               IHostResolver& resolver);
+
+// True when a relay address of the header is listed (ListedRelayAddress).
 bool DnsBlockListTest(const TextLines& headerLines, const TextLines& dnsblList,
                       IHostResolver& resolver);
 

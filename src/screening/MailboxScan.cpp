@@ -171,8 +171,8 @@ void TSessionScreening::AddRow(std::int64_t number, const TextLines& headerLines
   row.To = AddressPart(DecodedHeader(headerLines, "To"));
   row.Date = ReviewDateText(DecodedHeader(headerLines, "Date"));
   row.File = WithoutLineBreaks(DecodeEncodedWords(GetAttachmentName(headerLines)));
-  bool listed = DnsBlockListTest(headerLines, state_.DnsblList, resolver_);
-  state_.SpamFlags.push_back(listed ? "1" : "0");
+  row.ListedRelay = ListedRelayAddress(headerLines, state_.DnsblList, resolver_);
+  state_.SpamFlags.push_back(row.ListedRelay.empty() ? "0" : "1");
   row.Size = std::to_string(state_.MessageSizes.Get(number));
   row.MessageNumber = std::to_string(number);
   row.Uid = "0";
