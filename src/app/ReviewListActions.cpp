@@ -77,10 +77,7 @@ void TForm1::Block(const BlockAction& action) {
                                     TMsgDlgType::mtWarning);
     return;
   }
-  std::optional<TextLines> entries = AddToListFile(action.FileName, text);
-  if (!entries) return;
-  TextLines ignored;
-  State.*action.List = UsableBlockEntries(*entries, ignored);
+  if (!AddToListFile(action.FileName, text, State.*action.List, true)) return;
   for (std::size_t i = 0; i < ReviewListView1.Count(); ++i) {
     MessageRow& candidate = ReviewListView1[i];
     if (candidate.*action.Column != text || IsFriend(State.FriendList, candidate.From)) continue;
@@ -91,30 +88,36 @@ void TForm1::Block(const BlockAction& action) {
 }
 
 // The list file reloaded, with the text added once (entries compare
-// ignoring case) and the file rewritten; nullopt, after telling the user,
+// ignoring case) and the file rewritten; `list` follows the file (only its
+// usable block entries when `usableOnly`). False, after telling the user,
 // when the file cannot be read or written.
-std::optional<TextLines> TForm1::AddToListFile(const char* fileName, const std::string& text) {
+bool TForm1::AddToListFile(const char* fileName, const std::string& text, TextLines& list,
+                           bool usableOnly) {
   std::string path = ProgramFile(State.ProgramFolder, fileName);
   std::optional<TextLines> entries = ReloadBlockList(path);
   if (!entries) {
     CurrentDialogs().ShowMessageBox(CannotOpenFileText(path), TMsgDlgType::mtError);
-    return std::nullopt;
+    return false;
   }
-  if (ListContains(*entries, text)) return entries;
+  auto follow = [&] {
+    TextLines ignored;
+    list = usableOnly ? UsableBlockEntries(*entries, ignored) : *entries;
+  };
+  follow();
+  if (ListContains(*entries, text)) return true;
   entries->push_back(text);
   if (!WriteListFile(path, *entries)) {
     CurrentDialogs().ShowMessageBox(CannotCreateFileText(path), TMsgDlgType::mtError);
-    return std::nullopt;
+    return false;
   }
-  return entries;
+  follow();
+  return true;
 }
 
 void TForm1::AllowSender1Click() {
   MessageRow* row = RowUnderPopupPoint();
   if (!row || TrimBlanks(row->From).empty()) return;
-  std::optional<TextLines> entries = AddToListFile(kFriendListFile, TrimBlanks(row->From));
-  if (!entries) return;
-  State.FriendList = std::move(*entries);
+  if (!AddToListFile(kFriendListFile, TrimBlanks(row->From), State.FriendList, false)) return;
   for (std::size_t i = 0; i < ReviewListView1.Count(); ++i) {
     MessageRow& candidate = ReviewListView1[i];
     if (!IsFriend(State.FriendList, candidate.From)) continue;

@@ -137,7 +137,8 @@ class TForm1 {
   void OpenGateway();
   MessageRow* RowUnderPopupPoint();
   void Block(const BlockAction& action);
-  std::optional<TextLines> AddToListFile(const char* fileName, const std::string& text);
+  bool AddToListFile(const char* fileName, const std::string& text, TextLines& list,
+                     bool usableOnly);
   void Unselect();
 
   bool destroying_ = false;

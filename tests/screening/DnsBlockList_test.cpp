@@ -98,5 +98,28 @@ TEST_F(DnsBlockListTestCase, OnlyBlockListAnswersCountAsListed) {
   EXPECT_TRUE(listedWith({{203, 0, 113, 7}, {127, 0, 0, 4}}));
 }
 
+TEST(PublicRelayAddressTest, AddressesNoPublicListCanHoldAreNotLookedUp) {
+  const std::vector<std::pair<const char*, bool>> cases = {
+      {"198.51.100.7", true},     {"8.8.8.8", true},      {"172.15.0.1", true},
+      {"172.32.0.1", true},       {"100.63.255.1", true}, {"100.128.0.1", true},
+      {"223.255.255.255", true},  {"10.1.2.3", false},    {"172.16.0.1", false},
+      {"172.31.255.255", false},  {"192.168.1.1", false}, {"127.0.0.1", false},
+      {"169.254.9.9", false},     {"100.64.0.1", false},  {"100.127.255.255", false},
+      {"0.1.2.3", false},         {"224.0.0.1", false},   {"240.1.1.1", false},
+      {"255.255.255.255", false}, {"1.2.3", false},       {"1.2.3.4.5", false},
+      {"1.2.3.256", false},       {"1.2.3.x", false},     {"", false}};
+  for (const auto& [address, isPublic] : cases) {
+    EXPECT_EQ(IsPublicRelayAddress(address), isPublic) << address;
+  }
+}
+
+TEST_F(DnsBlockListTestCase, PrivateRelaysAreSkippedAndTheListedOneIsNamed) {
+  resolver.Answers["7.100.51.198.bl.example.org"] = {kListed};
+  TextLines header = {"Received: from lan (lan [192.168.0.2]) by mx",
+                      "Received: from mx (mx [198.51.100.7]) by me"};
+  EXPECT_EQ(ListedRelayAddress(header, kZone, resolver), "198.51.100.7");
+  EXPECT_EQ(resolver.Queries, (std::vector<std::string>{"7.100.51.198.bl.example.org"}));
+}
+
 }  // namespace
 }  // namespace qb
