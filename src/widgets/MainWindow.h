@@ -81,6 +81,7 @@ class TMainWindow : public QMainWindow {
   void BuildContextMenu();
   void ShowContextMenu(const QPoint& viewportPoint);
   void FitColumns();
+  void EditFriends();
   void ReportButton();
 
   TForm1& form_;
@@ -104,6 +105,7 @@ class TMainWindow : public QMainWindow {
   QAction* blockRecipient_ = nullptr;
   QAction* unselectSubject_ = nullptr;
   QAction* unselectSender_ = nullptr;
+  QAction* allowSender_ = nullptr;
   QString buttonReportFile_;
 };
 
