@@ -18,6 +18,7 @@
 #include "widgets/DisplayText.h"
 #include "widgets/Icons.h"
 #include "widgets/LinkLabel.h"
+#include "widgets/RemovedMailWindow.h"
 
 namespace qb {
 
@@ -237,6 +238,10 @@ void TMainWindow::BuildMainMenu() {
   });
   setupWizard_ = bar->addAction("Setup Wizard", this, [this] {
     if (OnSetupWizard) OnSetupWizard();
+  });
+  bar->addAction("Removed mail", this, [this] {
+    TRemovedMailWindow removed(form_.State.ProgramFolder, this);
+    removed.exec();
   });
   QMenu* options = bar->addMenu("Options");
   subjects_ = options->addAction("Blocked Subjects", this, [this] {
