@@ -99,8 +99,8 @@ std::optional<std::string> MessageOfRetrReply(std::string_view reply) {
 
 std::string RemovedCopyName(std::chrono::system_clock::time_point when,
                             std::string_view accountText, std::string_view uid) {
-  std::string name = TimeText(when, "%Y%m%d-%H%M%S") + "-" + MakeUidFileStem(accountText) + "-" +
-                     std::string(uid);
+  std::string name =
+      TimeText(when, "%Y%m%d-%H%M%S") + "-" + MakeUidFileStem(accountText) + "-" + std::string(uid);
   for (char& c : name) {
     if (!IsFileNameByte(c)) c = '_';
   }
