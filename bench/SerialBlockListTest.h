@@ -14,7 +14,7 @@ namespace qb::bench {
 
 inline bool SerialBlockListTest(const TextLines& header, const std::string& zone,
                                 IHostResolver& resolver) {
-  for (const std::string& address : RelayAddresses(header)) {
+  for (const std::string& address : RelayAddressesToCheck(header)) {
     std::vector<Ipv4Address> answers = resolver.ResolveIPv4(BlockListQueryName(address, zone));
     if (std::any_of(answers.begin(), answers.end(), IsListedAnswer)) return true;
   }

@@ -48,10 +48,14 @@ THeadlessRemover::THeadlessRemover(TForm1& form, std::ostream& report)
     return LRESULT{0};
   });
   form_.OnChanged = [this](TForm1*) { FormChanged(); };
+  form_.Screening.OnRemovalLogged = [this](const std::string& line) {
+    report_ << line << std::endl;
+  };
 }
 
 THeadlessRemover::~THeadlessRemover() {
   form_.OnChanged = nullptr;
+  form_.Screening.OnRemovalLogged = nullptr;
   MessageLoop::Instance().DestroyWindow(window_);
 }
 

@@ -37,7 +37,8 @@ std::string FormatScanReport(const ScreeningState& state, const ReviewList& revi
 // Watches the main window: when "Remove Checked" becomes enabled after a
 // server event, it posts itself a message and, when that message comes,
 // reports the scan and presses the button, outside the gateway's handler.
-// Takes over the window's OnChanged.
+// Takes over the window's OnChanged, and writes every line of removed.log
+// to the report stream as it is appended.
 class THeadlessRemover {
  public:
   THeadlessRemover(TForm1& form, std::ostream& report);

@@ -5,6 +5,7 @@
 
 #include "app/ProgramFolder.h"
 #include "platform/Dialogs.h"
+#include "screening/BlockEntries.h"
 #include "screening/ListFile.h"
 
 namespace qb {
@@ -23,6 +24,15 @@ TextLines LoadReported(const std::string& folder, const char* name) {
   if (entries) return std::move(*entries);
   CurrentDialogs().ShowMessageBox(CannotOpenFileText(path), TMsgDlgType::mtError);
   return {};
+}
+
+TextLines WithoutShortEntries(const char* name, const TextLines& entries) {
+  TextLines ignored;
+  TextLines usable = UsableBlockEntries(entries, ignored);
+  if (!ignored.empty()) {
+    CurrentDialogs().ShowMessageBox(IgnoredEntriesText(name, ignored), TMsgDlgType::mtWarning);
+  }
+  return usable;
 }
 
 // A block list the user has not made yet is an empty list, and its file is
@@ -47,12 +57,15 @@ std::string CannotCreateFileText(const std::string& path) {
 
 void LoadListFiles(ScreeningState& state) {
   const std::string& folder = state.ProgramFolder;
-  state.VirusList = LoadReported(folder, kVirusListFile);
-  state.SubjectList = LoadBlockList(folder, kSubjectListFile);
-  state.SenderList = LoadBlockList(folder, kSenderListFile);
-  state.RecipientList = LoadBlockList(folder, kRecipientListFile);
+  state.VirusList = WithoutShortEntries(kVirusListFile, LoadReported(folder, kVirusListFile));
+  state.SubjectList =
+      WithoutShortEntries(kSubjectListFile, LoadBlockList(folder, kSubjectListFile));
+  state.SenderList = WithoutShortEntries(kSenderListFile, LoadBlockList(folder, kSenderListFile));
+  state.RecipientList =
+      WithoutShortEntries(kRecipientListFile, LoadBlockList(folder, kRecipientListFile));
   state.SpamFlags.clear();
   state.DnsblList = ReadListFile(ProgramFile(folder, kDnsblListFile)).value_or(TextLines{});
+  state.FriendList = LoadBlockList(folder, kFriendListFile);
 }
 
 std::optional<TextLines> ReloadBlockList(const std::string& path) {

@@ -14,21 +14,24 @@ inline constexpr const char* kSubjectListFile = "sublist.txt";
 inline constexpr const char* kSenderListFile = "senlist.txt";
 inline constexpr const char* kRecipientListFile = "reclist.txt";
 inline constexpr const char* kDnsblListFile = "dnsbl.txt";
+inline constexpr const char* kFriendListFile = "friends.txt";
 
 // The texts of the two file failures the user is told about, with the full path.
 std::string CannotOpenFileText(const std::string& path);
 std::string CannotCreateFileText(const std::string& path);
 
-// Loads the five lists from state.ProgramFolder, in the order virus,
-// subject, sender, recipient, DNS block list. A virus or block list that
-// cannot be read is reported ("Cannot open file <path>") and taken as
-// empty; a dnsbl.txt that cannot be read leaves the DNS block list empty
-// without a word.
+// Loads the six lists from state.ProgramFolder, in the order virus,
+// subject, sender, recipient, DNS block list, friends. A virus, block or
+// friends list that cannot be read is reported ("Cannot open file <path>")
+// and taken as empty (a missing block or friends list is made, empty); a
+// dnsbl.txt that cannot be read leaves the DNS block list empty without a
+// word. Entries of the virus and block lists too short to use are left out,
+// with one message per list that names them.
 void LoadListFiles(ScreeningState& state);
 
-// A block list as a block action reloads it: a file that does not exist
-// yet is an empty list (the action creates it); nullopt when the file
-// exists but cannot be read.
+// A list as a block action reloads it: a file that does not exist yet is an
+// empty list (the action creates it); nullopt when the file exists but
+// cannot be read.
 std::optional<TextLines> ReloadBlockList(const std::string& path);
 
 }  // namespace qb

@@ -3,7 +3,10 @@
 #include "app/ListFiles.h"
 #include "app/ProgramFolder.h"
 #include "app/Unit1.h"
+#include "platform/AsciiText.h"
 #include "platform/Dialogs.h"
+#include "screening/BlockEntries.h"
+#include "screening/Classification.h"
 #include "screening/ListFile.h"
 
 namespace qb {
@@ -30,6 +33,8 @@ void TForm1::PopupMenu2Popup(TPoint mousePosition, std::optional<std::size_t> ro
     PopupMenu2.BlocktherecipientTofield1Enabled = !ListContains(State.RecipientList, row->To);
     PopupMenu2.Unblockthissubject1Enabled = row->Checked;
     PopupMenu2.Unblockthissender1Enabled = row->Checked;
+    PopupMenu2.AllowSender1Enabled =
+        !TrimBlanks(row->From).empty() && !IsFriend(State.FriendList, row->From);
     SelectedRow = PopupRow;
   }
   Changed();
@@ -61,29 +66,63 @@ void TForm1::BlocktherecipientTofield1Click() {
 // are kept. The text is added once (entries compare ignoring case), and the
 // whole file is rewritten. Only then are the rows with exactly this text
 // ticked: when the file cannot be read or written, the rows stay as they
-// were and the list in memory stays as the file has it.
+// were and the list in memory stays as the file has it. A text too short
+// to be an entry is refused; a friend's row is never ticked.
 void TForm1::Block(const BlockAction& action) {
   MessageRow* row = RowUnderPopupPoint();
   if (!row) return;
-  std::string path = ProgramFile(State.ProgramFolder, action.FileName);
+  const std::string text = (*row).*action.Column;
+  if (!IsUsableBlockEntry(text)) {
+    CurrentDialogs().ShowMessageBox(RefusedEntryText(action.FileName, text),
+                                    TMsgDlgType::mtWarning);
+    return;
+  }
+  if (!AddToListFile(action.FileName, text, State.*action.List, true)) return;
+  for (std::size_t i = 0; i < ReviewListView1.Count(); ++i) {
+    MessageRow& candidate = ReviewListView1[i];
+    if (candidate.*action.Column != text || IsFriend(State.FriendList, candidate.From)) continue;
+    candidate.Rule = text;
+    ReviewListView1.SetRowState(i, true, action.Icon);
+  }
+  Changed();
+}
+
+// The list file reloaded, with the text added once (entries compare
+// ignoring case) and the file rewritten; `list` follows the file (only its
+// usable block entries when `usableOnly`). False, after telling the user,
+// when the file cannot be read or written.
+bool TForm1::AddToListFile(const char* fileName, const std::string& text, TextLines& list,
+                           bool usableOnly) {
+  std::string path = ProgramFile(State.ProgramFolder, fileName);
   std::optional<TextLines> entries = ReloadBlockList(path);
   if (!entries) {
     CurrentDialogs().ShowMessageBox(CannotOpenFileText(path), TMsgDlgType::mtError);
-    return;
+    return false;
   }
-  State.*action.List = *entries;
-  const std::string text = (*row).*action.Column;
-  if (!ListContains(*entries, text)) {
-    entries->push_back(text);
-    if (!WriteListFile(path, *entries)) {
-      CurrentDialogs().ShowMessageBox(CannotCreateFileText(path), TMsgDlgType::mtError);
-      return;
-    }
-    State.*action.List = std::move(*entries);
+  auto follow = [&] {
+    TextLines ignored;
+    list = usableOnly ? UsableBlockEntries(*entries, ignored) : *entries;
+  };
+  follow();
+  if (ListContains(*entries, text)) return true;
+  entries->push_back(text);
+  if (!WriteListFile(path, *entries)) {
+    CurrentDialogs().ShowMessageBox(CannotCreateFileText(path), TMsgDlgType::mtError);
+    return false;
   }
+  follow();
+  return true;
+}
+
+void TForm1::AllowSender1Click() {
+  MessageRow* row = RowUnderPopupPoint();
+  if (!row || TrimBlanks(row->From).empty()) return;
+  if (!AddToListFile(kFriendListFile, TrimBlanks(row->From), State.FriendList, false)) return;
   for (std::size_t i = 0; i < ReviewListView1.Count(); ++i) {
-    if (ReviewListView1[i].*action.Column == text)
-      ReviewListView1.SetRowState(i, true, action.Icon);
+    MessageRow& candidate = ReviewListView1[i];
+    if (!IsFriend(State.FriendList, candidate.From)) continue;
+    candidate.Rule.clear();
+    ReviewListView1.SetRowState(i, false, MessageCategory::mcUseful);
   }
   Changed();
 }
@@ -105,6 +144,25 @@ void TForm1::Unselect() {
 void TForm1::SetRowChecked(std::size_t index, bool checked) {
   ReviewListView1.SetRowChecked(index, checked);
   Changed();
+}
+
+TextLines TForm1::FriendListEntries() const {
+  return ReloadBlockList(ProgramFile(State.ProgramFolder, kFriendListFile)).value_or(TextLines{});
+}
+
+bool TForm1::SaveFriendList(const TextLines& entries) {
+  TextLines kept;
+  for (const std::string& entry : entries) {
+    if (!TrimBlanks(entry).empty()) kept.push_back(TrimBlanks(entry));
+  }
+  std::string path = ProgramFile(State.ProgramFolder, kFriendListFile);
+  if (!WriteListFile(path, kept)) {
+    CurrentDialogs().ShowMessageBox(CannotCreateFileText(path), TMsgDlgType::mtError);
+    return false;
+  }
+  State.FriendList = std::move(kept);
+  Changed();
+  return true;
 }
 
 void TForm1::PopupNotifier1Click() {

@@ -6,6 +6,7 @@
 
 #include "app/ListFiles.h"
 #include "app/ProgramFolder.h"
+#include "app/RemovalSettings.h"
 #include "app/StartMessages.h"
 #include "app/StartUp.h"
 #include "platform/Dialogs.h"
@@ -93,6 +94,8 @@ void TForm1::FormCreate() {
   Controls.Button1Enabled = false;
   LoadListFiles(State);
   Screening.UseBlockListZone();
+  Screening.RemovedMail = ReadRemovedMailSettings();
+  RemoveExpiredCopies(State.ProgramFolder, Screening.RemovedMail);
   OpenGateway();
   Changed();
 }
@@ -135,9 +138,9 @@ bool TForm1::Close() {
   MailGateway1.Close();
   Screening.ReviewClient.Reset();
   Screening.ListOwner.Reset();
-  for (TextLines* list :
-       {&State.ListReply, &State.UidlReply, &State.VirusList, &State.SenderList,
-        &State.RecipientList, &State.SubjectList, &State.SpamFlags, &State.DnsblList}) {
+  for (TextLines* list : {&State.ListReply, &State.UidlReply, &State.VirusList, &State.SenderList,
+                          &State.RecipientList, &State.SubjectList, &State.SpamFlags,
+                          &State.DnsblList, &State.FriendList}) {
     list->clear();
   }
   Controls.Button1Enabled = false;

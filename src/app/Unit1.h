@@ -34,6 +34,7 @@ struct TReviewListMenu {
   bool BlocktherecipientTofield1Enabled = false;  // "Block this recipient (To: field)"
   bool Unblockthissubject1Enabled = false;        // "Unselect this subject"
   bool Unblockthissender1Enabled = false;         // "Unselect this sender"
+  bool AllowSender1Enabled = false;               // "Always allow this sender"
 };
 
 class TForm1 {
@@ -110,6 +111,14 @@ class TForm1 {
   void BlocktherecipientTofield1Click();  // "Block this recipient (To: field)"
   void Unblockthissubject1Click();        // "Unselect this subject"
   void Unblockthissender1Click();         // "Unselect this sender"
+  // "Always allow this sender": the row's From goes into friends.txt, and
+  // every row from a friend is unticked and shown as useful.
+  void AllowSender1Click();
+  // The Options menu's friends editor: the entries of friends.txt, and the
+  // list as the user leaves it (empty lines dropped, the rows classified as
+  // before); false, after telling the user, when the file cannot be written.
+  TextLines FriendListEntries() const;
+  bool SaveFriendList(const TextLines& entries);
 
   // The user ticks or unticks a row in the view.
   void SetRowChecked(std::size_t index, bool checked);
@@ -137,6 +146,8 @@ class TForm1 {
   void OpenGateway();
   MessageRow* RowUnderPopupPoint();
   void Block(const BlockAction& action);
+  bool AddToListFile(const char* fileName, const std::string& text, TextLines& list,
+                     bool usableOnly);
   void Unselect();
 
   bool destroying_ = false;

@@ -138,8 +138,8 @@ void TSessionScreening::Retrieve(TScreenedSession& session, const TPop3Command& 
   session.Number = number.value_or(0);
   const MessageRow* row = number ? FindOwnRow(session.Client, *number) : nullptr;
   if (row && row->Checked) {
-    std::string dele = "DELE " + std::to_string(*number) + "\r\n";
-    return SendUpstream(session, dele, TSessionStep::ssDeleteInstead, false);
+    session.Copies.Facts[*number] = RemovalFactsOf(*row);
+    return DeleteWithCopy(session, *number, TSessionStep::ssDeleteInstead);
   }
   SendUpstream(session, session.Numbering.CommandToServer(command, line), TSessionStep::ssRetrieve,
                true);

@@ -1,6 +1,7 @@
 #include "screening/DnsBlockList.h"
 
 #include <algorithm>
+#include <optional>
 
 #include "screening/HeaderFields.h"
 
@@ -30,6 +31,20 @@ std::string_view AfterFrom(std::string_view record) {
   std::size_t found = record.find("from");
   if (found != std::string_view::npos) return record.substr(found + 4);
   return record.substr(std::min<std::size_t>(3, record.size()));
+}
+
+// Four decimal parts of 0 to 255, nothing else.
+std::optional<Ipv4Address> DottedIpv4(std::string_view text) {
+  Ipv4Address parts{};
+  for (int k = 0; k < 4; ++k) {
+    std::string field = SplitField(text, '.', k);
+    bool digits = !field.empty() && field.size() <= 3 &&
+                  std::all_of(field.begin(), field.end(), IsAsciiDigit);
+    if (!digits || std::stoi(field) > 255) return std::nullopt;
+    parts[static_cast<std::size_t>(k)] = static_cast<std::uint8_t>(std::stoi(field));
+  }
+  if (std::count(text.begin(), text.end(), '.') != 3) return std::nullopt;
+  return parts;
 }
 
 }  // namespace
@@ -73,11 +88,22 @@ std::string BlockListQueryName(std::string_view address, const std::string& zone
   return name + zone;
 }
 
-std::vector<std::string> RelayAddresses(const TextLines& headerLines) {
-  std::vector<std::string> addresses;
+bool IsPublicRelayAddress(std::string_view address) {
+  std::optional<Ipv4Address> parts = DottedIpv4(address);
+  if (!parts) return false;
+  const std::uint8_t a = (*parts)[0];
+  const std::uint8_t b = (*parts)[1];
+  bool privateNet = a == 10 || (a == 172 && (b & 0xF0) == 16) || (a == 192 && b == 168);
+  bool shared = a == 100 && (b & 0xC0) == 64;
+  bool linkLocal = a == 169 && b == 254;
+  return !(privateNet || shared || linkLocal || a == 0 || a == kLoopbackNet || a >= 224);
+}
+
+TextLines RelayAddressesToCheck(const TextLines& headerLines) {
+  TextLines addresses;
   for (const std::string& record : RelayRecords(headerLines)) {
     std::string address = RelayAddress(record);
-    if (!address.empty()) addresses.push_back(std::move(address));
+    if (IsPublicRelayAddress(address)) addresses.push_back(std::move(address));
   }
   return addresses;
 }

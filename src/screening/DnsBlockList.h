@@ -37,8 +37,14 @@ bool IsErrorCodeAnswer(const Ipv4Address& answer);
 // "4.3.2.1.bl.example.org").
 std::string BlockListQueryName(std::string_view address, const std::string& zone);
 
-// The relay addresses of a header, in header order: the non-empty
-// RelayAddress of each of its RelayRecords.
-std::vector<std::string> RelayAddresses(const TextLines& headerLines);
+// Whether the text is a dotted IPv4 address that a public block list can
+// hold: not private (10/8, 172.16/12, 192.168/16), loopback (127/8),
+// link-local (169.254/16), shared (100.64/10), "this network" (0/8),
+// multicast (224/4) or reserved (240/4, the broadcast address included).
+bool IsPublicRelayAddress(std::string_view address);
+
+// The relay addresses of the header worth a lookup, in header order: the
+// public ones among the RelayAddress of each of its RelayRecords.
+TextLines RelayAddressesToCheck(const TextLines& headerLines);
 
 }  // namespace qb

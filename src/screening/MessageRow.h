@@ -29,6 +29,8 @@ struct MessageRow {
   std::string File;           // sub-item 6: the attachment name
   MessageCategory CategoryIcon = MessageCategory::mcPending;
   bool Checked = false;
+  std::string ListedRelay{};  // the relay address the DNS block list holds, if any
+  std::string Rule{};         // what ticked the row: the list entry or the listed relay
 };
 
 // The text a column shows: 0 is From, c >= 1 is sub-item c - 1; empty for

@@ -1,8 +1,9 @@
-// The block-list lookups of a scan: each row's relay addresses are checked
-// on the resolver pool while the scan reads the next headers. A row's spam
-// flag stays "0" until its check answers "listed"; the review opens only
-// when the last header is in and every check of the scan has answered, so
-// the classification sees every answer. A scan that ends early cancels its
+// The block-list lookups of a scan: each of a row's public relay addresses
+// is checked on the resolver pool while the scan reads the next headers. A
+// row's spam flag stays "0" until a check answers "listed", which also names
+// the row's listed relay (for the removal log); the review opens only when
+// the last header is in and every check of the scan has answered, so the
+// classification sees every answer. A scan that ends early cancels its
 // checks.
 #include "screening/DnsBlockList.h"
 #include "screening/SessionScreening.h"
@@ -15,17 +16,26 @@ void TSessionScreening::UseBlockListZone() {
 
 void TSessionScreening::CheckRelays(std::size_t flagIndex, const TextLines& headerLines) {
   if (dnsbl_.ZoneState() == zsNone || dnsbl_.ZoneState() == zsFailed) return;
-  std::vector<std::string> addresses = RelayAddresses(headerLines);
-  if (addresses.empty()) return;
-  auto id = std::make_shared<TCheckId>(0);
-  *id = dnsbl_.CheckRelays(
-      addresses, [this, id, flagIndex](bool listed) { RelayChecked(*id, flagIndex, listed); });
-  relayChecks_.insert(*id);
+  for (const std::string& address : RelayAddressesToCheck(headerLines)) {
+    auto id = std::make_shared<TCheckId>(0);
+    *id = dnsbl_.CheckRelays({address}, [this, id, flagIndex, address](bool listed) {
+      RelayChecked(*id, flagIndex, listed ? address : "");
+    });
+    relayChecks_.insert(*id);
+  }
 }
 
-void TSessionScreening::RelayChecked(TCheckId id, std::size_t flagIndex, bool listed) {
+// The rows are in scan order until the scan completes, so the flag's index
+// is the row's too.
+void TSessionScreening::RelayChecked(TCheckId id, std::size_t flagIndex,
+                                     const std::string& listedAddress) {
   relayChecks_.erase(id);
-  if (listed && flagIndex < state_.SpamFlags.size()) state_.SpamFlags[flagIndex].assign(1, '1');
+  if (!listedAddress.empty() && flagIndex < state_.SpamFlags.size() &&
+      flagIndex < review_.Rows().size()) {
+    state_.SpamFlags[flagIndex].assign(1, '1');
+    MessageRow& row = review_.Rows()[flagIndex];
+    if (row.ListedRelay.empty()) row.ListedRelay = listedAddress;
+  }
   if (!relayChecks_.empty() || !headersDone_) return;
   headersDone_ = false;
   if (TMailGWClient* owner = ListOwner.Get()) {

@@ -5,6 +5,7 @@
 // The client never asks for a removed message, and its QUIT commits the
 // deletions. The review then passes to the next waiting session.
 #include "platform/AsciiText.h"
+#include "platform/Dialogs.h"
 #include "screening/Listing.h"
 #include "screening/Pop3Command.h"
 #include "screening/SessionScreening.h"
@@ -23,10 +24,13 @@ void TSessionScreening::RemoveChecked() {
   TScreenedSession& session = SessionFor(*client);
   if (session.InFlight || !session.ClientWaiting) return;
   session.Removals.clear();
+  session.Copies = TSessionRemovals{};
   if (ListOwner.Is(client)) {
     for (const MessageRow& row : review_.Rows()) {
       std::optional<std::int64_t> number = MessageNumberOf(row.MessageNumber);
-      if (row.Checked && number) session.Removals.push_back(*number);
+      if (!row.Checked || !number) continue;
+      session.Removals.push_back(*number);
+      session.Copies.Facts[*number] = RemovalFactsOf(row);
     }
   }
   NextRemoval(session);
@@ -37,15 +41,15 @@ void TSessionScreening::NextRemoval(TScreenedSession& session) {
   if (session.Removals.empty() || server == nullptr || server->State() != wsConnected) {
     return EndReview(session);
   }
-  session.Number = session.Removals.front();
+  std::int64_t number = session.Removals.front();
   session.Removals.pop_front();
-  SendUpstream(session, "DELE " + std::to_string(session.Number) + kCrLf, TSessionStep::ssRemove,
-               false);
+  DeleteWithCopy(session, number, TSessionStep::ssRemove);
 }
 
 // A DELE the server refuses leaves that message listed: it stays on the
 // server and is downloaded.
 void TSessionScreening::RemovalReplyArrived(TScreenedSession& session) {
+  DeletionAnswered(session, session.Framing.Positive());
   if (session.Framing.Positive()) {
     session.Removed.insert(session.Number);
   } else {
@@ -76,6 +80,10 @@ void TSessionScreening::EndReview(TScreenedSession& session) {
     removalNotice_ = std::to_string(session.RemovalsRefused) + " of the checked messages of " +
                      TrimBlanks(session.AccountText) +
                      " could not be removed; they stay on the server and are downloaded.";
+  }
+  if (session.Copies.Kept > 0) {
+    removalNotice_ += (removalNotice_.empty() ? "" : " ") + CopyFailureText(session);
+    PostMessageBox(CopyFailureText(session), TMsgDlgType::mtError);
   }
   ReleaseReview(session);
   DispatchWaiting(session);

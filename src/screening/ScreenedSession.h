@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "gateway/MailGW.h"
+#include "screening/RemovedMail.h"
 #include "screening/Renumbering.h"
 #include "screening/ReplyFraming.h"
 #include "screening/ScreeningText.h"
@@ -53,7 +54,8 @@ class TScreenedSession : public TSessionData {
   std::deque<std::int64_t> Removals;            // what "Remove Checked" still deletes
   std::set<std::int64_t> Removed;               // what the server has deleted
   std::size_t RemovalsRefused = 0;
-  TRenumbering Numbering;  // the client's numbers once messages were removed
+  TSessionRemovals Copies;  // the copies and log lines of its deletions
+  TRenumbering Numbering;   // the client's numbers once messages were removed
 };
 
 // The session record of a gateway session; nullptr before the screening

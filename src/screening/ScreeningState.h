@@ -46,6 +46,7 @@ struct ScreeningState {
   TextLines SenderList;     // senlist.txt, matched against From
   TextLines RecipientList;  // reclist.txt, matched against To
   TextLines DnsblList;      // dnsbl.txt: the first line is the block-list zone
+  TextLines FriendList;     // friends.txt: addresses and @domain entries never ticked
 };
 
 // The account text with ".", "@", "#", "/" and "\" replaced by "_" and

@@ -58,7 +58,9 @@ void TSessionScreening::RelayPiece(TScreenedSession& session, std::string_view p
 // stands in for a RETR is not relayed: the client gets "-ERR".
 void TSessionScreening::DecidingPiece(TScreenedSession& session, std::string_view piece) {
   if (session.Step == TSessionStep::ssDeleteInstead) {
-    if (session.Framing.Complete()) session.Client.SendString("-ERR" + kCrLf);
+    if (!session.Framing.Complete()) return;
+    DeletionAnswered(session, session.Framing.Positive());
+    session.Client.SendString("-ERR" + kCrLf);
     return;
   }
   if (session.RepliedInPart) return RelayPiece(session, piece);
@@ -84,6 +86,8 @@ void TSessionScreening::WholeReplyArrived(TScreenedSession& session) {
       return HeaderReplyArrived(session);
     case TSessionStep::ssRemove:
       return RemovalReplyArrived(session);
+    case TSessionStep::ssCopy:
+      return CopyReplyArrived(session);
     case TSessionStep::ssRelayWhole: {
       bool listing = ParseCommand(session.ClientLine).Argument.empty();
       session.Client.SendString(session.Numbering.ReplyToClient(session.Reply, listing));

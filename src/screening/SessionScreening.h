@@ -26,6 +26,7 @@
 #include "platform/ResolverPool.h"
 #include "screening/DnsblChecker.h"
 #include "screening/Pop3Command.h"
+#include "screening/RemovedMail.h"
 #include "screening/ReviewList.h"
 #include "screening/ReviewQueue.h"
 #include "screening/ScreenedSession.h"
@@ -81,6 +82,11 @@ class TSessionScreening {
   // are matched against the rows.
   TSessionHandle ListOwner;
   TReplyLimits ReplyLimits;
+  TRemovedMailSettings RemovedMail;
+
+  // One line of removed.log, after it was appended (the headless program
+  // prints it).
+  std::function<void(const std::string& line)> OnRemovalLogged;
 
   // What the window shows changed outside the gateway's events (a reply
   // timed out, a deletion was answered, a waiting scan began).
@@ -128,7 +134,7 @@ class TSessionScreening {
 
   // The block-list lookups of the scan (RelayChecks.cpp).
   void CheckRelays(std::size_t flagIndex, const TextLines& headerLines);
-  void RelayChecked(TCheckId id, std::size_t flagIndex, bool listed);
+  void RelayChecked(TCheckId id, std::size_t flagIndex, const std::string& listedAddress);
   bool WaitsForRelayChecks(const TScreenedSession& session) const;
   void CancelRelayChecks();
   void BlockListNotice(const std::string& text);
@@ -140,6 +146,13 @@ class TSessionScreening {
   void ReleaseReview(TScreenedSession& session);
   void ShowStatus();
   void Changed();
+
+  // The copy before each deletion and the log line after it (RemovalCopies.cpp).
+  void DeleteWithCopy(TScreenedSession& session, std::int64_t number, TSessionStep deleteStep);
+  void CopyReplyArrived(TScreenedSession& session);
+  void KeepMessage(TScreenedSession& session);
+  void DeletionAnswered(TScreenedSession& session, bool deleted);
+  std::string CopyFailureText(const TScreenedSession& session) const;
 
   LRESULT WindowProc(std::uint32_t msg, WPARAM wParam, LPARAM lParam);
 

@@ -26,10 +26,10 @@ struct StepRule {
 };
 
 constexpr StepSet kAfterClientCommand =
-    Steps({ssIdle, ssRelay, ssRelayWhole, ssRetrieve, ssDeleteInstead, ssList});
+    Steps({ssIdle, ssRelay, ssRelayWhole, ssRetrieve, ssDeleteInstead, ssList, ssCopy});
 
-constexpr std::array<StepRule, 10> kSteps = {{
-    {ssIdle, "-", false, kAfterClientCommand | Steps({ssRemove})},
+constexpr std::array<StepRule, 11> kSteps = {{
+    {ssIdle, "-", false, kAfterClientCommand | Steps({ssRemove, ssCopy})},
     {ssGreeting, "", true, Steps({ssIdle, ssRelay})},
     {ssRelay, nullptr, false, kAfterClientCommand},
     {ssRelayWhole, nullptr, true, kAfterClientCommand},
@@ -38,7 +38,8 @@ constexpr std::array<StepRule, 10> kSteps = {{
     {ssList, nullptr, true, Steps({ssIdle, ssUidl})},
     {ssUidl, "*UIDL", true, Steps({ssIdle, ssHeader})},
     {ssHeader, "*LIST", true, Steps({ssIdle, ssHeader})},
-    {ssRemove, "*REMOVE ", true, Steps({ssIdle, ssRemove})},
+    {ssRemove, "*REMOVE ", true, Steps({ssIdle, ssRemove, ssCopy})},
+    {ssCopy, "*COPY ", true, kAfterClientCommand | Steps({ssRemove})},
 }};
 
 const StepRule& RuleOf(TSessionStep step) {

@@ -5,7 +5,8 @@
 //   greeting ──> relay (the login line's reply) ──> relay | relay-whole | retrieve
 //                                                    | delete-instead | list
 //   list ──> uidl ──> header ──> header ... ──> (review: the LIST reply held)
-//   (review) ──> remove ──> remove ... ──> (the LIST reply released) ──> relay ...
+//   (review) ──> [copy ──>] remove ──> [copy ──>] remove ... ──> (the LIST reply released)
+//   a RETR of a ticked message: [copy ──>] delete-instead
 //   a failed listing, a refused TOP or an empty mailbox end the scan early.
 #pragma once
 
@@ -26,6 +27,7 @@ enum class TSessionStep : std::uint8_t {
   ssUidl,           // the scan's UIDL listing
   ssHeader,         // the scan's TOP n 0 of one message
   ssRemove,         // a DELE of "Remove Checked", before the LIST reply is released
+  ssCopy,           // a RETR that copies a ticked message into removed/ before its DELE
 };
 
 // The LastCommand text of a step ("*UIDL", "*LIST", "*DELE 3", ...); the

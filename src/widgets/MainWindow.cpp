@@ -1,11 +1,14 @@
 #include "widgets/MainWindow.h"
 
 #include <QCloseEvent>
+#include <QDialog>
+#include <QDialogButtonBox>
 #include <QFile>
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QMenuBar>
+#include <QPlainTextEdit>
 #include <QSaveFile>
 #include <QScreen>
 #include <QStatusBar>
@@ -16,6 +19,7 @@
 #include "widgets/DisplayText.h"
 #include "widgets/Icons.h"
 #include "widgets/LinkLabel.h"
+#include "widgets/RemovedMailWindow.h"
 
 namespace qb {
 
@@ -236,6 +240,10 @@ void TMainWindow::BuildMainMenu() {
   setupWizard_ = bar->addAction("Setup Wizard", this, [this] {
     if (OnSetupWizard) OnSetupWizard();
   });
+  bar->addAction("Removed mail", this, [this] {
+    TRemovedMailWindow removed(form_.State.ProgramFolder, this);
+    removed.exec();
+  });
   QMenu* options = bar->addMenu("Options");
   subjects_ = options->addAction("Blocked Subjects", this, [this] {
     if (OnBlockedSubjects) OnBlockedSubjects();
@@ -246,6 +254,7 @@ void TMainWindow::BuildMainMenu() {
   recipients_ = options->addAction("Blocked Recipients (To: field)", this, [this] {
     if (OnBlockedRecipients) OnBlockedRecipients();
   });
+  options->addAction("Friends (always allowed senders)", this, [this] { EditFriends(); });
   options->addSeparator();
   startWithSession_ = options->addAction("Start with my session");
   startWithSession_->setCheckable(true);
@@ -281,6 +290,29 @@ void TMainWindow::BuildContextMenu() {
                                            [this] { form_.Unblockthissubject1Click(); });
   unselectSender_ = popupMenu2_.addAction("Unselect this sender", this,
                                           [this] { form_.Unblockthissender1Click(); });
+  allowSender_ = popupMenu2_.addAction("Always allow this sender", this,
+                                       [this] { form_.AllowSender1Click(); });
+}
+
+// One entry per line: addresses and @domain entries.
+void TMainWindow::EditFriends() {
+  QDialog dialog(this);
+  dialog.setWindowTitle("Friends (always allowed senders)");
+  auto* layout = new QVBoxLayout(&dialog);
+  layout->addWidget(new QLabel("One address or @domain per line; their mail is never checked."));
+  auto* text = new QPlainTextEdit(&dialog);
+  QStringList lines;
+  for (const std::string& entry : form_.FriendListEntries()) lines << DisplayText(entry);
+  text->setPlainText(lines.join('\n'));
+  layout->addWidget(text);
+  auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
+  connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
+  connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+  layout->addWidget(buttons);
+  if (dialog.exec() != QDialog::Accepted) return;
+  TextLines entries;
+  for (const QString& line : text->toPlainText().split('\n')) entries.push_back(WireText(line));
+  form_.SaveFriendList(entries);
 }
 
 QMenu& TMainWindow::PrepareContextMenu(const QPoint& viewportPoint) {
@@ -295,6 +327,7 @@ QMenu& TMainWindow::PrepareContextMenu(const QPoint& viewportPoint) {
   blockRecipient_->setEnabled(items.BlocktherecipientTofield1Enabled);
   unselectSubject_->setEnabled(items.Unblockthissubject1Enabled);
   unselectSender_->setEnabled(items.Unblockthissender1Enabled);
+  allowSender_->setEnabled(items.AllowSender1Enabled);
   return popupMenu2_;
 }
 

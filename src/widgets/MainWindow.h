@@ -86,6 +86,7 @@ class TMainWindow : public QMainWindow {
   void BuildContextMenu();
   void ShowContextMenu(const QPoint& viewportPoint);
   void FitColumns();
+  void EditFriends();
   void ReportButton();
 
   TForm1& form_;
@@ -111,6 +112,7 @@ class TMainWindow : public QMainWindow {
   QAction* blockRecipient_ = nullptr;
   QAction* unselectSubject_ = nullptr;
   QAction* unselectSender_ = nullptr;
+  QAction* allowSender_ = nullptr;
   QString buttonReportFile_;
 };
 

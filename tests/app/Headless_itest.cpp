@@ -61,11 +61,21 @@ TEST_F(HeadlessRemoval, ACompleteScanIsReportedAndItsTickedMessagesAreDeletedWit
   EXPECT_TRUE(quit.starts_with("+OK"));
   EXPECT_EQ(server.CountCommands("DELE 2"), 1u);
   EXPECT_EQ(server.Mailbox().size(), 2u);
-  EXPECT_EQ(server.CountCommands("RETR 2"), 0u);
+  EXPECT_EQ(server.CountCommands("RETR 2"), 1u) << "only the copy before the deletion";
   EXPECT_EQ(remover.ScansRemoved(), 1);
-  EXPECT_EQ(report.str(), "quillbrightd: " + Account() +
-                              ": 3 messages scanned, 1 ticked (virus 0, spam 0, blocked subject "
-                              "0, blocked sender 1, blocked recipient 0)\n");
+  std::string scanLine = "quillbrightd: " + Account() +
+                         ": 3 messages scanned, 1 ticked (virus 0, spam 0, blocked subject "
+                         "0, blocked sender 1, blocked recipient 0)\n";
+  ASSERT_TRUE(report.str().starts_with(scanLine)) << report.str();
+  std::string logged = report.str().substr(scanLine.size());
+  EXPECT_EQ(ReadWholeFile(form.State.ProgramFolder + "removed.log"),
+            logged.substr(0, logged.size() - 1) + "\r\n")
+      << "the report repeats the log's line";
+  EXPECT_NE(logged.find("\t" + Account() +
+                        "\tQB000002\t55\tblocked sender\tspam@\t"
+                        "spam@example.org\toffer\t"),
+            std::string::npos)
+      << logged;
 }
 
 TEST_F(HeadlessRemoval, AScanWithNothingNewIsNeitherReportedNorPressed) {
@@ -120,10 +130,15 @@ TEST_F(Quillbrightd, RemovesABlockedSendersMessageAndStopsOnSigintWithStatusZero
   ProcessResult end = daemon.Stop(SIGINT);
   EXPECT_EQ(end.ExitCode, 0) << end.Errors;
   EXPECT_FALSE(end.TimedOut);
-  EXPECT_EQ(AfterStartLine(end.Errors, home.Path().string() + "/", daemon.Port()),
-            "quillbrightd: " + account +
-                ": 2 messages scanned, 1 ticked (virus 0, spam 0, blocked subject 0, "
-                "blocked sender 1, blocked recipient 0)\n");
+  std::string scanLine = "quillbrightd: " + account +
+                         ": 2 messages scanned, 1 ticked (virus 0, spam 0, blocked subject 0, "
+                         "blocked sender 1, blocked recipient 0)\n";
+  std::string afterStart = AfterStartLine(end.Errors, home.Path().string() + "/", daemon.Port());
+  EXPECT_TRUE(afterStart.starts_with(scanLine)) << end.Errors;
+  std::optional<std::string> log = ReadWholeFile(home.File("removed.log"));
+  ASSERT_TRUE(log.has_value());
+  EXPECT_EQ(afterStart.substr(scanLine.size()), log->substr(0, log->size() - 2) + "\n")
+      << "the removal's log line on standard error";
   EXPECT_FALSE(ConnectToLoopback(daemon.Port()).Valid());
 }
 

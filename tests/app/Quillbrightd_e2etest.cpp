@@ -7,6 +7,7 @@
 // with status 0.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <csignal>
 #include <filesystem>
 #include <functional>
@@ -140,6 +141,22 @@ TEST_F(QuillbrightdRealPeers, EveryClientFinishesItsPollWithoutTheBlockedMessage
         std::string::npos)
         << end.Errors;
   }
+  // Each blocked message was kept, byte for byte, and logged with its rule.
+  std::vector<std::string> copies;
+  for (const auto& entry : std::filesystem::directory_iterator(home.File("removed"))) {
+    copies.push_back(ReadWholeFile(entry.path().string()).value_or(""));
+  }
+  std::string log = ReadWholeFile(home.File("removed.log")).value_or("");
+  for (const Client& client : kClients) {
+    std::string blocked = Message("Pusher <" + std::string(kBlocked) + ">", client.Name, 2);
+    EXPECT_EQ(std::count(copies.begin(), copies.end(), blocked), 1) << client.Name;
+    EXPECT_NE(log.find("\t" + Account(client.Name) + "\t"), std::string::npos) << log;
+  }
+  EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 3) << log;
+  EXPECT_NE(
+      log.find("\tblocked sender\t" + std::string(kBlocked) + "\t" + kBlocked + "\tmessage 2\t"),
+      std::string::npos)
+      << log;
 }
 
 TEST_F(QuillbrightdRealPeers, ClientsOfSeveralAccountsPollingAtOnceAreEachScreened) {

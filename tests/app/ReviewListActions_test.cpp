@@ -182,7 +182,7 @@ TEST_F(ReviewListActions, ABlockWhoseFileCannotBeWrittenLeavesRowsAndListAsTheyW
 TEST_F(ReviewListActions, ABlockWhoseFileCannotBeReadStopsBeforeChangingAnything) {
   std::filesystem::create_directory(folder.File("sublist.txt"));
   form.State.SubjectList = {"kept"};
-  AddRows({Row("a@x", "s", "10")});
+  AddRows({Row("a@x", "spam offer", "10")});
   form.PopupMenu2Popup({1, 1}, 0);
   form.Block1Click();
   EXPECT_EQ(dialogs.MessageTexts(),
@@ -245,6 +245,49 @@ TEST_F(ReviewListActions, RowEventsNameExactlyTheRowsEachChangeTouched) {
 TEST_F(ReviewListActions, ClickingThePopupBringsTheWindowUp) {
   form.PopupNotifier1Click();
   EXPECT_EQ(tray.calls, (std::vector<std::string>{"show"}));
+}
+
+TEST_F(ReviewListActions, ATextTooShortForABlockListIsRefusedAndTicksNothing) {
+  for (const char* subject : {"ab", "  x  ", "   "}) {
+    SCOPED_TRACE(subject);
+    form.ReviewListView1.Clear();
+    dialogs.Clear();
+    AddRows({Row("a@x", subject, "10")});
+    form.PopupMenu2Popup({1, 1}, 0);
+    form.Block1Click();
+    EXPECT_FALSE(std::filesystem::exists(folder.File("sublist.txt")));
+    EXPECT_EQ(Ticks(), (std::vector<bool>{false}));
+    ASSERT_EQ(dialogs.MessageBoxes().size(), 1u);
+    EXPECT_NE(dialogs.MessageTexts()[0].find("sublist.txt"), std::string::npos);
+  }
+}
+
+TEST_F(ReviewListActions, BlockingKeepsTheFilesShortEntriesButNeverUsesThemOrTicksAFriend) {
+  ASSERT_TRUE(WriteFileAtomically(folder.File("senlist.txt"), "a\r\n"));
+  form.State.FriendList = {"@friends.example"};
+  AddRows({Row("offers@shop.example", "x", "10"), Row("offers@shop.example", "y", "10")});
+  form.ReviewListView1[1].From = "pal@friends.example";
+  form.PopupMenu2Popup({1, 1}, 0);
+  form.Block2Click();
+  EXPECT_EQ(ReadWholeFile(folder.File("senlist.txt")), "a\r\noffers@shop.example\r\n");
+  EXPECT_EQ(form.State.SenderList, (TextLines{"offers@shop.example"}));
+  EXPECT_EQ(Ticks(), (std::vector<bool>{true, false}));
+  EXPECT_EQ(form.ReviewListView1[0].Rule, "offers@shop.example");
+}
+
+TEST_F(ReviewListActions, AlwaysAllowingASenderUnticksTheirRowsAndWritesTheFriendsList) {
+  AddRows({Row("bob@x.example", "Buy", "10"), Row("BOB@x.example", "Sell", "10"),
+           Row("eve@x.example", "Buy", "10")});
+  for (std::size_t i = 0; i < 3; ++i)
+    form.ReviewListView1.SetRowState(i, true, MessageCategory::mcBlockedSubject);
+  form.PopupMenu2Popup({1, 1}, 0);
+  EXPECT_TRUE(form.PopupMenu2.AllowSender1Enabled);
+  form.AllowSender1Click();
+  EXPECT_EQ(ReadWholeFile(folder.File("friends.txt")), "bob@x.example\r\n");
+  EXPECT_EQ(Ticks(), (std::vector<bool>{false, false, true})) << "addresses ignore case";
+  EXPECT_EQ(Icons(), (std::vector<MessageCategory>{mcUseful, mcUseful, mcBlockedSubject}));
+  form.PopupMenu2Popup({1, 1}, 1);
+  EXPECT_FALSE(form.PopupMenu2.AllowSender1Enabled) << "already a friend";
 }
 
 }  // namespace

@@ -37,7 +37,7 @@ class ScreenedRealPeers : public ::testing::Test {
         Message("blocked@example.org", "Buy now", 5),
         Message("someone@example.org", "Your document is attached", 300),
         Message("relay@example.org", "Cheap offer", 5,
-                "Received: from mx.spam.example (mx.spam.example [10.9.8.7])\r\n"
+                "Received: from mx.spam.example (mx.spam.example [198.51.100.7])\r\n"
                 "\tby mail.example.org; Tue, 10 Jun 2003 12:00:00 +0000\r\n"),
         Message("colleague@example.org", "Minutes of the meeting", 8),
     };
@@ -46,7 +46,7 @@ class ScreenedRealPeers : public ::testing::Test {
     form.State.ProgramFolder = folder.Path().string() + "/";
     form.State.SenderList = {"blocked@example.org"};
     form.State.VirusList = {"Your document"};
-    resolver.List("10.9.8.7");
+    resolver.List("198.51.100.7");
     form.State.DnsblList = {ZoneResolver::kZone};
     form.MailGateway1.Port = "0";
     ASSERT_EQ(form.MailGateway1.Open(), "");

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 namespace qb {
 namespace {
 
@@ -121,6 +123,37 @@ TEST_F(ClassificationTest, MissingScanDataLeavesTheRowUsable) {
   Listele(review, state);  // no SpamFlags, no UIDL reply
   EXPECT_EQ(Message("1").CategoryIcon, MessageCategory::mcUseful) << "a size that is no number";
   EXPECT_EQ(Message("2").Uid, "0");
+}
+
+TEST_F(ClassificationTest, AFriendIsNeverTickedAndEveryTickNamesItsRule) {
+  state.FriendList = {"Bob@Example.org", "@friends.example", "@"};
+  Classify({Row("1", "7000", "bob@example.org", "I love you"),
+            Row("2", "10", "Pal@FRIENDS.example", "Cheap pills"),
+            Row("3", "10", "x@sub.friends.example", "Cheap pills"),
+            Row("4", "7000", "a@x", "I love you too"), Row("5", "10", "SPAM@x", "hi"),
+            Row("6", "10", "a@x", "hi", "list@x"), Row("7", "10", "anyone@x", "hello")});
+  const std::vector<std::tuple<std::string, MessageCategory, std::string>> expected = {
+      {"1", MessageCategory::mcUseful, ""},
+      {"2", MessageCategory::mcUseful, ""},
+      {"3", MessageCategory::mcBlockedSubject, "Cheap "},
+      {"4", MessageCategory::mcVirus, "I love you"},
+      {"5", MessageCategory::mcBlockedSender, "SPAM"},
+      {"6", MessageCategory::mcBlockedRecipient, "list@"},
+      {"7", MessageCategory::mcUseful, ""}};
+  for (const auto& [number, category, rule] : expected) {
+    EXPECT_EQ(Message(number).CategoryIcon, category) << number;
+    EXPECT_EQ(Message(number).Rule, rule) << number;
+  }
+  EXPECT_FALSE(Message("1").Checked) << "a friend's virus-like subject is not ticked";
+}
+
+TEST_F(ClassificationTest, ASpamRowNamesItsListedRelay) {
+  state.SpamFlags = {"1"};
+  MessageRow row = Row("1", "10", "a@x", "hi");
+  row.ListedRelay = "198.51.100.7";
+  Classify({row});
+  EXPECT_EQ(Message("1").CategoryIcon, MessageCategory::mcSpam);
+  EXPECT_EQ(Message("1").Rule, "198.51.100.7");
 }
 
 }  // namespace

@@ -25,7 +25,7 @@ TEST(RelayRecordsTest, JoinsContinuationLinesThatBeginWithABlank) {
             (TextLines{"RECEIVED: FROM a (a [192.0.2.1])", "received: from b"}));
 }
 
-TEST(RelayAddressesTest, TakeEachRecordsAddressInHeaderOrder) {
+TEST(RelayAddressesTest, TakeEachRecordsPublicAddressInHeaderOrder) {
   struct Case {
     TextLines Header;
     std::vector<std::string> Addresses;
@@ -37,8 +37,12 @@ TEST(RelayAddressesTest, TakeEachRecordsAddressInHeaderOrder) {
         "Received: from c (c [192.0.2.2])", "Received: from d (d [192.0.2.3])"},
        {"192.0.2.1", "192.0.2.2", "192.0.2.3"}},
       {{"Subject: no relays"}, {}},
+      {{"Received: from lan (lan [192.168.0.2]) by mx",
+        "Received: from mx (mx [198.51.100.7]) by me"},
+       {"198.51.100.7"}},  // a private relay is not looked up
   };
-  for (const Case& c : cases) EXPECT_EQ(RelayAddresses(c.Header), c.Addresses) << c.Header.back();
+  for (const Case& c : cases)
+    EXPECT_EQ(RelayAddressesToCheck(c.Header), c.Addresses) << c.Header.back();
 }
 
 TEST(BlockListQueryNameTest, ReversesTheAddressBeforeTheZone) {
@@ -61,6 +65,21 @@ TEST(BlockListAnswerTest, OnlyBlockListAnswersCountAsListed) {
   for (const Case& c : cases) {
     EXPECT_EQ(IsListedAnswer(c.Answer), c.Listed) << int(c.Answer[0]) << "." << int(c.Answer[3]);
     EXPECT_EQ(IsErrorCodeAnswer(c.Answer), c.ErrorCode) << int(c.Answer[3]);
+  }
+}
+
+TEST(PublicRelayAddressTest, AddressesNoPublicListCanHoldAreNotLookedUp) {
+  const std::vector<std::pair<const char*, bool>> cases = {
+      {"198.51.100.7", true},     {"8.8.8.8", true},      {"172.15.0.1", true},
+      {"172.32.0.1", true},       {"100.63.255.1", true}, {"100.128.0.1", true},
+      {"223.255.255.255", true},  {"10.1.2.3", false},    {"172.16.0.1", false},
+      {"172.31.255.255", false},  {"192.168.1.1", false}, {"127.0.0.1", false},
+      {"169.254.9.9", false},     {"100.64.0.1", false},  {"100.127.255.255", false},
+      {"0.1.2.3", false},         {"224.0.0.1", false},   {"240.1.1.1", false},
+      {"255.255.255.255", false}, {"1.2.3", false},       {"1.2.3.4.5", false},
+      {"1.2.3.256", false},       {"1.2.3.x", false},     {"", false}};
+  for (const auto& [address, isPublic] : cases) {
+    EXPECT_EQ(IsPublicRelayAddress(address), isPublic) << address;
   }
 }
 

@@ -57,7 +57,14 @@ TEST(ReviewListTest, OtherColumnsSortAsText) {
 }
 
 TEST(ReviewListTest, ColumnsFollowTheDisplayOrder) {
-  MessageRow row{"from", "subject", "1", "2", "uid", "to", "date", "file"};
+  MessageRow row{.From = "from",
+                 .Subject = "subject",
+                 .Size = "1",
+                 .MessageNumber = "2",
+                 .Uid = "uid",
+                 .To = "to",
+                 .Date = "date",
+                 .File = "file"};
   std::vector<std::string> expected = {"from", "subject", "1",    "2", "uid",
                                        "to",   "date",    "file", ""};
   for (int column = 0; column <= 8; ++column) {

@@ -176,20 +176,24 @@ TEST_F(DesktopProgramTest, ContextMenuItemsEnableOverARowAsTheListsSayAndNotAtAl
   };
   QMenu& overTicked =
       Window().PrepareContextMenu(list.visualRect(Window().Model().index(2, 0)).center());
-  ASSERT_EQ(overTicked.actions().size(), 5);
+  ASSERT_EQ(overTicked.actions().size(), 6);
   EXPECT_EQ(overTicked.actions()[1]->text(), "Block this sender (From: field)");
   // The sender is listed already; the row is ticked.
-  EXPECT_EQ(enabled(overTicked), (std::vector<bool>{true, false, true, true, true}));
+  EXPECT_EQ(enabled(overTicked), (std::vector<bool>{true, false, true, true, true, true}));
   EXPECT_EQ(list.selectionModel()->selectedRows().value(0).row(), 2);
+  EXPECT_EQ(overTicked.actions()[5]->text(), "Always allow this sender");
+  overTicked.actions()[5]->trigger();
+  EXPECT_EQ(Cell(2, 0, Qt::CheckStateRole).value<Qt::CheckState>(), Qt::Unchecked)
+      << "a friend's row is unticked";
 
   QMenu& overUseful =
       Window().PrepareContextMenu(list.visualRect(Window().Model().index(0, 1)).center());
-  EXPECT_EQ(enabled(overUseful), (std::vector<bool>{true, true, true, false, false}));
+  EXPECT_EQ(enabled(overUseful), (std::vector<bool>{true, true, true, false, false, true}));
   overUseful.actions()[0]->trigger();  // "Block this subject"
   EXPECT_EQ(Cell(0, 0, Qt::CheckStateRole).value<Qt::CheckState>(), Qt::Checked);
 
   QMenu& overNothing = Window().PrepareContextMenu(QPoint(5, list.viewport()->height() - 3));
-  EXPECT_EQ(enabled(overNothing), (std::vector<bool>(5, false)));
+  EXPECT_EQ(enabled(overNothing), (std::vector<bool>(6, false)));
   QTest::mouseClick(&Window().Button1(), Qt::LeftButton);
   ASSERT_TRUE(PumpQtUntil([&] { return client.done.load(); }));
 }

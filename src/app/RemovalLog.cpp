@@ -1,0 +1,42 @@
+#include "app/RemovalLog.h"
+
+#include <algorithm>
+#include <filesystem>
+
+#include "platform/AsciiText.h"
+#include "screening/ListFile.h"
+#include "screening/RemovedMail.h"
+
+namespace qb {
+
+namespace {
+
+constexpr int kFields = 9;
+
+bool IsPlainFileName(const std::string& name) {
+  return !name.empty() && name.find('/') == std::string::npos && name != "." && name != "..";
+}
+
+}  // namespace
+
+std::vector<TRemovalLogEntry> ReadRemovalLog(const std::string& programFolder) {
+  std::vector<TRemovalLogEntry> entries;
+  std::optional<TextLines> lines = ReadListFile(programFolder + kRemovedLogFile);
+  if (!lines) return entries;
+  for (auto line = lines->rbegin(); line != lines->rend(); ++line) {
+    if (std::count(line->begin(), line->end(), '\t') != kFields - 1) continue;
+    auto field = [&](int k) { return SplitField(*line, '\t', k); };
+    TRemovalLogEntry entry{field(0), field(1), field(2), field(3), field(4),
+                           field(5), field(6), field(7), field(8), {}};
+    std::string path = programFolder + kRemovedFolder + entry.Copy;
+    std::error_code error;
+    if (entry.Copy != kNoCopy && IsPlainFileName(entry.Copy) &&
+        std::filesystem::is_regular_file(path, error)) {
+      entry.CopyPath = path;
+    }
+    entries.push_back(std::move(entry));
+  }
+  return entries;
+}
+
+}  // namespace qb

@@ -1,0 +1,52 @@
+#include "app/RemovalSettings.h"
+
+#include <algorithm>
+#include <iostream>
+#include <optional>
+
+#include "platform/Registry.h"
+
+namespace qb {
+
+namespace {
+
+std::optional<DWORD> ReadDword(HKEY key, const char* name) {
+  DWORD type = 0;
+  DWORD value = 0;
+  DWORD size = sizeof value;
+  if (RegQueryValueExA(key, name, &type, reinterpret_cast<unsigned char*>(&value), &size) !=
+          ERROR_SUCCESS ||
+      type != REG_DWORD || size != sizeof value) {
+    return std::nullopt;
+  }
+  return value;
+}
+
+}  // namespace
+
+TRemovedMailSettings ReadRemovedMailSettings() {
+  TRemovedMailSettings settings;
+  HKEY key = 0;
+  if (RegOpenKeyExA(HKEY_CURRENT_USER, kQuillbrightKey, 0, KEY_READ, &key) != ERROR_SUCCESS) {
+    return settings;
+  }
+  if (std::optional<DWORD> limit = ReadDword(key, "RemovedCopyLimitKB")) {
+    settings.CopyLimitBytes = static_cast<std::int64_t>(*limit) * 1024;
+  }
+  if (std::optional<DWORD> days = ReadDword(key, "RemovedKeepDays")) {
+    settings.KeepDays = static_cast<int>(std::min<DWORD>(*days, 36500));
+  }
+  RegCloseKey(key);
+  return settings;
+}
+
+void RemoveExpiredCopies(const std::string& programFolder, const TRemovedMailSettings& settings) {
+  int removed = RemoveOldCopies(programFolder + kRemovedFolder, settings.KeepDays,
+                                std::chrono::system_clock::now());
+  if (removed > 0) {
+    std::cerr << "quillbright: removed " << removed << " copies of removed mail older than "
+              << settings.KeepDays << " days\n";
+  }
+}
+
+}  // namespace qb

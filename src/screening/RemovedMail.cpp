@@ -1,0 +1,154 @@
+#include "screening/RemovedMail.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <ctime>
+#include <filesystem>
+#include <system_error>
+
+#include "platform/AsciiText.h"
+#include "platform/FileStore.h"
+#include "screening/ScreeningState.h"
+
+namespace qb {
+
+namespace {
+
+std::string TimeText(std::chrono::system_clock::time_point when, const char* format) {
+  std::time_t seconds = std::chrono::system_clock::to_time_t(when);
+  std::tm local{};
+  localtime_r(&seconds, &local);
+  char text[32];
+  std::size_t length = std::strftime(text, sizeof text, format, &local);
+  return std::string(text, length);
+}
+
+bool IsFileNameByte(char c) {
+  return IsAsciiDigit(c) || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '.' ||
+         c == '_' || c == '-';
+}
+
+std::string OneLineField(std::string_view text) {
+  std::string field(text);
+  for (char& c : field) {
+    if (c == '\t' || c == '\r' || c == '\n' || c == '\0') c = ' ';
+  }
+  return field;
+}
+
+bool SyncFolder(const std::string& folder) {
+  int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return false;
+  bool synced = fsync(fd) == 0;
+  return close(fd) == 0 && synced;
+}
+
+bool WriteAll(int fd, std::string_view bytes) {
+  while (!bytes.empty()) {
+    ssize_t n = write(fd, bytes.data(), bytes.size());
+    if (n <= 0) return false;
+    bytes.remove_prefix(static_cast<std::size_t>(n));
+  }
+  return true;
+}
+
+}  // namespace
+
+TRemovalFacts RemovalFactsOf(const MessageRow& row) {
+  return {row.Uid, row.Size, row.CategoryIcon, row.Rule, row.From, row.Subject};
+}
+
+const char* CategoryLogName(MessageCategory category) {
+  switch (category) {
+    case MessageCategory::mcVirus:
+      return "virus";
+    case MessageCategory::mcSpam:
+      return "spam";
+    case MessageCategory::mcBlockedSubject:
+      return "blocked subject";
+    case MessageCategory::mcBlockedSender:
+      return "blocked sender";
+    case MessageCategory::mcBlockedRecipient:
+      return "blocked recipient";
+    case MessageCategory::mcUseful:
+    case MessageCategory::mcPending:
+      break;
+  }
+  return "ticked by hand";
+}
+
+std::optional<std::string> MessageOfRetrReply(std::string_view reply) {
+  std::size_t statusEnd = reply.find("\r\n");
+  if (!reply.starts_with("+OK") || statusEnd == std::string_view::npos) return std::nullopt;
+  std::string_view rest = reply.substr(statusEnd + 2);
+  std::string message;
+  message.reserve(rest.size());
+  while (!rest.empty()) {
+    std::size_t end = rest.find("\r\n");
+    if (end == std::string_view::npos) return std::nullopt;  // no terminator
+    std::string_view line = rest.substr(0, end);
+    rest.remove_prefix(end + 2);
+    if (line == ".") return message;
+    if (line.starts_with('.')) line.remove_prefix(1);
+    message.append(line);
+    message.append("\r\n");
+  }
+  return std::nullopt;
+}
+
+std::string RemovedCopyName(std::chrono::system_clock::time_point when,
+                            std::string_view accountText, std::string_view uid) {
+  std::string name =
+      TimeText(when, "%Y%m%d-%H%M%S") + "-" + MakeUidFileStem(accountText) + "-" + std::string(uid);
+  for (char& c : name) {
+    if (!IsFileNameByte(c)) c = '_';
+  }
+  return name + ".eml";
+}
+
+bool StoreRemovedCopy(const std::string& folder, const std::string& name, std::string_view bytes) {
+  std::error_code error;
+  std::filesystem::create_directories(folder, error);
+  if (error) return false;
+  return WriteFileAtomically(folder + name, bytes) && SyncFolder(folder);
+}
+
+std::string FormatRemovalLogLine(std::chrono::system_clock::time_point when,
+                                 std::string_view accountText, const TRemovalFacts& facts,
+                                 std::string_view copyName) {
+  std::string line = TimeText(when, "%Y-%m-%d %H:%M:%S");
+  const std::string account = TrimBlanks(accountText);
+  for (std::string_view field :
+       {std::string_view(account), std::string_view(facts.Uid), std::string_view(facts.Size),
+        std::string_view(CategoryLogName(facts.Category)), std::string_view(facts.Rule),
+        std::string_view(facts.From), std::string_view(facts.Subject), copyName}) {
+    line += '\t';
+    line += OneLineField(field);
+  }
+  return line;
+}
+
+bool AppendRemovalLog(const std::string& path, std::string_view line) {
+  int fd = open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+  if (fd < 0) return false;
+  bool written = WriteAll(fd, std::string(line) + "\r\n") && fdatasync(fd) == 0;
+  return close(fd) == 0 && written;
+}
+
+int RemoveOldCopies(const std::string& folder, int keepDays,
+                    std::chrono::system_clock::time_point now) {
+  std::error_code error;
+  std::filesystem::directory_iterator entries(folder, error);
+  if (error) return 0;
+  auto oldest = now - std::chrono::hours(24) * keepDays;
+  int removed = 0;
+  for (const std::filesystem::directory_entry& entry : entries) {
+    if (!entry.is_regular_file(error) || entry.path().extension() != ".eml") continue;
+    auto written = std::chrono::file_clock::to_sys(entry.last_write_time(error));
+    if (!error && written < oldest && std::filesystem::remove(entry.path(), error)) ++removed;
+  }
+  return removed;
+}
+
+}  // namespace qb

@@ -1,0 +1,84 @@
+// What "Remove Checked" keeps of every message it deletes: a copy of the
+// whole message in the program folder's removed/ folder, written and synced
+// before the DELE goes out, and one line of removed.log that says what was
+// removed and which rule ticked it. Copies older than the kept days are
+// removed at start.
+#pragma once
+
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "screening/MessageRow.h"
+
+namespace qb {
+
+struct TRemovedMailSettings {
+  // Larger messages are deleted without a copy (the log says "no copy").
+  std::int64_t CopyLimitBytes = 5 * 1024 * 1024;
+  int KeepDays = 30;
+};
+
+inline constexpr const char* kRemovedFolder = "removed/";
+inline constexpr const char* kRemovedLogFile = "removed.log";
+inline constexpr const char* kNoCopy = "no copy";
+
+// What the log says of one removed message, taken from its review row.
+struct TRemovalFacts {
+  std::string Uid;
+  std::string Size;
+  MessageCategory Category = MessageCategory::mcUseful;
+  std::string Rule;  // the list entry or the listed relay address
+  std::string From;
+  std::string Subject;
+};
+
+TRemovalFacts RemovalFactsOf(const MessageRow& row);
+
+// A session's deletions with their copies: what each ticked message's log
+// line will say, the copy of the message whose DELE is in flight, and how
+// many messages were kept because their copy could not be written.
+struct TSessionRemovals {
+  std::map<std::int64_t, TRemovalFacts> Facts;  // by the server's number
+  std::string CopyName;                         // of the message in flight; kNoCopy when none
+  bool InsteadOfRetrieval = false;              // the copy is of a RETR that becomes a DELE
+  std::size_t Kept = 0;
+};
+
+// The category's name in the log ("virus", "spam", "blocked subject", ...).
+const char* CategoryLogName(MessageCategory category);
+
+// The message of a positive RETR reply read whole: the bytes between the
+// status line and the final ".", with the dot-stuffing undone; nullopt when
+// the reply is no whole "+OK" listing.
+std::optional<std::string> MessageOfRetrReply(std::string_view reply);
+
+// "<yyyymmdd-hhmmss>-<account stem>-<uid>.eml", every byte outside
+// A-Z a-z 0-9 . _ - of the stem and the UID replaced by "_".
+std::string RemovedCopyName(std::chrono::system_clock::time_point when,
+                            std::string_view accountText, std::string_view uid);
+
+// Writes the copy into `folder` (made when missing) by temporary file,
+// sync and rename, and syncs the folder; false when it is not safely on disk.
+bool StoreRemovedCopy(const std::string& folder, const std::string& name, std::string_view bytes);
+
+// One tab-separated line (no line end): time, account, UID, size,
+// category, rule, From, Subject, copy name or "no copy". Tabs, CR and LF
+// in the texts become blanks, so each removal stays one line.
+std::string FormatRemovalLogLine(std::chrono::system_clock::time_point when,
+                                 std::string_view accountText, const TRemovalFacts& facts,
+                                 std::string_view copyName);
+
+// Appends the line and CR LF and syncs it; false when it cannot be written.
+bool AppendRemovalLog(const std::string& path, std::string_view line);
+
+// Removes the copies in `folder` (not its subfolders) last written more
+// than `keepDays` days before `now`; returns how many went.
+int RemoveOldCopies(const std::string& folder, int keepDays,
+                    std::chrono::system_clock::time_point now);
+
+}  // namespace qb

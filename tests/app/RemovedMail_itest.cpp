@@ -1,0 +1,239 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+
+#include "ScreenedSessionFixture.h"
+#include "platform/FileStore.h"
+#include "screening/RemovedMail.h"
+
+namespace qb::test {
+namespace {
+
+using namespace std::chrono_literals;
+
+// A message whose bytes a careless copy would change: a dot-stuffed line,
+// a lone "." inside a line, trailing blanks, bytes above 127.
+const std::string kTricky =
+    "From: spam@example.org\r\nSubject: offer\r\n\r\n.hidden line\r\n..two dots\r\n"
+    "a . b  \r\n\xE9t\xE9\r\n";
+
+class RemovedMail : public ScreenedSessionTest {
+ protected:
+  std::string RemovedFolder() const { return form.State.ProgramFolder + kRemovedFolder; }
+  std::vector<std::filesystem::path> Copies() const {
+    std::vector<std::filesystem::path> copies;
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator(RemovedFolder(), error)) {
+      if (entry.is_regular_file()) copies.push_back(entry.path());
+    }
+    return copies;
+  }
+  TextLines LogLines() const {
+    return ParseListText(ReadWholeFile(form.State.ProgramFolder + kRemovedLogFile).value_or(""));
+  }
+  static std::string Field(const std::string& line, int k) { return SplitField(line, '\t', k); }
+
+  // A client lists, waits for the review, retrieves every message it is
+  // shown and quits; the test ticks rows with `tick` and presses the button.
+  struct Session {
+    std::optional<std::string> List;
+    std::vector<std::string> Retrieved;
+  };
+  Session Review(const std::function<void()>& tick) {
+    Session seen;
+    ClientThread client([&] {
+      PlainPop3Client pop(GatewayPort());
+      if (!LogIn(pop)) return;
+      seen.List = pop.MultiLineCommand("LIST", 10s);
+      for (int n = 1; n <= MessageLines(seen.List); ++n) {
+        seen.Retrieved.push_back(pop.MultiLineCommand("RETR " + std::to_string(n)).value_or(""));
+      }
+      pop.Command("QUIT");
+    });
+    EXPECT_TRUE(PumpUntil([&] { return ScanReady(); }, 10s));
+    tick();
+    form.Button1Click();
+    EXPECT_TRUE(client.Finish());
+    MessageLoop::Instance().ProcessMessages();  // posted message boxes
+    return seen;
+  }
+  void TickFrom(const std::string& from) {
+    for (std::size_t i = 0; i < form.ReviewListView1.Count(); ++i) {
+      if (form.ReviewListView1[i].From == from) form.SetRowChecked(i, true);
+    }
+  }
+};
+
+TEST_F(RemovedMail, TheCopyIsTheServersMessageByteForByteAndIsWrittenBeforeTheDele) {
+  server.AddMessage(Message("From: one@example.org\r\nSubject: first"));
+  server.AddMessage(kTricky);
+  form.State.SenderList = {"spam@"};
+  Session seen = Review([] {});
+  EXPECT_EQ(MessageLines(seen.List), 1);
+  ASSERT_EQ(server.Mailbox().size(), 1u);
+  std::vector<std::filesystem::path> copies = Copies();
+  ASSERT_EQ(copies.size(), 1u);
+  EXPECT_EQ(ReadWholeFile(copies[0].string()), kTricky);
+  EXPECT_TRUE(copies[0].filename().string().ends_with(
+      "-alice_127_0_0_1_" + std::to_string(server.Port()) + "-QB000002.eml"))
+      << copies[0];
+  std::vector<std::string> commands = server.Commands();
+  auto retr = std::find(commands.begin(), commands.end(), "RETR 2");
+  auto dele = std::find(commands.begin(), commands.end(), "DELE 2");
+  ASSERT_NE(dele, commands.end());
+  EXPECT_LT(retr, dele);
+  ASSERT_EQ(LogLines().size(), 1u);
+  EXPECT_EQ(Field(LogLines()[0], 8), copies[0].filename().string());
+}
+
+// The server never answers the DELE: had the DELE gone out before the copy
+// was written, no copy could exist now.
+TEST_F(RemovedMail, TheCopyIsOnDiskWhenTheDeleReachesTheServer) {
+  server.AddMessage(kTricky);
+  server.CloseDuringReply("DELE", 0);
+  form.State.SenderList = {"spam@"};
+  Review([] {});
+  ASSERT_TRUE(server.WaitForCommand("DELE 1", 5s));
+  std::vector<std::filesystem::path> copies = Copies();
+  ASSERT_EQ(copies.size(), 1u);
+  EXPECT_EQ(ReadWholeFile(copies[0].string()), kTricky);
+  EXPECT_TRUE(LogLines().empty()) << "the deletion was never confirmed";
+}
+
+TEST_F(RemovedMail, AMessageWhoseCopyCannotBeWrittenStaysOnTheServerUnticked) {
+  server.AddMessage(Message("From: one@example.org\r\nSubject: first"));
+  server.AddMessage(kTricky);
+  form.State.SenderList = {"spam@"};
+  ASSERT_TRUE(WriteFileAtomically(RemovedFolder().substr(0, RemovedFolder().size() - 1), "x"))
+      << "a file where the folder should be";
+  Session seen = Review([] {});
+  EXPECT_EQ(server.CountCommands("DELE"), 0u);
+  EXPECT_EQ(MessageLines(seen.List), 2) << "the kept message is listed";
+  ASSERT_EQ(seen.Retrieved.size(), 2u);
+  EXPECT_NE(seen.Retrieved[1].find("..two dots"), std::string::npos) << "and downloaded";
+  EXPECT_EQ(server.Mailbox().size(), 2u);
+  EXPECT_TRUE(LogLines().empty());
+  ASSERT_EQ(dialogs.MessageBoxes().size(), 1u);
+  EXPECT_NE(dialogs.MessageTexts()[0].find("1 checked message of " + Account() + " stayed"),
+            std::string::npos)
+      << dialogs.MessageTexts()[0];
+  EXPECT_NE(form.StatusBar1Text.find("stayed on the server"), std::string::npos);
+}
+
+TEST_F(RemovedMail, ARetrievalTickedLateIsCopiedOrElseDelivered) {
+  for (bool writable : {true, false}) {
+    SCOPED_TRACE(writable ? "copy written" : "copy fails");
+    ScriptedPop3Server own({kTricky});
+    std::filesystem::remove_all(RemovedFolder());
+    if (!writable) {
+      ASSERT_TRUE(WriteFileAtomically(form.State.ProgramFolder + "removed", "x"));
+    }
+    std::optional<std::string> list, retr;
+    std::atomic<bool> ticked{false};
+    std::string account = "alice#127.0.0.1:" + std::to_string(own.Port());
+    ClientThread client([&] {
+      PlainPop3Client pop(GatewayPort());
+      if (!pop.ReadLine() || !pop.Command("USER " + account).starts_with("+OK") ||
+          !pop.Command("PASS secret").starts_with("+OK"))
+        return;
+      list = pop.MultiLineCommand("LIST", 10s);
+      for (int wait = 0; wait < 1000 && !ticked; ++wait) std::this_thread::sleep_for(10ms);
+      retr = writable ? pop.Command("RETR 1") : pop.MultiLineCommand("RETR 1");
+      pop.Command("QUIT");
+    });
+    ASSERT_TRUE(PumpUntil([&] { return ScanReady(); }, 10s));
+    form.Button1Click();  // nothing ticked yet: the list goes out whole
+    ASSERT_TRUE(PumpUntil([&] { return list.has_value(); }, 5s));
+    form.SetRowChecked(0, true);
+    ticked = true;
+    ASSERT_TRUE(client.Finish());
+    ASSERT_TRUE(retr.has_value());
+    if (writable) {
+      EXPECT_TRUE(retr->starts_with("-ERR")) << *retr;
+      EXPECT_EQ(own.CountCommands("DELE 1"), 1u);
+      EXPECT_EQ(own.Mailbox().size(), 0u);
+      EXPECT_EQ(Copies().size(), 1u);
+      EXPECT_EQ(Field(LogLines().back(), 4), "ticked by hand");
+    } else {
+      EXPECT_NE(retr->find("..two dots"), std::string::npos) << "the client gets its message";
+      EXPECT_EQ(own.CountCommands("DELE"), 0u);
+      EXPECT_EQ(own.Mailbox().size(), 1u);
+      MessageLoop::Instance().ProcessMessages();
+      EXPECT_EQ(dialogs.MessageBoxes().size(), 1u);
+      std::filesystem::remove(form.State.ProgramFolder + "removed");
+    }
+  }
+}
+
+TEST_F(RemovedMail, AMessageAboveTheCopyLimitIsDeletedWithoutACopyButLogged) {
+  server.AddMessage(kTricky);
+  form.State.SenderList = {"spam@"};
+  form.Screening.RemovedMail.CopyLimitBytes = 20;
+  Review([] {});
+  EXPECT_EQ(server.CountCommands("RETR"), 0u);
+  EXPECT_EQ(server.CountCommands("DELE 1"), 1u);
+  EXPECT_TRUE(Copies().empty());
+  ASSERT_EQ(LogLines().size(), 1u);
+  EXPECT_EQ(Field(LogLines()[0], 8), "no copy");
+}
+
+// One line per removal: time, account, UID, size, category, rule, From,
+// Subject, copy; the rule is what ticked the row.
+TEST_F(RemovedMail, EachCategoryIsLoggedWithTheRuleThatTickedIt) {
+  const std::string big(7000, 'x');
+  struct Case {
+    std::string Message;
+    std::string Category;
+    std::string Rule;
+  };
+  const std::vector<Case> cases = {
+      {Message("From: a@example.org\r\nSubject: I love you\r\n\r\n" + big), "virus", "I love"},
+      {Message("Received: from mx (mx [198.51.100.7])\r\nFrom: b@example.org\r\nSubject: hi"),
+       "spam", "198.51.100.7"},
+      {Message("From: c@example.org\r\nSubject: Cheap\tpills"), "blocked subject", "Cheap"},
+      {Message("From: offers@shop.example\r\nSubject: sale"), "blocked sender", "offers@"},
+      {Message("From: d@example.org\r\nTo: list@example.org\r\nSubject: digest"),
+       "blocked recipient", "list@"},
+      {Message("From: byhand@example.org\r\nSubject: mine"), "ticked by hand", ""},
+  };
+  for (const Case& c : cases) server.AddMessage(c.Message);
+  form.State.VirusList = {"I love"};
+  form.State.SubjectList = {"Cheap"};
+  form.State.SenderList = {"offers@"};
+  form.State.RecipientList = {"list@"};
+  form.State.DnsblList = {ZoneResolver::kZone};
+  resolver.List("198.51.100.7");
+  Session seen = Review([&] { TickFrom("byhand@example.org"); });
+  EXPECT_EQ(MessageLines(seen.List), 0);
+  TextLines lines = LogLines();
+  ASSERT_EQ(lines.size(), cases.size());
+  for (const Case& c : cases) {
+    auto line = std::find_if(lines.begin(), lines.end(),
+                             [&](const std::string& l) { return Field(l, 4) == c.Category; });
+    ASSERT_NE(line, lines.end()) << c.Category;
+    EXPECT_EQ(Field(*line, 1), Account());
+    EXPECT_TRUE(Field(*line, 2).starts_with("QB0000"));
+    EXPECT_EQ(Field(*line, 5), c.Rule) << c.Category;
+    EXPECT_TRUE(Field(*line, 8).ends_with(".eml"));
+    EXPECT_EQ(std::count(line->begin(), line->end(), '\t'), 8);
+  }
+  auto subject = std::find_if(lines.begin(), lines.end(), [&](const std::string& l) {
+    return Field(l, 4) == "blocked subject";
+  });
+  EXPECT_EQ(Field(*subject, 7), "Cheap pills") << "a tab in a text becomes a blank";
+}
+
+TEST_F(RemovedMail, AFriendsMessageWithABlockedSubjectStaysUnticked) {
+  server.AddMessage(Message("From: Pal <pal@friends.example>\r\nSubject: Buy now"));
+  server.AddMessage(Message("From: x@shop.example\r\nSubject: Buy now"));
+  form.State.SubjectList = {"Buy"};
+  form.State.FriendList = {"@friends.example"};
+  Session seen = Review([] {});
+  EXPECT_EQ(MessageLines(seen.List), 1);
+  ASSERT_EQ(server.Mailbox().size(), 1u);
+  EXPECT_NE(server.Mailbox()[0].Bytes.find("pal@friends.example"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace qb::test

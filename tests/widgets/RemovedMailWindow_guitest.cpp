@@ -1,0 +1,34 @@
+#include <gtest/gtest.h>
+
+#include "GuiTestSupport.h"
+#include "screening/RemovedMail.h"
+#include "support/TempFolder.h"
+#include "widgets/RemovedMailWindow.h"
+
+namespace qb::test {
+namespace {
+
+TEST(RemovedMailWindowGui, ListsTheLogNewestFirstAndOpensOnlyCopiesThatExist) {
+  GuiApplication();
+  TempFolder folder;
+  std::string home = folder.Path().string() + "/";
+  for (const char* copy : {"kept.eml", kNoCopy}) {
+    TRemovalFacts facts{"U", "10", MessageCategory::mcBlockedSender, "spam@", "spam@x", "offer"};
+    ASSERT_TRUE(AppendRemovalLog(
+        home + kRemovedLogFile,
+        FormatRemovalLogLine(std::chrono::system_clock::now(), "alice#h", facts, copy)));
+  }
+  ASSERT_TRUE(StoreRemovedCopy(home + kRemovedFolder, "kept.eml", "x"));
+  TRemovedMailWindow window(home);
+  ASSERT_EQ(window.Table().rowCount(), 2);
+  EXPECT_EQ(window.Table().item(0, 7)->text(), "no copy");
+  EXPECT_EQ(window.Table().item(1, 3)->text(), "spam@");
+  EXPECT_FALSE(window.OpenButton().isEnabled());
+  window.Table().selectRow(0);
+  EXPECT_FALSE(window.OpenButton().isEnabled()) << "nothing to open";
+  window.Table().selectRow(1);
+  EXPECT_TRUE(window.OpenButton().isEnabled());
+}
+
+}  // namespace
+}  // namespace qb::test
