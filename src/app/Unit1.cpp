@@ -6,6 +6,7 @@
 
 #include "app/ListFiles.h"
 #include "app/ProgramFolder.h"
+#include "app/ReviewSettings.h"
 #include "app/StartUp.h"
 #include "platform/Dialogs.h"
 #include "platform/MessageLoop.h"
@@ -72,6 +73,7 @@ void TForm1::ConfigureGateway() {
 void TForm1::FormCreate() {
   State.ProgramFolder = ProgramFolder();
   MailGateway1.StlsServersFile = State.ProgramFolder + "stlsservers.txt";
+  Screening.ReviewLimits.Hold = ReviewHoldSetting(Screening.ReviewLimits.Hold);
   State.ScanCancelled = false;
   StartListDownloads();
   RunFirstRunSteps();
@@ -138,10 +140,10 @@ void TForm1::Changed() {
 // meanwhile.
 void TForm1::Button1Click() {
   Controls.lblAccountCaption.clear();
+  Controls.Button1Enabled = false;  // enabled again if the decisions could not be recorded
   Screening.RemoveChecked();
   TrayIcon1.ShowMainWindow();
   TrayIcon1.HideMainWindow();
-  Controls.Button1Enabled = false;
   PopupNotifier1.Properties().TimeOut = 0;
   PopupNotifier1.CloseAllPopups();
   Changed();

@@ -40,7 +40,12 @@ TSessionScreening::~TSessionScreening() {
 }
 
 LRESULT TSessionScreening::WindowProc(std::uint32_t msg, WPARAM wParam, LPARAM) {
-  if (msg == WM_TIMER) ReplyTimerFired(wParam);
+  if (msg != WM_TIMER) return 0;
+  if (heldSessions_.contains(wParam)) {
+    HoldTimerFired(wParam);
+  } else {
+    ReplyTimerFired(wParam);
+  }
   return 0;
 }
 
@@ -120,6 +125,11 @@ void TSessionScreening::CarryOut(TScreenedSession& session, const std::string& l
 // its turn.
 void TSessionScreening::StartScan(TScreenedSession& session) {
   ListNotice();
+  StartHoldTimer(session);
+  if (session.InFlight) {  // a NOOP keeping the server session alive
+    session.ResumeScan = true;
+    return;
+  }
   if (!queue_.Claim(session.Client)) {
     ShowStatus();
     return;

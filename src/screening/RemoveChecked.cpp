@@ -19,16 +19,22 @@ const std::string kCrLf = "\r\n";
 
 void TSessionScreening::RemoveChecked() {
   TMailGWClient* client = ReviewClient.Get();
-  if (client == nullptr || client->State() != wsConnected || !queue_.Holds(*client)) return;
+  if (client == nullptr || client->State() != wsConnected || !queue_.Holds(*client)) {
+    return RemoveCheckedLater();
+  }
   TScreenedSession& session = SessionFor(*client);
+  if (session.Step == TSessionStep::ssKeepAlive) session.RemovePressed = true;
   if (session.InFlight || !session.ClientWaiting) return;
-  session.Removals.clear();
+  if (openReview_.Open && !RecordDecisions()) return AnswerWithoutReview(session, false);
+  openReview_.Open = false;
+  std::set<std::int64_t> removals = session.DecidedRemovals;
   if (ListOwner.Is(client)) {
     for (const MessageRow& row : review_.Rows()) {
       std::optional<std::int64_t> number = MessageNumberOf(row.MessageNumber);
-      if (row.Checked && number) session.Removals.push_back(*number);
+      if (row.Checked && number) removals.insert(*number);
     }
   }
+  session.Removals.assign(removals.begin(), removals.end());
   NextRemoval(session);
 }
 
@@ -60,7 +66,9 @@ void TSessionScreening::RemovalReplyArrived(TScreenedSession& session) {
 // client sees the remaining messages numbered 1 to m.
 void TSessionScreening::EndReview(TScreenedSession& session) {
   session.Scanned = true;
-  session.Numbering = TRenumbering(session.HeldList, session.Removed);
+  std::set<std::int64_t> hidden = session.Removed;
+  hidden.insert(session.LeftOut.begin(), session.LeftOut.end());
+  session.Numbering = TRenumbering(session.HeldList, hidden);
   session.Step = TSessionStep::ssIdle;
   session.ClientWaiting = false;
   session.Client.LastCommand = "-";
@@ -84,6 +92,7 @@ void TSessionScreening::EndReview(TScreenedSession& session) {
 // The review passes to the next waiting session: its scan starts as soon
 // as the review before it has ended.
 void TSessionScreening::ReleaseReview(TScreenedSession& session) {
+  KeepReviewOpen(session);
   TMailGWClient* next = queue_.Release(session.Client);
   if (next != nullptr) return StartScan(SessionFor(*next));
   ShowStatus();
@@ -100,6 +109,8 @@ void TSessionScreening::ShowStatus() {
     }
     if (!removalNotice_.empty()) text = removalNotice_ + " " + text;
   }
+  if (!decisionNotice_.empty())
+    text = text.empty() ? decisionNotice_ : text + "; " + decisionNotice_;
   if (OnStatus) OnStatus(text);
 }
 

@@ -84,6 +84,8 @@ void TSessionScreening::WholeReplyArrived(TScreenedSession& session) {
       return HeaderReplyArrived(session);
     case TSessionStep::ssRemove:
       return RemovalReplyArrived(session);
+    case TSessionStep::ssKeepAlive:
+      return KeepAliveReplyArrived(session);
     case TSessionStep::ssRelayWhole: {
       bool listing = ParseCommand(session.ClientLine).Argument.empty();
       session.Client.SendString(session.Numbering.ReplyToClient(session.Reply, listing));

@@ -28,8 +28,8 @@ struct StepRule {
 constexpr StepSet kAfterClientCommand =
     Steps({ssIdle, ssRelay, ssRelayWhole, ssRetrieve, ssDeleteInstead, ssList});
 
-constexpr std::array<StepRule, 10> kSteps = {{
-    {ssIdle, "-", false, kAfterClientCommand | Steps({ssRemove})},
+constexpr std::array<StepRule, 11> kSteps = {{
+    {ssIdle, "-", false, kAfterClientCommand | Steps({ssRemove, ssKeepAlive})},
     {ssGreeting, "", true, Steps({ssIdle, ssRelay})},
     {ssRelay, nullptr, false, kAfterClientCommand},
     {ssRelayWhole, nullptr, true, kAfterClientCommand},
@@ -39,6 +39,7 @@ constexpr std::array<StepRule, 10> kSteps = {{
     {ssUidl, "*UIDL", true, Steps({ssIdle, ssHeader})},
     {ssHeader, "*LIST", true, Steps({ssIdle, ssHeader})},
     {ssRemove, "*REMOVE ", true, Steps({ssIdle, ssRemove})},
+    {ssKeepAlive, "*NOOP", true, Steps({ssIdle})},
 }};
 
 const StepRule& RuleOf(TSessionStep step) {

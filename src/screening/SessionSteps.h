@@ -7,6 +7,7 @@
 //   list ──> uidl ──> header ──> header ... ──> (review: the LIST reply held)
 //   (review) ──> remove ──> remove ... ──> (the LIST reply released) ──> relay ...
 //   a failed listing, a refused TOP or an empty mailbox end the scan early.
+//   (waiting for the review) ──> keep-alive ──> (waiting for the review)
 #pragma once
 
 #include <cstdint>
@@ -26,6 +27,7 @@ enum class TSessionStep : std::uint8_t {
   ssUidl,           // the scan's UIDL listing
   ssHeader,         // the scan's TOP n 0 of one message
   ssRemove,         // a DELE of "Remove Checked", before the LIST reply is released
+  ssKeepAlive,      // a NOOP that keeps the server session alive during a review
 };
 
 // The LastCommand text of a step ("*UIDL", "*LIST", "*DELE 3", ...); the

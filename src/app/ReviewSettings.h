@@ -1,0 +1,18 @@
+// The settings of the review: how long a mail client's command may be held
+// for a review before it is answered without the messages under review.
+#pragma once
+
+#include <chrono>
+#include <optional>
+#include <string_view>
+
+namespace qb {
+
+// QUILLBRIGHT_REVIEW_HOLD, in whole seconds from 1 to 540; anything else
+// (unset, empty, not a number, out of range) gives `fallback`.
+std::chrono::milliseconds ReviewHoldSetting(std::chrono::milliseconds fallback);
+
+// The same reading of one text.
+std::optional<std::chrono::seconds> ParseReviewHold(std::string_view text);
+
+}  // namespace qb
