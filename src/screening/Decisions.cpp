@@ -88,14 +88,17 @@ std::set<std::string> DuplicateUids(const TextLines& uidlListing) {
   return duplicates;
 }
 
-TMailboxDecisions MatchDecisions(TDecisions& decisions, const TextLines& uidlListing) {
+TMailboxDecisions MatchDecisions(TDecisions& decisions, const TextLines& uidlListing,
+                                 bool complete) {
   TMailboxDecisions matched;
   std::map<std::int64_t, std::string> uids = UidsByNumber(uidlListing);
   std::set<std::string> onServer;
   for (const auto& [number, uid] : uids) onServer.insert(uid);
-  matched.Dropped = std::erase_if(decisions, [&onServer](const auto& entry) {
-                      return !onServer.contains(entry.first);
-                    }) > 0;
+  if (complete) {
+    matched.Dropped = std::erase_if(decisions, [&onServer](const auto& entry) {
+                        return !onServer.contains(entry.first);
+                      }) > 0;
+  }
   std::set<std::string> duplicates = DuplicateUids(uidlListing);
   for (const auto& [number, uid] : uids) {
     auto decided = decisions.find(uid);

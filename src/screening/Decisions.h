@@ -38,15 +38,18 @@ bool WriteDecisions(const std::string& path, const TDecisions& decisions);
 std::set<std::string> DuplicateUids(const TextLines& uidlListing);
 
 // An account's decisions against the mailbox of one session, by message
-// number; decisions for UIDs no longer on the server are dropped from
-// `decisions` (Dropped tells whether any were).
+// number. When the UIDL listing gives every message of the session a UID
+// (`complete`), decisions for UIDs it does not list are dropped from
+// `decisions` (Dropped tells whether any were); a listing with gaps proves
+// nothing gone.
 struct TMailboxDecisions {
   std::set<std::int64_t> Remove;
   std::set<std::int64_t> Keep;
   std::set<std::int64_t> Review;  // left out before, still undecided
   bool Dropped = false;
 };
-TMailboxDecisions MatchDecisions(TDecisions& decisions, const TextLines& uidlListing);
+TMailboxDecisions MatchDecisions(TDecisions& decisions, const TextLines& uidlListing,
+                                 bool complete);
 
 // Records one decision; false (and nothing recorded) for a UID that names
 // no single message: "0" (none known), empty, or one of `duplicates`.

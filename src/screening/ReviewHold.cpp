@@ -63,7 +63,14 @@ void TSessionScreening::PlanReview(TScreenedSession& session, std::optional<std:
   std::string path = DecisionsPath(state_, session.AccountText);
   std::optional<TDecisions> decisions = ReadDecisions(path);
   TDecisions unknown;
-  TMailboxDecisions matched = MatchDecisions(decisions ? *decisions : unknown, state_.UidlReply);
+  std::map<std::int64_t, std::string> uids = UidsByNumber(state_.UidlReply);
+  bool complete = true;
+  for (std::size_t k = 1; k + 1 < state_.ListReply.size(); ++k) {
+    std::optional<std::int64_t> number = ListingNumber(state_.ListReply[k]);
+    complete = complete && (!number || uids.contains(*number));
+  }
+  TMailboxDecisions matched =
+      MatchDecisions(decisions ? *decisions : unknown, state_.UidlReply, complete);
   if (decisions && matched.Dropped && !WriteDecisions(path, *decisions)) {
     DecisionNotice("Cannot create file " + path);
   }

@@ -210,5 +210,32 @@ TEST_F(ReviewHold, TheServerSessionIsKeptAliveAndNeverHeldBeyondTheLongestHold) 
   EXPECT_EQ(server.CountCommands("DELE"), 0u);
 }
 
+// The server closes the session while the review waits (here at a NOOP):
+// the client gets its answer, the review stays open, and the decision
+// carries over to the next session, which deletes on a connection of its
+// own.
+TEST_F(ReviewHold, AServerThatClosesDuringTheReviewLeavesTheDecisionToTheNextSession) {
+  form.Screening.ReviewLimits.KeepAlive = 20ms;
+  server.CloseDuringReply("NOOP", 0);
+  std::string status;
+  ClientThread client([&] {
+    PlainPop3Client pop(GatewayPort());
+    if (!LogIn(pop)) return;
+    status = pop.Command("LIST", 20s);
+  });
+  ASSERT_TRUE(client.Finish());
+  EXPECT_TRUE(status.starts_with("-ERR")) << status;
+  ASSERT_TRUE(PumpUntil([&] { return ReviewLeftOpen(); }, 10s));
+  EXPECT_EQ(form.ReviewListView1.Count(), 3u);
+  server.ClearFaults();
+  form.Screening.ReviewLimits.KeepAlive = 4min;
+  TickOnly("1");
+  form.Button1Click();
+  Fetched next = FetchAll();
+  EXPECT_EQ(MessageLines(next.List), 2);
+  EXPECT_EQ(server.CountCommands("DELE 1"), 1u);
+  EXPECT_EQ(server.Mailbox().size(), 2u);
+}
+
 }  // namespace
 }  // namespace qb::test

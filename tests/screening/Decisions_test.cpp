@@ -46,6 +46,7 @@ TEST(Decisions, DecisionsMatchTheMailboxByUidAndAUidListedTwiceMatchesNothing) {
     std::set<std::int64_t> Remove, Keep, Review;
     bool Dropped;
     TDecisions After;
+    bool Complete = true;
   } cases[] = {
       {"each kind",
        {{"A", dRemove}, {"B", dKeep}, {"C", dReview}},
@@ -80,10 +81,19 @@ TEST(Decisions, DecisionsMatchTheMailboxByUidAndAUidListedTwiceMatchesNothing) {
        false,
        {{"SAME", dRemove}, {"B", dRemove}}},
       {"an empty listing", {{"A", dRemove}}, {"+OK", "."}, {}, {}, {}, true, {}},
+      {"a listing with gaps drops nothing",
+       {{"A", dRemove}, {"GONE", dKeep}},
+       {"+OK", "1 A", "."},
+       {1},
+       {},
+       {},
+       false,
+       {{"A", dRemove}, {"GONE", dKeep}},
+       false},
   };
   for (Case& each : cases) {
     SCOPED_TRACE(each.Name);
-    TMailboxDecisions matched = MatchDecisions(each.Before, each.Uidl);
+    TMailboxDecisions matched = MatchDecisions(each.Before, each.Uidl, each.Complete);
     EXPECT_EQ(matched.Remove, each.Remove);
     EXPECT_EQ(matched.Keep, each.Keep);
     EXPECT_EQ(matched.Review, each.Review);
