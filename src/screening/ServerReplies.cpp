@@ -100,7 +100,11 @@ void TSessionScreening::ClientCommandDone(TScreenedSession& session) {
   session.InFlight = false;
   session.ClientWaiting = false;
   if (session.Step == TSessionStep::ssDeleteInstead) session.Client.LastCommand = "-";
-  if (ParseCommand(session.ClientLine).Is("QUIT")) {
+  TPop3Command command = ParseCommand(session.ClientLine);
+  if (command.Is("PASS") && session.Framing.Positive() && OnLoginAccepted) {
+    OnLoginAccepted(TrimBlanks(session.AccountText), command.Argument);
+  }
+  if (command.Is("QUIT")) {
     if (ListOwner.Is(&session.Client)) review_.Clear();
     session.Client.ClientState = csRelaying;
   }

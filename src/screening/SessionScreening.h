@@ -104,6 +104,9 @@ class TSessionScreening {
   // The status-bar text: the account under review, how many wait, and what
   // could not be removed.
   std::function<void(const std::string& text)> OnStatus;
+  // The server accepted a session's PASS: the account text (trimmed) and the
+  // password, for checking ahead.
+  std::function<void(const std::string& account, const std::string& password)> OnLoginAccepted;
 
  private:
   // Client side (ClientCommands.cpp).

@@ -23,5 +23,19 @@ TEST(ReviewSettings, TheHoldIsWholeSecondsUpToTheLongestHoldOrElseTheDefault) {
   }
 }
 
+TEST(CheckAheadSetting, IsOffUnlessTheUserTurnsItOn) {
+  struct Case {
+    std::optional<std::string> Value;
+    std::optional<std::chrono::minutes> Every;
+  } cases[] = {
+      {std::nullopt, std::nullopt}, {"", std::nullopt}, {"off", std::nullopt}, {"0", std::nullopt},
+      {"1441", std::nullopt},       {"on", 10min},      {"3", 3min},           {"1440", 1440min},
+  };
+  for (const Case& each : cases) {
+    ScopedVariable variable("QUILLBRIGHT_CHECK_AHEAD", each.Value);
+    EXPECT_EQ(CheckAheadSetting(), each.Every) << each.Value.value_or("(unset)");
+  }
+}
+
 }  // namespace
 }  // namespace qb::test

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "app/CheckAhead.h"
 #include "app/Headless.h"
 #include "app/StartUp.h"
 #include "app/StopSignals.h"
@@ -21,6 +22,7 @@ int main(int argc, char** argv) {
   std::vector<std::string> arguments(argv + (argc > 0 ? 1 : 0), argv + argc);
   qb::TForm1& form = application.Start(arguments);
   qb::THeadlessRemover remover(form, std::cerr);
+  std::unique_ptr<qb::TCheckAhead> checkAhead = qb::TCheckAhead::StartIfAllowed(form);
   stopSignals.OnStop = [&form](int) {
     if (form.ExitRequested) return;
     form.ExitRequested = true;

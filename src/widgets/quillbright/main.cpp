@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "app/CheckAhead.h"
 #include "app/StopSignals.h"
 #include "platform/HostResolver.h"
 #include "widgets/DesktopProgram.h"
@@ -45,6 +46,7 @@ int main(int argc, char** argv) {
     program.Window().SetButtonReportFile(QString::fromLocal8Bit(report));
     program.Window().Refresh();
   }
+  std::unique_ptr<qb::TCheckAhead> checkAhead = qb::TCheckAhead::StartIfAllowed(program.Form());
   stopSignals.OnStop = [&program](int) { program.Window().Exit1Click(); };
   return program.Run();
 }
