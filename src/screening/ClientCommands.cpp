@@ -115,7 +115,8 @@ void TSessionScreening::CarryOut(TScreenedSession& session, const std::string& l
   if (!session.Scanned && showsMailbox) return StartScan(session);
   if (command.Is("RETR")) return Retrieve(session, command, line);
   std::string upstream = session.Numbering.CommandToServer(command, line);
-  bool renumbered = session.Numbering.Active() && (command.Is("LIST") || command.Is("UIDL"));
+  bool renumbered = session.Numbering.Active() &&
+                    (command.Is("LIST") || command.Is("UIDL") || command.IsBare("STAT"));
   SendUpstream(session, upstream, renumbered ? TSessionStep::ssRelayWhole : TSessionStep::ssRelay,
                HasMultiLineReply(command));
 }

@@ -87,8 +87,11 @@ void TSessionScreening::WholeReplyArrived(TScreenedSession& session) {
     case TSessionStep::ssKeepAlive:
       return KeepAliveReplyArrived(session);
     case TSessionStep::ssRelayWhole: {
-      bool listing = ParseCommand(session.ClientLine).Argument.empty();
-      session.Client.SendString(session.Numbering.ReplyToClient(session.Reply, listing));
+      TPop3Command command = ParseCommand(session.ClientLine);
+      bool listing = command.Argument.empty();
+      session.Client.SendString(command.Is("STAT")
+                                    ? session.Numbering.StatToClient(session.Reply)
+                                    : session.Numbering.ReplyToClient(session.Reply, listing));
       return ClientCommandDone(session);
     }
     default:

@@ -32,6 +32,7 @@ class ReviewHold : public ScreenedSessionTest {
   std::string DecisionsText() { return ReadWholeFile(DecisionsPath()).value_or("(none)"); }
   // A whole session that lists and retrieves everything it is shown.
   struct Fetched {
+    std::string Stat;  // asked after the list
     std::optional<std::string> List;
     std::vector<std::string> Messages;
   };
@@ -41,6 +42,7 @@ class ReviewHold : public ScreenedSessionTest {
       PlainPop3Client pop(GatewayPort());
       if (!LogIn(pop)) return;
       fetched.List = pop.MultiLineCommand("LIST", 20s);
+      fetched.Stat = pop.Command("STAT");
       for (int n = 1; n <= MessageLines(fetched.List); ++n) {
         fetched.Messages.push_back(pop.MultiLineCommand("RETR " + std::to_string(n)).value_or(""));
       }
@@ -114,6 +116,7 @@ TEST_F(ReviewHold, AHeldListIsReleasedAtTheLimitWithoutTheMessagesUnderReview) {
   ASSERT_TRUE(first.List.has_value());
   std::string size1 = std::to_string(server.Mailbox()[0].Bytes.size());
   EXPECT_EQ(*first.List, "+OK\r\n1 " + size1 + "\r\n.\r\n");
+  EXPECT_EQ(first.Stat, "+OK 1 " + size1 + "\r\n") << "STAT agrees with the list";
   ASSERT_EQ(first.Messages.size(), 1u);
   EXPECT_NE(first.Messages[0].find("Subject: s1"), std::string::npos);
   EXPECT_EQ(server.CountCommands("DELE"), 0u);
