@@ -75,6 +75,7 @@ void TSessionScreening::ListReplyArrived(TScreenedSession& session) {
   state_.ScanCancelled = false;
   review_.Clear();
   openReview_.Open = false;  // a review left open waits in its decisions file
+  controls_.Button1Enabled = false;
   ListOwner = TSessionHandle(&session.Client);
   SendUpstream(session, "UIDL" + kCrLf, TSessionStep::ssUidl, true);
 }
