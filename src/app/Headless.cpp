@@ -59,8 +59,11 @@ THeadlessRemover::~THeadlessRemover() {
   MessageLoop::Instance().DestroyWindow(window_);
 }
 
+// Each review is pressed once: a press whose decisions could not be
+// recorded leaves the button enabled, and is not repeated.
 void THeadlessRemover::FormChanged() {
   if (!form_.Controls.Button1Enabled || pressPending_) return;
+  if (pressedReview_ == form_.Screening.ReviewSerial) return;
   pressPending_ = true;
   MessageLoop::Instance().PostMessage(window_, kPressRemoveChecked);
 }
@@ -72,6 +75,7 @@ void THeadlessRemover::PressRemoveChecked() {
   if (!form_.Controls.Button1Enabled) return;
   report_ << FormatScanReport(form_.State, form_.ReviewListView1) << std::endl;
   ++scansRemoved_;
+  pressedReview_ = form_.Screening.ReviewSerial;
   form_.Button1Click();
 }
 

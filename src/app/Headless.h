@@ -56,6 +56,7 @@ class THeadlessRemover {
   std::ostream& report_;
   HWND window_ = 0;
   bool pressPending_ = false;
+  unsigned pressedReview_ = 0;  // the review serial of the last press
   int scansRemoved_ = 0;
 };
 

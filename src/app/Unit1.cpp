@@ -7,6 +7,7 @@
 #include "app/ListFiles.h"
 #include "app/ProgramFolder.h"
 #include "app/RemovalSettings.h"
+#include "app/ReviewSettings.h"
 #include "app/StartMessages.h"
 #include "app/StartUp.h"
 #include "platform/Dialogs.h"
@@ -84,6 +85,7 @@ void TForm1::FormCreate() {
     CurrentDialogs().ShowMessageBox(ProgramFolderFailureText(folder), TMsgDlgType::mtError);
   }
   MailGateway1.StlsServersFile = State.ProgramFolder + "stlsservers.txt";
+  Screening.ReviewLimits.Hold = ReviewHoldSetting(Screening.ReviewLimits.Hold);
   State.ScanCancelled = false;
   StartListDownloads();
   RunFirstRunSteps();
@@ -157,10 +159,10 @@ void TForm1::Changed() {
 // meanwhile.
 void TForm1::Button1Click() {
   Controls.lblAccountCaption.clear();
+  Controls.Button1Enabled = false;  // enabled again if the decisions could not be recorded
   Screening.RemoveChecked();
   TrayIcon1.ShowMainWindow();
   TrayIcon1.HideMainWindow();
-  Controls.Button1Enabled = false;
   PopupNotifier1.Properties().TimeOut = 0;
   PopupNotifier1.CloseAllPopups();
   Changed();

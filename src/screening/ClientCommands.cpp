@@ -41,7 +41,12 @@ TSessionScreening::~TSessionScreening() {
 }
 
 LRESULT TSessionScreening::WindowProc(std::uint32_t msg, WPARAM wParam, LPARAM) {
-  if (msg == WM_TIMER) ReplyTimerFired(wParam);
+  if (msg != WM_TIMER) return 0;
+  if (heldSessions_.contains(wParam)) {
+    HoldTimerFired(wParam);
+  } else {
+    ReplyTimerFired(wParam);
+  }
   return 0;
 }
 
@@ -111,7 +116,8 @@ void TSessionScreening::CarryOut(TScreenedSession& session, const std::string& l
   if (!session.Scanned && showsMailbox) return StartScan(session);
   if (command.Is("RETR")) return Retrieve(session, command, line);
   std::string upstream = session.Numbering.CommandToServer(command, line);
-  bool renumbered = session.Numbering.Active() && (command.Is("LIST") || command.Is("UIDL"));
+  bool renumbered = session.Numbering.Active() &&
+                    (command.Is("LIST") || command.Is("UIDL") || command.IsBare("STAT"));
   SendUpstream(session, upstream, renumbered ? TSessionStep::ssRelayWhole : TSessionStep::ssRelay,
                HasMultiLineReply(command));
 }
@@ -121,6 +127,11 @@ void TSessionScreening::CarryOut(TScreenedSession& session, const std::string& l
 // its turn.
 void TSessionScreening::StartScan(TScreenedSession& session) {
   ListNotice();
+  StartHoldTimer(session);
+  if (session.InFlight) {  // a NOOP keeping the server session alive
+    session.ResumeScan = true;
+    return;
+  }
   if (!queue_.Claim(session.Client)) {
     ShowStatus();
     return;

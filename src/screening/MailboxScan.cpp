@@ -77,6 +77,8 @@ void TSessionScreening::ListReplyArrived(TScreenedSession& session) {
   state_.ScanPosition = 1;
   state_.ScanCancelled = false;
   review_.Clear();
+  openReview_.Open = false;  // a review left open waits in its decisions file
+  controls_.Button1Enabled = false;
   ListOwner = TSessionHandle(&session.Client);
   SendUpstream(session, "UIDL" + kCrLf, TSessionStep::ssUidl, true);
 }
@@ -132,17 +134,21 @@ void TSessionScreening::UidlReplyArrived(TScreenedSession& session) {
     progress.SetMax(lines);
   }
   progress.SetPosition(state_.ScanStart);
-  if (state_.ScanPosition > lines) return EndReview(session);  // nothing new
+  PlanReview(session, marked);
+  if (session.ToReview.empty() || session.HoldExpired) return CarryOutDecisions(session);
+  state_.ScanPosition = 1;
   AskForHeader(session);
 }
 
 // The header of the message on line ScanPosition of the LIST reply, by the
-// number that line gives; a line without a number is passed over.
+// number that line gives, if it is one to review; other lines are passed
+// over. Once the hold limit has passed, the scan ends with what it has.
 void TSessionScreening::AskForHeader(TScreenedSession& session) {
   int lines = MessageLines(state_.ListReply);
-  while (state_.ScanPosition <= lines) {
+  while (state_.ScanPosition <= lines && !session.HoldExpired) {
     const std::string& line = state_.ListReply[state_.ScanPosition];
-    if (std::optional<std::int64_t> number = ListingNumber(line)) {
+    std::optional<std::int64_t> number = ListingNumber(line);
+    if (number && session.ToReview.contains(*number)) {
       state_.MessageSizes.Set(*number, NumberOr0(AfterFirstBlank(line)));
       session.Number = *number;
       std::string top = "TOP " + std::to_string(*number) + " 0" + kCrLf;
@@ -186,7 +192,7 @@ void TSessionScreening::AddRow(std::int64_t number, const TextLines& headerLines
 // A scan that found nothing to show (every TOP refused) releases the list
 // at once, as for a mailbox without new messages.
 void TSessionScreening::ScanComplete(TScreenedSession& session) {
-  if (review_.Empty()) return EndReview(session);
+  if (review_.Empty()) return CarryOutDecisions(session);
   session.Step = TSessionStep::ssIdle;
   ReviewClient = TSessionHandle(&session.Client);
   controls_.Button1Enabled = true;
@@ -204,6 +210,7 @@ void TSessionScreening::ScanComplete(TScreenedSession& session) {
   popup_.ShowPopup();
   tray_.ShowMainWindow();
   ShowStatus();
+  OpenReviewOf(session);
 }
 
 // A scan that cannot go on: the rows are dropped, the mail client gets

@@ -20,19 +20,24 @@ const std::string kCrLf = "\r\n";
 
 void TSessionScreening::RemoveChecked() {
   TMailGWClient* client = ReviewClient.Get();
-  if (client == nullptr || client->State() != wsConnected || !queue_.Holds(*client)) return;
+  if (client == nullptr || client->State() != wsConnected || !queue_.Holds(*client)) {
+    return RemoveCheckedLater();
+  }
   TScreenedSession& session = SessionFor(*client);
+  if (session.Step == TSessionStep::ssKeepAlive) session.RemovePressed = true;
   if (session.InFlight || !session.ClientWaiting) return;
-  session.Removals.clear();
-  session.Copies = TSessionRemovals{};
+  if (openReview_.Open && !RecordDecisions()) return AnswerWithoutReview(session, false);
+  openReview_.Open = false;
+  std::set<std::int64_t> removals = session.DecidedRemovals;
   if (ListOwner.Is(client)) {
     for (const MessageRow& row : review_.Rows()) {
       std::optional<std::int64_t> number = MessageNumberOf(row.MessageNumber);
       if (!row.Checked || !number) continue;
-      session.Removals.push_back(*number);
+      removals.insert(*number);
       session.Copies.Facts[*number] = RemovalFactsOf(row);
     }
   }
+  session.Removals.assign(removals.begin(), removals.end());
   NextRemoval(session);
 }
 
@@ -64,7 +69,9 @@ void TSessionScreening::RemovalReplyArrived(TScreenedSession& session) {
 // client sees the remaining messages numbered 1 to m.
 void TSessionScreening::EndReview(TScreenedSession& session) {
   session.Scanned = true;
-  session.Numbering = TRenumbering(session.HeldList, session.Removed);
+  std::set<std::int64_t> hidden = session.Removed;
+  hidden.insert(session.LeftOut.begin(), session.LeftOut.end());
+  session.Numbering = TRenumbering(session.HeldList, hidden);
   session.Step = TSessionStep::ssIdle;
   session.ClientWaiting = false;
   session.Client.LastCommand = "-";
@@ -93,6 +100,7 @@ void TSessionScreening::EndReview(TScreenedSession& session) {
 // as the review before it has ended.
 void TSessionScreening::ReleaseReview(TScreenedSession& session) {
   if (ListOwner.Is(&session.Client)) CancelRelayChecks();
+  KeepReviewOpen(session);
   TMailGWClient* next = queue_.Release(session.Client);
   if (next != nullptr) return StartScan(SessionFor(*next));
   ShowStatus();
@@ -111,6 +119,8 @@ void TSessionScreening::ShowStatus() {
     }
     if (!notices.empty()) text = notices + " " + text;
   }
+  if (!decisionNotice_.empty())
+    text = text.empty() ? decisionNotice_ : text + "; " + decisionNotice_;
   if (OnStatus) OnStatus(text);
 }
 

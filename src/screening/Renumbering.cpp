@@ -32,8 +32,15 @@ TRenumbering::TRenumbering(const TextLines& listing, const std::set<std::int64_t
     : active_(!removed.empty()) {
   for (std::size_t k = 1; k + 1 < listing.size(); ++k) {
     std::optional<std::int64_t> number = ListingNumber(listing[k]);
-    if (number && !removed.contains(*number)) visible_.push_back(*number);
+    if (!number || removed.contains(*number)) continue;
+    visible_.push_back(*number);
+    visibleOctets_ += ParseWholeNumber(AfterFirstBlank(listing[k])).value_or(0);
   }
+}
+
+std::string TRenumbering::StatToClient(const std::string& reply) const {
+  if (!active_ || !reply.starts_with("+OK")) return reply;
+  return "+OK " + std::to_string(visible_.size()) + " " + std::to_string(visibleOctets_) + kCrLf;
 }
 
 std::optional<std::int64_t> TRenumbering::ToServer(std::int64_t visible) const {

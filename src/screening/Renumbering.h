@@ -37,10 +37,14 @@ class TRenumbering {
   // The server's reply with its message numbers translated back: listing
   // lines of messages the client does not see are left out.
   std::string ReplyToClient(const std::string& reply, bool listing) const;
+  // A "+OK" to STAT counts the messages the client sees and their octets,
+  // which the server's count does not when messages are left out.
+  std::string StatToClient(const std::string& reply) const;
 
  private:
   bool active_ = false;
   std::vector<std::int64_t> visible_;  // server numbers; index + 1 is the client's number
+  std::int64_t visibleOctets_ = 0;
 };
 
 }  // namespace qb

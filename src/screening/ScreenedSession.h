@@ -56,6 +56,19 @@ class TScreenedSession : public TSessionData {
   std::size_t RemovalsRefused = 0;
   TSessionRemovals Copies;  // the copies and log lines of its deletions
   TRenumbering Numbering;   // the client's numbers once messages were removed
+
+  // The review's bounds (ReviewHold.cpp): the command that waits for the
+  // review is answered once the hold limit has passed, without the messages
+  // still under review; the server hears a NOOP now and then meanwhile.
+  Clock::time_point HoldStarted;
+  Clock::time_point LastKeepAlive;
+  bool HoldTimed = false;           // the hold timer runs
+  bool HoldExpired = false;         // the limit has passed: answer as soon as the session can
+  bool ResumeScan = false;          // its turn came while a NOOP was in flight
+  bool RemovePressed = false;       // "Remove Checked" came while a NOOP was in flight
+  std::set<std::int64_t> ToReview;  // the messages this scan shows for review
+  std::set<std::int64_t> DecidedRemovals;  // decided "remove" at an earlier review
+  std::set<std::int64_t> LeftOut;          // undecided, not listed to the client
 };
 
 // The session record of a gateway session; nullptr before the screening

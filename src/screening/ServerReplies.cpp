@@ -88,9 +88,14 @@ void TSessionScreening::WholeReplyArrived(TScreenedSession& session) {
       return RemovalReplyArrived(session);
     case TSessionStep::ssCopy:
       return CopyReplyArrived(session);
+    case TSessionStep::ssKeepAlive:
+      return KeepAliveReplyArrived(session);
     case TSessionStep::ssRelayWhole: {
-      bool listing = ParseCommand(session.ClientLine).Argument.empty();
-      session.Client.SendString(session.Numbering.ReplyToClient(session.Reply, listing));
+      TPop3Command command = ParseCommand(session.ClientLine);
+      bool listing = command.Argument.empty();
+      session.Client.SendString(command.Is("STAT")
+                                    ? session.Numbering.StatToClient(session.Reply)
+                                    : session.Numbering.ReplyToClient(session.Reply, listing));
       return ClientCommandDone(session);
     }
     default:
@@ -102,7 +107,11 @@ void TSessionScreening::ClientCommandDone(TScreenedSession& session) {
   session.InFlight = false;
   session.ClientWaiting = false;
   if (session.Step == TSessionStep::ssDeleteInstead) session.Client.LastCommand = "-";
-  if (ParseCommand(session.ClientLine).Is("QUIT")) {
+  TPop3Command command = ParseCommand(session.ClientLine);
+  if (command.Is("PASS") && session.Framing.Positive() && OnLoginAccepted) {
+    OnLoginAccepted(TrimBlanks(session.AccountText), command.Argument);
+  }
+  if (command.Is("QUIT")) {
     if (ListOwner.Is(&session.Client)) review_.Clear();
     session.Client.ClientState = csRelaying;
   }

@@ -18,8 +18,10 @@
 #include <deque>
 #include <functional>
 #include <map>
+#include <optional>
 #include <set>
 #include <string>
+#include <vector>
 
 #include "gateway/MailGW.h"
 #include "platform/MessageLoop.h"
@@ -40,6 +42,7 @@ extern const char* const kConnectingText;
 extern const char* const kCheckingText;
 extern const char* const kListReadyText;
 extern const char* const kListingCanceledText;
+extern const char* const kDecideLaterText;
 
 // The bounds of every reply the session reads whole (the greeting, the
 // scan's listings and headers, the deletions of "Remove Checked").
@@ -47,6 +50,24 @@ struct TReplyLimits {
   std::chrono::milliseconds Silence{60000};  // the longest pause between two pieces
   std::chrono::milliseconds Total{300000};   // the longest a whole reply may take
   std::size_t MaxBytes = 64u << 20;
+};
+
+// The bounds of a review that keeps a mail client waiting: its first command
+// that shows the mailbox is answered after Hold at the latest (never after
+// more than MaxHold), and the server session hears a NOOP every KeepAlive.
+struct TReviewLimits {
+  std::chrono::milliseconds Hold{45000};
+  std::chrono::milliseconds KeepAlive{240000};
+  std::chrono::milliseconds MaxHold{540000};
+};
+
+// The review shown in the window: the account it belongs to, whose
+// decisions file "Remove Checked" writes, also once its session has gone.
+struct TOpenReview {
+  bool Open = false;
+  std::string AccountText;
+  std::set<std::string> DuplicateUids;  // of the scan's UIDL listing
+  std::vector<std::string> Uids;        // of the messages shown or left for review
 };
 
 class TSessionScreening {
@@ -87,6 +108,10 @@ class TSessionScreening {
   // One line of removed.log, after it was appended (the headless program
   // prints it).
   std::function<void(const std::string& line)> OnRemovalLogged;
+  TReviewLimits ReviewLimits;
+  // Counts the reviews made ready, so a caller can tell one from the next.
+  unsigned ReviewSerial = 0;
+  const TOpenReview& OpenReview() const { return openReview_; }
 
   // What the window shows changed outside the gateway's events (a reply
   // timed out, a deletion was answered, a waiting scan began).
@@ -94,6 +119,9 @@ class TSessionScreening {
   // The status-bar text: the account under review, how many wait, and what
   // could not be removed.
   std::function<void(const std::string& text)> OnStatus;
+  // The server accepted a session's PASS: the account text (trimmed) and the
+  // password, for checking ahead.
+  std::function<void(const std::string& account, const std::string& password)> OnLoginAccepted;
 
  private:
   // Client side (ClientCommands.cpp).
@@ -153,6 +181,19 @@ class TSessionScreening {
   void KeepMessage(TScreenedSession& session);
   void DeletionAnswered(TScreenedSession& session, bool deleted);
   std::string CopyFailureText(const TScreenedSession& session) const;
+  // Decisions and the bounded hold (ReviewHold.cpp).
+  void PlanReview(TScreenedSession& session, std::optional<std::int64_t> marked);
+  void CarryOutDecisions(TScreenedSession& session);
+  void OpenReviewOf(TScreenedSession& session);
+  bool RecordDecisions();
+  void RemoveCheckedLater();
+  void AnswerWithoutReview(TScreenedSession& session, bool carryOutDecided);
+  void KeepReviewOpen(TScreenedSession& session);
+  void StartHoldTimer(TScreenedSession& session);
+  void StopHoldTimer(TScreenedSession& session);
+  void HoldTimerFired(WPARAM id);
+  void KeepAliveReplyArrived(TScreenedSession& session);
+  void DecisionNotice(const std::string& text);
 
   LRESULT WindowProc(std::uint32_t msg, WPARAM wParam, LPARAM lParam);
 
@@ -170,6 +211,9 @@ class TSessionScreening {
   WPARAM nextSerial_ = 1;
   std::map<WPARAM, TSessionHandle> timedSessions_;
   std::string removalNotice_;
+  std::map<WPARAM, TSessionHandle> heldSessions_;
+  TOpenReview openReview_;
+  std::string decisionNotice_;
 };
 
 }  // namespace qb

@@ -28,8 +28,8 @@ struct StepRule {
 constexpr StepSet kAfterClientCommand =
     Steps({ssIdle, ssRelay, ssRelayWhole, ssRetrieve, ssDeleteInstead, ssList, ssCopy});
 
-constexpr std::array<StepRule, 11> kSteps = {{
-    {ssIdle, "-", false, kAfterClientCommand | Steps({ssRemove, ssCopy})},
+constexpr std::array<StepRule, 12> kSteps = {{
+    {ssIdle, "-", false, kAfterClientCommand | Steps({ssRemove, ssCopy, ssKeepAlive})},
     {ssGreeting, "", true, Steps({ssIdle, ssRelay})},
     {ssRelay, nullptr, false, kAfterClientCommand},
     {ssRelayWhole, nullptr, true, kAfterClientCommand},
@@ -40,6 +40,7 @@ constexpr std::array<StepRule, 11> kSteps = {{
     {ssHeader, "*LIST", true, Steps({ssIdle, ssHeader})},
     {ssRemove, "*REMOVE ", true, Steps({ssIdle, ssRemove, ssCopy})},
     {ssCopy, "*COPY ", true, kAfterClientCommand | Steps({ssRemove})},
+    {ssKeepAlive, "*NOOP", true, Steps({ssIdle})},
 }};
 
 const StepRule& RuleOf(TSessionStep step) {

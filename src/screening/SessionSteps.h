@@ -8,6 +8,7 @@
 //   (review) ──> [copy ──>] remove ──> [copy ──>] remove ... ──> (the LIST reply released)
 //   a RETR of a ticked message: [copy ──>] delete-instead
 //   a failed listing, a refused TOP or an empty mailbox end the scan early.
+//   (waiting for the review) ──> keep-alive ──> (waiting for the review)
 #pragma once
 
 #include <cstdint>
@@ -28,6 +29,7 @@ enum class TSessionStep : std::uint8_t {
   ssHeader,         // the scan's TOP n 0 of one message
   ssRemove,         // a DELE of "Remove Checked", before the LIST reply is released
   ssCopy,           // a RETR that copies a ticked message into removed/ before its DELE
+  ssKeepAlive,      // a NOOP that keeps the server session alive during a review
 };
 
 // The LastCommand text of a step ("*UIDL", "*LIST", "*DELE 3", ...); the

@@ -120,5 +120,42 @@ TEST_F(ScreenedRealPeers, TickedMessagesAreDeletedOnTheServerAndTheRestArriveInt
   EXPECT_FALSE(form.Controls.Button1Enabled) << "no scan, nothing to review";
 }
 
+// The first poll gives up while the review is open (fetchmail's own time
+// limit); the user decides afterwards; the second poll removes the ticked
+// messages before fetchmail sees its list and delivers the rest byte for
+// byte, without a second review.
+TEST_F(ScreenedRealPeers, AReviewThatOutlastsThePollIsCarriedOutAtTheNextPoll) {
+  FetchmailOptions impatient = Options(true);
+  impatient.ServerTimeout = 3s;
+  Fetchmail first(impatient);
+  std::unique_ptr<ChildProcess> poll = first.Start();
+  ASSERT_TRUE(PumpUntil([&] { return form.Controls.Button1Enabled; }, 60s)) << dovecot.Log();
+  ASSERT_TRUE(PumpUntil([&] { return !poll->Running(); }, 60s)) << "fetchmail gives up";
+  ProcessResult gaveUp = poll->Wait(5s);
+  ASSERT_TRUE(PumpUntil([&] { return form.Screening.ReviewClient.Get() == nullptr; }, 10s));
+  EXPECT_TRUE(first.Delivered().empty()) << gaveUp.Errors;
+  EXPECT_EQ(dovecot.Messages("alice").size(), 5u);
+  EXPECT_EQ(form.ReviewListView1.Count(), 5u) << "the review stays";
+  EXPECT_TRUE(form.Controls.Button1Enabled);
+  EXPECT_TRUE(Row("2").Checked && Row("3").Checked && Row("4").Checked);
+  Row("4").Checked = false;  // the user keeps this one
+  form.Button1Click();
+
+  std::size_t popups = popup.shown.size();
+  Fetchmail second(Options(true));
+  std::unique_ptr<ChildProcess> next = second.Start();
+  ASSERT_TRUE(PumpUntil([&] { return !next->Running(); }, 60s));
+  ProcessResult result = next->Wait(5s);
+  std::vector<std::string> left = dovecot.Messages("alice");
+  ASSERT_EQ(left.size(), 3u) << result.Errors;
+  EXPECT_EQ(left, (std::vector<std::string>{messages[0], messages[3], messages[4]}));
+  EXPECT_EQ(second.Delivered(), left) << result.Errors << result.Output;
+  EXPECT_EQ(popup.shown.size(), popups) << "nothing to review again";
+  std::string session = dovecot.RawLog("alice");
+  EXPECT_NE(session.find("DELE 2"), std::string::npos);
+  EXPECT_NE(session.find("DELE 3"), std::string::npos);
+  EXPECT_EQ(session.find("DELE 4"), std::string::npos);
+}
+
 }  // namespace
 }  // namespace qb::test

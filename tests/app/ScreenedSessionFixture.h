@@ -14,6 +14,7 @@
 
 #include "RecordingWindow.h"
 #include "app/Unit1.h"
+#include "screening/Decisions.h"
 #include "screening/ListFile.h"
 #include "support/PlainPop3Client.h"
 #include "support/PumpUntil.h"
@@ -73,6 +74,10 @@ class ScreenedSessionTest : public ::testing::Test {
   // The marker file of the test account, as the scan names it.
   std::string MarkerFile() const {
     return form.State.ProgramFolder + MakeUidFileStem(Account()) + ".UID";
+  }
+  // The decisions file of the test account.
+  std::string DecisionsPath() const {
+    return DecisionsFile(form.State.ProgramFolder, MakeUidFileStem(Account()));
   }
   // Logs a client in through the gateway.
   bool LogIn(PlainPop3Client& client) {

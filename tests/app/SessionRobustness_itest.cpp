@@ -6,6 +6,8 @@
 
 #include <sys/socket.h>
 
+#include <filesystem>
+
 #include "ScreenedSessionFixture.h"
 #include "platform/FileStore.h"
 #include "screening/ListFile.h"
@@ -193,6 +195,7 @@ TEST_F(SessionRobustness, UnusualListingsStillGiveTheRightRowsAndAReleasedList) 
     server.ClearCommands();
     each.Fault(server);
     ASSERT_TRUE(WriteFileAtomically(MarkerFile(), each.Marker + "\r\n"));
+    std::filesystem::remove(DecisionsPath());  // each case decides anew
     std::optional<std::string> list;
     ClientThread client([&] {
       PlainPop3Client pop(GatewayPort());

@@ -114,6 +114,9 @@ TEST(Renumbering, TheClientSeesTheRemainingMessagesNumberedOneToM) {
   std::string all;
   for (const std::string& line : held) all += line + "\r\n";
   EXPECT_EQ(numbering.ReplyToClient(all, true), "+OK 5 messages\r\n1 10\r\n2 30\r\n3 50\r\n.\r\n");
+  EXPECT_EQ(numbering.StatToClient("+OK 5 150\r\n"), "+OK 3 90\r\n")
+      << "messages left out are still counted by the server";
+  EXPECT_EQ(numbering.StatToClient("-ERR busy\r\n"), "-ERR busy\r\n");
 
   TRenumbering none(held, {});
   EXPECT_FALSE(none.Active());

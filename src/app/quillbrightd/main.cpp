@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "app/CheckAhead.h"
 #include "app/CommandLine.h"
 #include "app/Headless.h"
 #include "app/StartUp.h"
@@ -34,6 +35,7 @@ int main(int argc, char** argv) {
   qb::TApplication application(popup, tray, resolver);
   qb::TForm1& form = application.Start(arguments);
   qb::THeadlessRemover remover(form, std::cerr);
+  std::unique_ptr<qb::TCheckAhead> checkAhead = qb::TCheckAhead::StartIfAllowed(form);
   stopSignals.OnStop = [&form](int) {
     if (form.ExitRequested) return;
     form.ExitRequested = true;

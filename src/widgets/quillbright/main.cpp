@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "app/CheckAhead.h"
 #include "app/CommandLine.h"
 #include "app/StopSignals.h"
 #include "platform/HostResolver.h"
@@ -59,6 +60,7 @@ int main(int argc, char** argv) {
     program.Window().SetButtonReportFile(QString::fromLocal8Bit(report));
     program.Window().Refresh();
   }
+  std::unique_ptr<qb::TCheckAhead> checkAhead = qb::TCheckAhead::StartIfAllowed(program.Form());
   stopSignals.OnStop = [&program](int) { program.Window().Exit1Click(); };
   return program.Run();
 }
