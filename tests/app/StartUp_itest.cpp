@@ -15,35 +15,13 @@
 #include "support/PlainPop3Client.h"
 #include "support/PumpUntil.h"
 #include "support/RecordingDialogs.h"
+#include "support/ScopedVariable.h"
 #include "support/TempFolder.h"
 
 namespace qb::test {
 namespace {
 
 using namespace std::chrono_literals;
-
-// Sets an environment variable for the test and puts the old value back.
-class ScopedVariable {
- public:
-  ScopedVariable(const char* name, std::optional<std::string> value) : name_(name) {
-    if (const char* old = std::getenv(name)) previous_ = old;
-    Set(value);
-  }
-  ~ScopedVariable() { Set(previous_); }
-  ScopedVariable(const ScopedVariable&) = delete;
-  ScopedVariable& operator=(const ScopedVariable&) = delete;
-
- private:
-  void Set(const std::optional<std::string>& value) {
-    if (value) {
-      setenv(name_, value->c_str(), 1);
-    } else {
-      unsetenv(name_);
-    }
-  }
-  const char* name_;
-  std::optional<std::string> previous_;
-};
 
 class NoNames : public IHostResolver {
  public:

@@ -12,9 +12,9 @@
 #include "setup/ThunderbirdAccounts.h"
 #include "setup/ThunderbirdPrefs.h"
 #include "setup/ThunderbirdProfiles.h"
-#include "setup/ThunderbirdProfile.h"
 #include "support/ChildProcess.h"
 #include "support/RecordingDialogs.h"
+#include "support/ThunderbirdProfile.h"
 
 namespace qb {
 namespace {
@@ -31,10 +31,9 @@ TPrefsFile Prefs(const std::string& text) {
 // The lines of `after` that are not in `before`.
 Texts ChangedLines(const std::string& before, const std::string& after) {
   Texts old = SplitLines(before), now = SplitLines(after), changed;
-  std::copy_if(now.begin(), now.end(), std::back_inserter(changed),
-               [&](const std::string& line) {
-                 return std::find(old.begin(), old.end(), line) == old.end();
-               });
+  std::copy_if(now.begin(), now.end(), std::back_inserter(changed), [&](const std::string& line) {
+    return std::find(old.begin(), old.end(), line) == old.end();
+  });
   return changed;
 }
 
@@ -115,9 +114,10 @@ TEST(ThunderbirdLoginTest, TheRealServersPortAndTlsGoIntoTheLogin) {
     std::int64_t port, socketType;
     const char* login;
   };
-  for (const Case& c : {Case{110, 0, "ann#pop.example.org"}, Case{995, 3, "ann#pop.example.org:995/tls"},
-                        Case{110, 2, "ann#pop.example.org/starttls"},
-                        Case{110, 1, "ann#pop.example.org"}, Case{1110, 0, "ann#pop.example.org:1110"}}) {
+  for (const Case& c :
+       {Case{110, 0, "ann#pop.example.org"}, Case{995, 3, "ann#pop.example.org:995/tls"},
+        Case{110, 2, "ann#pop.example.org/starttls"}, Case{110, 1, "ann#pop.example.org"},
+        Case{1110, 0, "ann#pop.example.org:1110"}}) {
     TThunderbirdServer server;
     server.User = "ann";
     server.Host = "pop.example.org";
@@ -266,8 +266,9 @@ TEST_F(ThunderbirdStoreTest, AUserJsThatWouldUndoTheChangeIsReported) {
   Rewrite({0});
   ASSERT_EQ(dialogs.MessageTexts().size(), 2u);
   EXPECT_EQ(dialogs.MessageTexts()[1],
-            tb.Profile() + "user.js sets mail.server.server1.hostname. Thunderbird reads it at "
-                           "every start and would undo this change: remove those lines from user.js.");
+            tb.Profile() +
+                "user.js sets mail.server.server1.hostname. Thunderbird reads it at "
+                "every start and would undo this change: remove those lines from user.js.");
   EXPECT_EQ(dialogs.MessageBoxes()[1].Type, TMsgDlgType::mtWarning);
 }
 

@@ -5,10 +5,10 @@
 // while the object lives.
 #pragma once
 
-#include <cstdlib>
 #include <string>
 
 #include "platform/FileStore.h"
+#include "support/ScopedVariable.h"
 #include "support/TempFolder.h"
 
 namespace qb::test {
@@ -54,10 +54,6 @@ inline constexpr const char* kSamplePrefs =
 class ThunderbirdHomeFolder {
  public:
   ThunderbirdHomeFolder() {
-    const char* previous = std::getenv("QUILLBRIGHT_THUNDERBIRD_HOME");
-    if (previous) previous_ = previous;
-    hadPrevious_ = previous != nullptr;
-    setenv("QUILLBRIGHT_THUNDERBIRD_HOME", home_.Path().c_str(), 1);
     home_.MakeFolder("abcd1234.default-esr");
     home_.MakeFolder("other.second");
     WriteFileAtomically(home_.File("profiles.ini"),
@@ -65,13 +61,6 @@ class ThunderbirdHomeFolder {
                         "[Profile0]\nName=default-esr\nIsRelative=1\nPath=abcd1234.default-esr\n"
                         "Default=1\n\n[General]\nStartWithLastProfile=1\nVersion=2\n");
     WritePrefs(kSamplePrefs);
-  }
-  ~ThunderbirdHomeFolder() {
-    if (hadPrevious_) {
-      setenv("QUILLBRIGHT_THUNDERBIRD_HOME", previous_.c_str(), 1);
-    } else {
-      unsetenv("QUILLBRIGHT_THUNDERBIRD_HOME");
-    }
   }
   ThunderbirdHomeFolder(const ThunderbirdHomeFolder&) = delete;
   ThunderbirdHomeFolder& operator=(const ThunderbirdHomeFolder&) = delete;
@@ -85,8 +74,7 @@ class ThunderbirdHomeFolder {
 
  private:
   TempFolder home_{"qb-thunderbird"};
-  std::string previous_;
-  bool hadPrevious_ = false;
+  ScopedVariable variable_{"QUILLBRIGHT_THUNDERBIRD_HOME", home_.Path().string()};
 };
 
 }  // namespace qb::test
