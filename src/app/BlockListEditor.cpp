@@ -16,8 +16,8 @@ const TBlockListKind kSendersEditor = {
     "Senders", "Senders of the emails to be removed from email accounts:", kSenderListFile,
     "Sender to be blocked:", "Add new sender"};
 const TBlockListKind kRecipientsEditor = {
-    "Recipients", "Recipients of the emails to be removed from email accounts:",
-    kRecipientListFile, "Recipient to be blocked:", "Add new recipient"};
+    "Recipients", "Recipients of the emails to be removed from email accounts:", kRecipientListFile,
+    "Recipient to be blocked:", "Add new recipient"};
 
 std::string LineBreakRefusedText() {
   return "An entry cannot contain a line break: each line of the list is an entry of its own. "

@@ -31,8 +31,8 @@ constexpr std::int64_t kAuthPasswordEncrypted = 4;
 constexpr std::int64_t kAuthOAuth2 = 10;
 
 // The server preferences the rewrite may set; "Undo setup" puts back all of them.
-constexpr const char* kServerPrefNames[] = {"hostname",   "port",         "userName",   "socketType",
-                                            "authMethod", "realhostname", "realuserName"};
+constexpr const char* kServerPrefNames[] = {
+    "hostname", "port", "userName", "socketType", "authMethod", "realhostname", "realuserName"};
 
 std::string ServerPref(const std::string& key, std::string_view name) {
   return "mail.server." + key + "." + std::string(name);
@@ -61,8 +61,7 @@ struct TAccountKey {
 std::optional<TAccountKey> SplitAccountKey(std::string_view key) {
   std::size_t separator = key.rfind(kKeySeparator);
   if (separator == std::string_view::npos) return std::nullopt;
-  return TAccountKey{std::string(key.substr(0, separator)),
-                     std::string(key.substr(separator + 1))};
+  return TAccountKey{std::string(key.substr(0, separator)), std::string(key.substr(separator + 1))};
 }
 
 std::optional<TPrefsFile> LoadPrefs(const std::string& path) {
@@ -105,8 +104,8 @@ std::optional<std::pair<std::string, long>> BackupOrder(const std::string& name)
     return std::nullopt;
   }
   text = text.substr(prefix.size(), text.size() - prefix.size() - suffix.size());
-  long counter = text.size() > 16 ? std::strtol(std::string(text.substr(16)).c_str(), nullptr, 10)
-                                  : 0;
+  long counter =
+      text.size() > 16 ? std::strtol(std::string(text.substr(16)).c_str(), nullptr, 10) : 0;
   return std::make_pair(std::string(text.substr(0, 15)), counter);
 }
 
@@ -270,8 +269,7 @@ std::vector<std::string> AccountServerKeys(const TPrefsFile& prefs) {
   for (const std::string& account :
        SplitAtCommas(prefs.String("mail.accountmanager.accounts").value_or(""))) {
     std::optional<std::string> server = prefs.String("mail.account." + account + ".server");
-    if (server && !server->empty() &&
-        server->find(kKeySeparator) == std::string::npos &&
+    if (server && !server->empty() && server->find(kKeySeparator) == std::string::npos &&
         std::find(keys.begin(), keys.end(), *server) == keys.end()) {
       keys.push_back(*server);
     }
@@ -298,8 +296,8 @@ TThunderbirdServer ReadServer(const TPrefsFile& prefs, const std::string& key) {
   server.Host = text("realhostname").value_or(text("hostname").value_or(""));
   server.User = text("realuserName").value_or(text("userName").value_or(""));
   server.SocketType = number("socketType").value_or(0);
-  server.Port = number("port").value_or(server.SocketType == kSocketTls ? kPop3sPort
-                                                                         : kPlainPop3Port);
+  server.Port =
+      number("port").value_or(server.SocketType == kSocketTls ? kPop3sPort : kPlainPop3Port);
   server.AuthMethod = number("authMethod").value_or(0);
   return server;
 }
@@ -316,7 +314,8 @@ std::string GatewayLogin(const TThunderbirdServer& server) {
 // hostname and userName, so they are rewritten too. An encrypted-password
 // login (APOP) cannot pass through the gateway's plain USER / PASS: such an
 // account is set to the normal password.
-std::vector<std::string> RewriteServerForGateway(TPrefsFile& prefs, const TThunderbirdServer& server,
+std::vector<std::string> RewriteServerForGateway(TPrefsFile& prefs,
+                                                 const TThunderbirdServer& server,
                                                  int gatewayPort) {
   const std::string login = GatewayLogin(server);
   std::vector<std::string> names;

@@ -54,8 +54,8 @@ std::string GatewayLogin(const TThunderbirdServer& server);
 
 // Points the server at the gateway in `prefs`. Returns the names of the
 // preferences it set.
-std::vector<std::string> RewriteServerForGateway(TPrefsFile& prefs, const TThunderbirdServer& server,
-                                                 int gatewayPort);
+std::vector<std::string> RewriteServerForGateway(TPrefsFile& prefs,
+                                                 const TThunderbirdServer& server, int gatewayPort);
 
 // The store's operations, over FindThunderbirdProfiles().
 std::string ThunderbirdDefaultAccountKey();

@@ -41,8 +41,8 @@ std::vector<std::pair<std::string, IniSection>> ParseIni(std::string_view text) 
     if (line.empty() || line.front() == ';' || line.front() == '#') continue;
     if (line.front() == '[' && line.back() == ']') {
       sections.emplace_back(std::string(line.substr(1, line.size() - 2)), IniSection{});
-    } else if (std::size_t equals = line.find('='); equals != std::string_view::npos &&
-                                                    !sections.empty()) {
+    } else if (std::size_t equals = line.find('=');
+               equals != std::string_view::npos && !sections.empty()) {
       sections.back().second[std::string(Trimmed(line.substr(0, equals)))] =
           std::string(Trimmed(line.substr(equals + 1)));
     }
