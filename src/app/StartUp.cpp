@@ -42,7 +42,8 @@ TForm1& TApplication::Start(const std::vector<std::string>& arguments) {
   form_->OnClose = [](TForm1*) { MessageLoop::Instance().Quit(0); };
   if (OnMainFormCreated) OnMainFormCreated(this, *form_);
   form_->FormCreate();
-  // The modification dialog and the block-list editors join here once they exist.
+  // The setup dialog and the block-list editors are made when the menu opens
+  // them: made here as well, they would only read their files once more.
   if (form_->ShortcutStart) trayIcon_.ShowMainWindow();
   return *form_;
 }

@@ -7,6 +7,7 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "app/FirstRun.h"
 #include "app/StartUp.h"
@@ -22,11 +23,17 @@ namespace {
 constexpr int kForm2Width = 310;
 constexpr int kPanel1Height = 168;
 constexpr int kPanel2Height = 177;
+constexpr int kCheckListHeight = 57;
+
+// The dialog is 310 pixels wide; a label of fixed width lets the layout
+// find the height its wrapped lines need.
+constexpr int kForm2TextWidth = 280;
 
 QLabel* WrappedLabel(const std::string& text, const char* name) {
   auto* label = new QLabel(QString::fromStdString(text));
   label->setObjectName(name);
   label->setWordWrap(true);
+  label->setFixedWidth(kForm2TextWidth);
   return label;
 }
 
@@ -45,8 +52,9 @@ QFrame* Bevel(QLabel* label) {
 TForm2Dialog::TForm2Dialog(const std::string& programFolder, int gatewayPort, QWidget* parent)
     : QDialog(parent), form_(programFolder, gatewayPort), list_(new QListWidget) {
   setWindowTitle(kForm2Caption);
-  setFixedWidth(kForm2Width);
+  setMinimumWidth(kForm2Width);
   auto* layout = new QVBoxLayout(this);
+  layout->setSizeConstraint(QLayout::SetFixedSize);
 
   QLabel* label1 = WrappedLabel(kForm2Label1, "Label1");
   QFont bold = label1->font();
@@ -56,7 +64,7 @@ TForm2Dialog::TForm2Dialog(const std::string& programFolder, int gatewayPort, QW
 
   panel1_ = new QWidget;
   panel1_->setObjectName("Panel1");
-  panel1_->setFixedHeight(kPanel1Height);
+  panel1_->setMinimumHeight(kPanel1Height);
   auto* automatic = new QVBoxLayout(panel1_);
   automatic->setContentsMargins(0, 0, 0, 0);
   automatic->addWidget(Bevel(WrappedLabel(Form2Label2Text(), "Label2")));
@@ -70,6 +78,7 @@ TForm2Dialog::TForm2Dialog(const std::string& programFolder, int gatewayPort, QW
   auto* panel2 = new QWidget;
   panel2->setObjectName("Panel2");
   panel2->setMinimumHeight(kPanel2Height);
+  list_->setFixedHeight(kCheckListHeight);
   auto* manual = new QVBoxLayout(panel2);
   manual->setContentsMargins(0, 0, 0, 0);
   manual->addWidget(Bevel(WrappedLabel(Form2Label3Text(gatewayPort), "Label3")));
@@ -115,7 +124,6 @@ void TForm2Dialog::ShowAccounts() {
   }
   panel1_->setVisible(form_.Panel1Visible);
   showing_ = false;
-  adjustSize();
 }
 
 void TForm2Dialog::ItemChanged(QListWidgetItem* item) {
@@ -123,52 +131,57 @@ void TForm2Dialog::ItemChanged(QListWidgetItem* item) {
   form_.SetChecked(static_cast<std::size_t>(list_->row(item)), item->checkState() == Qt::Checked);
 }
 
+// The texts are laid out from the top at the height their font needs, so a
+// font larger than the one the dialog was drawn for never clips a line; the
+// button lies over the words "Click here" of the first step.
 TUsageDialog::TUsageDialog(std::function<void()> setupWizard, QWidget* parent) : QDialog(parent) {
+  constexpr int kLeft = 16, kTextWidth = 286, kGap = 6;
   setWindowTitle(kUsageCaption);
-  setFixedSize(318, 227);
   auto* bevel = new QFrame(this);
   bevel->setFrameShape(QFrame::Box);
   bevel->setFrameShadow(QFrame::Sunken);
-  bevel->setGeometry(8, 8, 302, 177);
 
-  auto* label1 = new QLabel(kUsageLabel1, this);
-  label1->setObjectName("Label1");
-  label1->setFont(QFont("Arial", 9, QFont::Bold, true));
-  label1->setStyleSheet("color: maroon");
-  label1->setGeometry(16, 14, 286, 18);
-
-  QFont small("Arial", 8);
-  auto* label2 = new QLabel(kUsageLabel2, this);
-  label2->setObjectName("Label2");
-  label2->setFont(small);
-  label2->setWordWrap(true);
-  label2->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-  label2->setGeometry(16, 40, 286, 34);
-  // The button lies over the words "Click here" of the label.
+  QFont heading("Arial");
+  heading.setPixelSize(12);
+  heading.setBold(true);
+  heading.setItalic(true);
+  QFont text("Arial");
+  text.setPixelSize(11);
+  int y = 14;
+  auto addLabel = [&](const QString& caption, const char* name, const QFont& font) {
+    auto* label = new QLabel(caption, this);
+    label->setObjectName(name);
+    label->setFont(font);
+    label->setWordWrap(true);
+    label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    int height = QFontMetrics(font)
+                     .boundingRect(QRect(0, 0, kTextWidth, 1000), Qt::TextWordWrap, caption)
+                     .height();
+    label->setGeometry(kLeft, y, kTextWidth, height);
+    y += height + kGap;
+    return label;
+  };
+  addLabel(kUsageLabel1, "Label1", heading)->setStyleSheet("color: maroon");
+  const int stepOneTop = y;
+  addLabel(kUsageLabel2, "Label2", text);
   auto* button1 = new QPushButton(kUsageButton1Caption, this);
   button1->setObjectName("Button1");
-  button1->setFont(small);
-  button1->setGeometry(16 + QFontMetrics(small).horizontalAdvance("1) "), 39, 53, 17);
-
-  auto* label3 = new QLabel(kUsageLabel3, this);
-  label3->setObjectName("Label3");
-  label3->setFont(small);
-  label3->setGeometry(16, 78, 286, 16);
-
-  auto* label4 = new QLabel(QString::fromStdString(UsageLabel4Text()), this);
-  label4->setObjectName("Label4");
-  label4->setFont(small);
-  label4->setWordWrap(true);
-  label4->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-  label4->setGeometry(16, 98, 286, 84);
+  button1->setFont(text);
+  const QFontMetrics metrics(text);
+  button1->setGeometry(kLeft + metrics.horizontalAdvance("1) ") - 2, stepOneTop - 2,
+                       metrics.horizontalAdvance(kUsageButton1Caption) + 8, metrics.height() + 4);
+  addLabel(kUsageLabel3, "Label3", text);
+  addLabel(QString::fromStdString(UsageLabel4Text()), "Label4", text);
+  bevel->setGeometry(8, 8, 302, y - 8);
 
   auto* ok = new QPushButton(kUsageOKCaption, this);
   ok->setObjectName("OKBtn");
   ok->setDefault(true);
-  ok->setGeometry(79, 194, 75, 25);
+  ok->setGeometry(79, y + 8, 75, 25);
   auto* cancel = new QPushButton(kUsageCancelCaption, this);
   cancel->setObjectName("CancelBtn");
-  cancel->setGeometry(163, 194, 75, 25);
+  cancel->setGeometry(163, y + 8, 75, 25);
+  setFixedSize(318, std::max(227, y + 41));
 
   usage_.OnSetupWizard = [setupWizard = std::move(setupWizard)](TfrmUsage*) {
     if (setupWizard) setupWizard();
