@@ -64,6 +64,12 @@ std::optional<TAccountKey> SplitAccountKey(std::string_view key) {
   return TAccountKey{std::string(key.substr(0, separator)), std::string(key.substr(separator + 1))};
 }
 
+// "" for a key without a profile part: no server of prefs.js has that name.
+std::string ServerKeyOf(std::string_view accountKey) {
+  std::optional<TAccountKey> key = SplitAccountKey(accountKey);
+  return key ? key->ServerKey : "";
+}
+
 std::optional<TPrefsFile> LoadPrefs(const std::string& path) {
   std::optional<std::string> text = ReadWholeFile(path);
   if (!text) return std::nullopt;
@@ -147,15 +153,22 @@ struct TProfileChoice {
   std::vector<std::size_t> Indices;
 };
 
+// Keys without a profile folder are failures at once: they name no file.
 std::vector<TProfileChoice> GroupByProfile(const std::vector<std::string>& keys,
-                                           const std::vector<std::size_t>& chosen) {
+                                           const std::vector<std::string>& lines,
+                                           const std::vector<std::size_t>& chosen,
+                                           TRewriteResult& result) {
   std::vector<TProfileChoice> groups;
   for (std::size_t index : chosen) {
     std::optional<TAccountKey> key = SplitAccountKey(keys.at(index));
-    std::string folder = key ? key->ProfileFolder : "";
-    auto group = std::find_if(groups.begin(), groups.end(),
-                              [&](const TProfileChoice& g) { return g.Folder == folder; });
-    if (group == groups.end()) group = groups.insert(groups.end(), {folder, {}});
+    if (!key || key->ProfileFolder.empty()) {
+      result.Failed.push_back({lines.at(index), "it is not a Thunderbird account"});
+      continue;
+    }
+    auto group = std::find_if(groups.begin(), groups.end(), [&](const TProfileChoice& g) {
+      return g.Folder == key->ProfileFolder;
+    });
+    if (group == groups.end()) group = groups.insert(groups.end(), {key->ProfileFolder, {}});
     group->Indices.push_back(index);
   }
   return groups;
@@ -174,7 +187,7 @@ void RewriteProfile(const TProfileChoice& choice, const std::vector<std::string>
 
   std::vector<std::size_t> planned;
   for (std::size_t index : choice.Indices) {
-    TThunderbirdServer server = ReadServer(*prefs, SplitAccountKey(keys.at(index))->ServerKey);
+    TThunderbirdServer server = ReadServer(*prefs, ServerKeyOf(keys.at(index)));
     if (server.Host == kGatewayHost) {
       CurrentDialogs().ShowMessageBox("No modification was done to " + lines.at(index),
                                       TMsgDlgType::mtInformation);
@@ -196,7 +209,7 @@ void RewriteProfile(const TProfileChoice& choice, const std::vector<std::string>
   }
   std::vector<std::string> changedNames;
   for (std::size_t index : planned) {
-    TThunderbirdServer server = ReadServer(*prefs, SplitAccountKey(keys.at(index))->ServerKey);
+    TThunderbirdServer server = ReadServer(*prefs, ServerKeyOf(keys.at(index)));
     std::vector<std::string> names = RewriteServerForGateway(*prefs, server, gatewayPort);
     changedNames.insert(changedNames.end(), names.begin(), names.end());
   }
@@ -378,7 +391,7 @@ TRewriteResult RewriteThunderbirdAccounts(const std::vector<std::string>& keys,
                                           const std::vector<std::string>& displayedLines,
                                           const std::vector<std::size_t>& chosen, int gatewayPort) {
   TRewriteResult result;
-  for (const TProfileChoice& choice : GroupByProfile(keys, chosen)) {
+  for (const TProfileChoice& choice : GroupByProfile(keys, displayedLines, chosen, result)) {
     RewriteProfile(choice, keys, displayedLines, gatewayPort, result);
   }
   return result;

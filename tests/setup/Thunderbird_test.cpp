@@ -288,6 +288,11 @@ TEST_F(ThunderbirdStoreTest, AccountsTheGatewayCannotServeAreFailuresAndNothingI
                                      {0}, Folder(), 1110);
   ASSERT_EQ(result.Failed.size(), 1u);
   EXPECT_EQ(result.Failed[0].Reason, "Cannot open file " + tb.PrefsPath());
+
+  // A key without its profile folder names no file: never a prefs.js of the working folder.
+  result = RewriteThunderbirdAccounts({"|server1", "server1"}, {"Stray", "Bare"}, {0, 1}, 1110);
+  EXPECT_EQ(result.Failed.size(), 2u);
+  EXPECT_EQ(result.Failed[0].Reason, "it is not a Thunderbird account");
 }
 
 TEST_F(ThunderbirdStoreTest, ABackupThatCannotBeWrittenStopsBeforeAnyChange) {
