@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "platform/AsciiText.h"
 #include "platform/FileStore.h"
 
 namespace qb {
@@ -52,6 +53,24 @@ std::string ListUpdateAddress() {
   return address;
 }
 
+std::string ListServerHost(std::string_view address) {
+  if (std::size_t scheme = address.find("://"); scheme != std::string_view::npos) {
+    address.remove_prefix(scheme + 3);
+  }
+  address = address.substr(0, address.find_first_of("/?#"));
+  if (std::size_t user = address.rfind('@'); user != std::string_view::npos) {
+    address.remove_prefix(user + 1);
+  }
+  address = address.substr(0, address.find(':'));
+  if (address.ends_with('.')) address.remove_suffix(1);
+  return LowerAscii(address);
+}
+
+bool IsListServerConfigured(std::string_view address) {
+  std::string host = ListServerHost(address);
+  return !host.empty() && host != "invalid" && !host.ends_with(".invalid");
+}
+
 bool IsDnsName(std::string_view name) {
   if (name.size() > kMaxDnsNameLength) return false;
   std::size_t labels = 0;
@@ -96,7 +115,13 @@ void ConfigureListDownload(THTTPDownload& download, const TListDownload& list,
 
 void StartListUpdates(THTTPDownload& HTTPDownload1, THTTPDownload& HTTPDownload2,
                       const std::string& programFolder,
-                      const std::function<void(const std::string&)>& setStatusText) {
+                      const std::function<void(const std::string&)>& setStatusText,
+                      std::ostream& notices) {
+  if (!IsListServerConfigured(ListUpdateAddress())) {
+    notices << "quillbright: " << NoListServerText << std::endl;
+    setStatusText(std::string(NoListServerText));
+    return;
+  }
   ConfigureListDownload(HTTPDownload1, VirusListDownload, programFolder, setStatusText);
   ConfigureListDownload(HTTPDownload2, DnsblListDownload, programFolder, setStatusText);
   HTTPDownload1.DownloadFile();

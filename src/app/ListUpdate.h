@@ -4,6 +4,7 @@
 #pragma once
 
 #include <functional>
+#include <ostream>
 #include <string>
 #include <string_view>
 
@@ -11,12 +12,23 @@
 
 namespace qb {
 
-// The list server. The environment variable QUILLBRIGHT_UPDATE_URL
-// replaces it (tests, and users with a list server of their own).
+// The built-in list server: a name under ".invalid", which never resolves
+// (RFC 6761), so a program without a list server of its own asks nobody.
+// The environment variable QUILLBRIGHT_UPDATE_URL names the real one.
 inline constexpr std::string_view ListUpdateEndpoint = "http://lists.quillbright.invalid";
 
 // ListUpdateEndpoint, or the environment's replacement, without a trailing "/".
 std::string ListUpdateAddress();
+
+// The host of an update address: after "scheme://" and any "user@", before
+// any ":port" or "/", in lower case and without a trailing dot.
+std::string ListServerHost(std::string_view address);
+// Whether an update address names a server worth asking: it has a host, and
+// the host is neither "invalid" nor a name under it.
+bool IsListServerConfigured(std::string_view address);
+
+inline constexpr std::string_view NoListServerText =
+    "No list server is configured; the lists are not updated.";
 
 struct TListDownload {
   std::string_view Path;          // on the list server
@@ -50,9 +62,12 @@ void ConfigureListDownload(THTTPDownload& download, const TListDownload& list,
                            const std::string& programFolder,
                            std::function<void(const std::string&)> setStatusText);
 
-// The start-up step: both downloads started, none waited for.
+// The start-up step: both downloads started, none waited for. Without a
+// configured list server nothing is started; one line goes to `notices`
+// and `setStatusText` is given NoListServerText.
 void StartListUpdates(THTTPDownload& HTTPDownload1, THTTPDownload& HTTPDownload2,
                       const std::string& programFolder,
-                      const std::function<void(const std::string&)>& setStatusText);
+                      const std::function<void(const std::string&)>& setStatusText,
+                      std::ostream& notices);
 
 }  // namespace qb

@@ -81,10 +81,9 @@ void TForm1::Block(const BlockAction& action) {
     }
     State.*action.List = std::move(*entries);
   }
-  for (MessageRow& each : ReviewListView1.Rows()) {
-    if (each.*action.Column != text) continue;
-    each.Checked = true;
-    each.CategoryIcon = action.Icon;
+  for (std::size_t i = 0; i < ReviewListView1.Count(); ++i) {
+    if (ReviewListView1[i].*action.Column == text)
+      ReviewListView1.SetRowState(i, true, action.Icon);
   }
   Changed();
 }
@@ -98,10 +97,13 @@ void TForm1::Unblockthissender1Click() {
 }
 
 void TForm1::Unselect() {
-  MessageRow* row = RowUnderPopupPoint();
-  if (!row) return;
-  row->Checked = false;
-  row->CategoryIcon = MessageCategory::mcUseful;
+  if (!RowUnderPopupPoint()) return;
+  ReviewListView1.SetRowState(*PopupRow, false, MessageCategory::mcUseful);
+  Changed();
+}
+
+void TForm1::SetRowChecked(std::size_t index, bool checked) {
+  ReviewListView1.SetRowChecked(index, checked);
   Changed();
 }
 

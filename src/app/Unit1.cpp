@@ -1,5 +1,7 @@
 #include "app/Unit1.h"
 
+#include <iostream>
+
 #include "app/ListUpdate.h"
 
 #include "app/FirstRun.h"
@@ -17,6 +19,24 @@ TForm1::TForm1(IPopupNotifier& popupNotifier, ITrayIcon& trayIcon, IHostResolver
       PopupNotifier1(popupNotifier),
       TrayIcon1(trayIcon) {
   ConfigureGateway();
+  ForwardRowEvents();
+}
+
+TForm1::~TForm1() {
+  destroying_ = true;
+  MailGateway1.Close();
+}
+
+void TForm1::ForwardRowEvents() {
+  ReviewListView1.OnRowsReset = [this](ReviewList*) {
+    if (!destroying_ && OnRowsReset) OnRowsReset(this);
+  };
+  ReviewListView1.OnRowsInserted = [this](ReviewList*, std::size_t first, std::size_t count) {
+    if (!destroying_ && OnRowsInserted) OnRowsInserted(this, first, count);
+  };
+  ReviewListView1.OnRowChanged = [this](ReviewList*, std::size_t index) {
+    if (!destroying_ && OnRowChanged) OnRowChanged(this, index);
+  };
 }
 
 void TForm1::ConfigureGateway() {
@@ -35,12 +55,25 @@ void TForm1::ConfigureGateway() {
     Screening.MailGateway1ServerSend(sender, server, data, state);
     Changed();
   };
+  MailGateway1.OnServerClosed = [this](TMailGateway* sender, TMailGWClient* client,
+                                       std::uint16_t error) {
+    Screening.MailGateway1ServerClosed(sender, client, error);
+    Changed();
+  };
+  MailGateway1.OnClientClosed = [this](TMailGateway* sender, TMailGWClient* client,
+                                       std::uint16_t error) {
+    Screening.MailGateway1ClientClosed(sender, client, error);
+    Changed();
+  };
+  Screening.OnChanged = [this] { Changed(); };
+  Screening.OnStatus = [this](const std::string& text) { StatusBar1Text = text; };
   MailGateway1.OnSessionClosed = [](TMailGateway*, std::uint16_t) {};
   MailGateway1.OnError = [](TCustomAsyncSocket*) {};
 }
 
 void TForm1::FormCreate() {
   State.ProgramFolder = ProgramFolder();
+  MailGateway1.StlsServersFile = State.ProgramFolder + "stlsservers.txt";
   State.ScanCancelled = false;
   StartListDownloads();
   RunFirstRunSteps();
@@ -56,13 +89,16 @@ void TForm1::FormCreate() {
 
 // The two list downloads run on their own; the set-up does not wait for
 // them. A list that arrives whole replaces its file and says so in the
-// status bar; a failed download changes nothing and says nothing.
+// status bar; a failed download changes nothing and says nothing. Without a
+// list server nothing is asked, and standard error and the status bar say so.
 void TForm1::StartListDownloads() {
-  StartListUpdates(HTTPDownload1, HTTPDownload2, State.ProgramFolder,
-                   [this](const std::string& text) {
-                     StatusBar1Text = text;
-                     Changed();
-                   });
+  StartListUpdates(
+      HTTPDownload1, HTTPDownload2, State.ProgramFolder,
+      [this](const std::string& text) {
+        StatusBar1Text = text;
+        Changed();
+      },
+      std::cerr);
 }
 
 // The help page and the usage dialog at a "-shortcut" start, then the setup
@@ -106,17 +142,15 @@ bool TForm1::Close() {
 }
 
 void TForm1::Changed() {
-  if (OnChanged) OnChanged(this);
+  if (!destroying_ && OnChanged) OnChanged(this);
 }
 
-// Nothing is sent to a session that has closed meanwhile.
+// The ticked messages are deleted on the server first; the client then gets
+// its LIST reply without them. Nothing is sent to a session that has closed
+// meanwhile.
 void TForm1::Button1Click() {
   Controls.lblAccountCaption.clear();
-  TMailGWClient* client = Screening.ReviewClient.Get();
-  if (client && client->State() == wsConnected) {
-    client->SendString(HeldListReply(State));
-    client->LastCommand = "-";
-  }
+  Screening.RemoveChecked();
   TrayIcon1.ShowMainWindow();
   TrayIcon1.HideMainWindow();
   Controls.Button1Enabled = false;

@@ -1,7 +1,8 @@
 // TForm1: the main window's logic, without a display. It owns the gateway,
 // the screening state and the review list, keeps the state of the controls
 // the view shows, and tells the view through OnChanged when any of it
-// changed. The popup and the tray icon are reached through interfaces.
+// changed, and through the row events which rows of the review list did. The popup and the tray
+// icon are reached through interfaces.
 #pragma once
 
 #include <cstddef>
@@ -37,6 +38,10 @@ struct TReviewListMenu {
 class TForm1 {
  public:
   TForm1(IPopupNotifier& popupNotifier, ITrayIcon& trayIcon, IHostResolver& resolver);
+  // Closes the gateway first, while the screening, the rows and the state
+  // its sessions use are all still there; from here on no event of the
+  // window reaches a view.
+  ~TForm1();
   TForm1(const TForm1&) = delete;
   TForm1& operator=(const TForm1&) = delete;
 
@@ -54,6 +59,12 @@ class TForm1 {
 
   // Fired after every change the view may need to show.
   std::function<void(TForm1* sender)> OnChanged;
+  // The review list's rows, one notice per change, for a view's model:
+  // all rows anew (cleared, sorted, classified), rows appended, one row's
+  // tick or icon changed.
+  std::function<void(TForm1* sender)> OnRowsReset;
+  std::function<void(TForm1* sender, std::size_t first, std::size_t count)> OnRowsInserted;
+  std::function<void(TForm1* sender, std::size_t index)> OnRowChanged;
   // Fired when the window has closed for good (after Exit); whoever owns
   // the window ends the program and frees it afterwards, never inside this.
   std::function<void(TForm1* sender)> OnClose;
@@ -102,6 +113,9 @@ class TForm1 {
   void Unblockthissubject1Click();        // "Unselect this subject"
   void Unblockthissender1Click();         // "Unselect this sender"
 
+  // The user ticks or unticks a row in the view.
+  void SetRowChecked(std::size_t index, bool checked);
+
   // A click on the popup notification brings the window up.
   void PopupNotifier1Click();
 
@@ -121,6 +135,7 @@ class TForm1 {
   };
 
   void ConfigureGateway();
+  void ForwardRowEvents();
   void Changed();
   // Set-up steps that later work fills in; they keep their place in the order.
   void StartListDownloads();
@@ -129,6 +144,8 @@ class TForm1 {
   MessageRow* RowUnderPopupPoint();
   void Block(const BlockAction& action);
   void Unselect();
+
+  bool destroying_ = false;
 };
 
 }  // namespace qb

@@ -1,5 +1,7 @@
 #include "gateway/MailGW.h"
 
+#include <algorithm>
+
 #include "platform/AsciiText.h"
 #include "platform/Dialogs.h"
 #include "platform/SocketError.h"
@@ -23,6 +25,19 @@ GatewayFlavour FlavourOf(TGatewayType type) {
   return {"+OK POP3 Gateway ready", "user", "-ERR Invalid Command", "pop3"};
 }
 
+// A port the login names: a service name, or a number from 1 to 65535 (a
+// larger number would otherwise be cut to 16 bits and reach another port).
+bool IsUsablePort(const std::string& port) {
+  if (port.empty() || !IsAsciiDigit(port.front())) return !port.empty();
+  if (port.size() > 5 || !std::all_of(port.begin(), port.end(), IsAsciiDigit)) return false;
+  int number = std::stoi(port);
+  return number >= 1 && number <= 65535;
+}
+
+std::string FirstLine(const std::string& text) {
+  return text.substr(0, text.find_first_of("\r\n"));
+}
+
 }  // namespace
 
 // ---- TMailGWClient --------------------------------------------------------------
@@ -30,6 +45,23 @@ GatewayFlavour FlavourOf(TGatewayType type) {
 TMailGWClient::~TMailGWClient() {
   ServerSocket = nullptr;
   serverSockets_.clear();
+}
+
+// With linger off the system sends what is queued and then ends the
+// connection in order; a close with the default linger would reset it.
+void TMailGWClient::EndSession() {
+  if (State() == wsClosed) return;
+  if (LingerOnOff != wsLingerOff) {
+    LingerOnOff = wsLingerOff;
+    ApplyLinger();
+  }
+  if (AllSent()) {
+    Close();
+    return;
+  }
+  OnDataSent = [this](TCustomAsyncSocket*, std::uint16_t) {
+    if (State() != wsClosed) Close();
+  };
 }
 
 TAsyncSocket* TMailGWClient::CreateServerSocket() {
@@ -128,8 +160,8 @@ void TMailGateway::SetUpSession(TMailGWClient& client) {
   client.OnDataAvailable = [this](TCustomAsyncSocket* socket, std::uint16_t) {
     ClientLine(static_cast<TMailGWClient&>(*socket));
   };
-  client.OnSessionClosed = [this](TCustomAsyncSocket*, std::uint16_t error) {
-    ForwardSessionClosed(error);
+  client.OnSessionClosed = [this](TCustomAsyncSocket* socket, std::uint16_t error) {
+    ClientClosed(static_cast<TMailGWClient&>(*socket), error);
   };
   client.OnError = [this](TCustomAsyncSocket* socket) {
     if (OnError) OnError(socket);
@@ -142,6 +174,10 @@ void TMailGateway::ClientLine(TMailGWClient& client) {
   std::string data = client.ReceiveString();
   if (OnClientSend) OnClientSend(this, &client, data, client.ClientState);
   if (client.ClientState != csWaitingLogin) return;
+  // Once a login has named its server, what the client sends before the
+  // server has greeted is the application's to pass on: a second USER line
+  // opens no second connection.
+  if (client.ServerSocket != nullptr) return;
   if (LowerAscii(data.substr(0, 4)) != SrvUserIdent) {
     client.SendString(SrvErrorString + kLineEnd);
     return;
@@ -152,13 +188,14 @@ void TMailGateway::ClientLine(TMailGWClient& client) {
 void TMailGateway::Login(TMailGWClient& client, const std::string& data) {
   std::string rest = data.size() > 5 ? data.substr(5) : "";
   TAsyncSocket& server = *client.CreateServerSocket();
-  server.OnDataAvailable = [this](TCustomAsyncSocket* socket, std::uint16_t) {
-    ServerData(static_cast<TAsyncSocket&>(*socket));
-  };
   server.OnBgException = [this](TCustomAsyncSocket*, const std::exception& e, bool& canClose) {
     ForwardBgException(e, canClose);
   };
+  server.OnSessionClosed = [this](TCustomAsyncSocket* socket, std::uint16_t error) {
+    ServerClosed(static_cast<TAsyncSocket&>(*socket), error);
+  };
   std::string spec = DelimChar != '\0' ? TrimBlanks(SplitField(rest, DelimChar, 1)) : "";
+  TUpstreamTls tls = TakeSecuritySuffix(spec);
   std::string address = DefMailServer;
   std::string port = DefMailSrvPort;
   client.LoginLine = data;
@@ -173,22 +210,70 @@ void TMailGateway::Login(TMailGWClient& client, const std::string& data) {
   server.SetPort(port);
   // A login without a server (and no default) is this client's mistake: it
   // is told so and its session ends, while the gateway goes on listening.
-  if (server.Addr().empty()) {
-    client.SendString(SrvErrorString + kLineEnd);
-    client.Close();
-    return;
+  if (server.Addr().empty()) return RefuseLogin(client, SrvErrorString);
+  if (!IsUsablePort(server.Port())) {
+    return RefuseLogin(client, "-ERR The port " + server.Port() + " is not a port from 1 to 65535");
   }
+  SecureUpstream(client, server, tls);
+}
+
+// The server's data reaches the application only through the connection's
+// security step (gateway/UpstreamSecurity), which the socket's data handler
+// owns: it lives exactly as long as the server connection.
+void TMailGateway::SecureUpstream(TMailGWClient& client, TAsyncSocket& server, TUpstreamTls tls) {
+  TUpstreamRequest request{ResolveUpstreamTls(tls, server.Port()), server.Addr(), StlsServersFile,
+                           TlsHandshakeTimeout};
+  auto security = std::make_shared<TUpstreamSecurity>(
+      server, client, std::move(request), upstreamGuard_,
+      [this, &server](std::string& data) { DeliverServerData(server, data); });
+  server.OnDataAvailable = [this, security](TCustomAsyncSocket* socket, std::uint16_t) {
+    ServerData(static_cast<TAsyncSocket&>(*socket), *security);
+  };
+  security->Begin();
   try {
     server.Connect();
-  } catch (const ESocketException&) {
-    client.Close();
+  } catch (const ESocketException& e) {
+    RefuseLogin(client, "-ERR Cannot connect to the mail server " + server.Addr() + ": " +
+                            FirstLine(e.what()));
   }
 }
 
-void TMailGateway::ServerData(TAsyncSocket& server) {
+// The client's login waits for a reply: it gets one, and then its session ends.
+void TMailGateway::RefuseLogin(TMailGWClient& client, const std::string& reason) {
+  client.SendString(reason + kLineEnd);
+  client.EndSession();
+}
+
+void TMailGateway::ServerData(TAsyncSocket& server, TUpstreamSecurity& security) {
   std::string data = server.ReceiveString();
+  if (security.Admit(data)) DeliverServerData(server, data);
+}
+
+void TMailGateway::DeliverServerData(TAsyncSocket& server, std::string& data) {
   auto* client = static_cast<TMailGWClient*>(server.Owner);
   if (OnServerSend) OnServerSend(this, &server, data, client->ClientState);
+}
+
+// Only the session's current server connection speaks for it; an earlier
+// one (replaced by a second login) closes unheard.
+void TMailGateway::ServerClosed(TAsyncSocket& server, std::uint16_t error) {
+  auto* client = static_cast<TMailGWClient*>(server.Owner);
+  if (client == nullptr || client->ServerSocket != &server) return;
+  if (OnServerClosed) {
+    OnServerClosed(this, client, error);
+  } else if (client->ClientState == csWaitingLogin && client->State() == wsConnected) {
+    client->SendString("-ERR The mail server " + server.Addr() + " closed the connection" +
+                       kLineEnd);
+  }
+  client->EndSession();
+}
+
+void TMailGateway::ClientClosed(TMailGWClient& client, std::uint16_t error) {
+  if (OnClientClosed) OnClientClosed(this, &client, error);
+  if (client.ServerSocket != nullptr && client.ServerSocket->State() != wsClosed) {
+    client.ServerSocket->Close();
+  }
+  ForwardSessionClosed(error);
 }
 
 void TMailGateway::ForwardBgException(const std::exception& e, bool& canClose) {

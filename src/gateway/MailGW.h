@@ -6,6 +6,7 @@
 // and OnServerSend. Forwarding in either direction is the application's job.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <exception>
 #include <functional>
@@ -13,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "gateway/UpstreamSecurity.h"
 #include "net/AsyncSocket.h"
 #include "net/SocketServer.h"
 
@@ -22,6 +24,13 @@ enum TGatewayType : std::uint8_t { gtPop3, gtSmtp };
 enum TClientState : std::uint8_t { csWaitingLogin, csRelaying };
 
 class TMailGateway;
+
+// What an application keeps per session (the screening's state of one mail
+// client's session). The session owns it and frees it with itself.
+class TSessionData {
+ public:
+  virtual ~TSessionData() = default;
+};
 
 // One gateway session: the accepted connection to the mail client, plus the
 // connection to its mail server once the login has named it.
@@ -35,6 +44,8 @@ class TMailGWClient : public TSocketClient {
   TAsyncSocket* ServerSocket = nullptr;
   // Kept by the screening code; the gateway never reads or writes it.
   std::string LastCommand;
+  // The application's own record of this session; the gateway never reads it.
+  std::unique_ptr<TSessionData> Data;
 
   // A handle that tells whether this session still exists.
   std::weak_ptr<void> Lifetime() const { return lifetime_; }
@@ -42,6 +53,11 @@ class TMailGWClient : public TSocketClient {
   // Creates the next server connection, owned by the session. An earlier one
   // lives on until the session is freed.
   TAsyncSocket* CreateServerSocket();
+
+  // Ends the session after what has been sent so far has reached the
+  // system: the close is graceful (no reset that could discard a last
+  // "-ERR"), and it waits for the send queue to drain.
+  void EndSession();
 
  private:
   std::vector<std::unique_ptr<TAsyncSocket>> serverSockets_;
@@ -72,6 +88,8 @@ using TMailGatewayServerEvent = std::function<void(TMailGateway* sender, TAsyncS
 using TMailGatewayClientConnectEvent =
     std::function<void(TMailGateway* sender, TMailGWClient* client)>;
 using TSessionClosed = std::function<void(TMailGateway* sender, std::uint16_t error)>;
+using TMailGatewaySessionEvent =
+    std::function<void(TMailGateway* sender, TMailGWClient* client, std::uint16_t error)>;
 using TMailGatewayBgExceptionEvent =
     std::function<void(TMailGateway* sender, const std::exception& e, bool& canClose)>;
 
@@ -91,6 +109,11 @@ class TMailGateway {
   std::string SrvHelloCommand = "+OK POP3 Gateway ready";
   std::string SrvUserIdent = "user";
   std::string SrvErrorString = "-ERR Invalid Command";
+  // TLS to the mail server (gateway/UpstreamSecurity): the file that
+  // remembers the servers seen offering STLS ("" keeps them only while the
+  // gateway lives), and how long a TLS handshake may take.
+  std::string StlsServersFile;
+  std::chrono::milliseconds TlsHandshakeTimeout{30000};
 
   TGatewayType GatewayType() const { return gatewayType_; }
   void SetGatewayType(TGatewayType value);
@@ -101,6 +124,14 @@ class TMailGateway {
   TSessionClosed OnSessionClosed;
   TNotifyEvent OnError;
   TMailGatewayBgExceptionEvent OnBgException;
+  // The session's connection to its mail server closed (the server ended
+  // it, the connection failed, or the session closed it). The gateway then
+  // ends the client side too; a handler may first send the client a last
+  // reply. Without a handler, a login that still waits is answered "-ERR".
+  TMailGatewaySessionEvent OnServerClosed;
+  // The mail client's connection of a session closed; its server connection
+  // is closed right after, without a QUIT, so nothing is committed.
+  TMailGatewaySessionEvent OnClientClosed;
 
   // Starts listening. Returns "" on success (or when the configuration check
   // failed and was shown), else the socket layer's message.
@@ -114,10 +145,16 @@ class TMailGateway {
   void SetUpSession(TMailGWClient& client);
   void ClientLine(TMailGWClient& client);
   void Login(TMailGWClient& client, const std::string& data);
-  void ServerData(TAsyncSocket& server);
+  void ServerClosed(TAsyncSocket& server, std::uint16_t error);
+  void ClientClosed(TMailGWClient& client, std::uint16_t error);
+  void RefuseLogin(TMailGWClient& client, const std::string& reason);
+  void SecureUpstream(TMailGWClient& client, TAsyncSocket& server, TUpstreamTls tls);
+  void ServerData(TAsyncSocket& server, TUpstreamSecurity& security);
+  void DeliverServerData(TAsyncSocket& server, std::string& data);
   void ForwardBgException(const std::exception& e, bool& canClose);
   void ForwardSessionClosed(std::uint16_t error);
 
+  TUpstreamGuard upstreamGuard_;
   std::unique_ptr<TSocketServer> listenSocket_;
   TGatewayType gatewayType_ = gtPop3;
   bool active_ = false;

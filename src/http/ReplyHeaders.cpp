@@ -13,6 +13,7 @@ int ParseStatusCode(std::string_view statusLine) {
   std::size_t blank = statusLine.find(' ');
   if (blank == std::string_view::npos) return 0;
   std::string_view code = statusLine.substr(blank + 1);
+  if (code.empty() || code.front() < '0' || code.front() > '9') return 0;  // "-12" is no code
   int value = 0;
   auto [end, error] = std::from_chars(code.data(), code.data() + code.size(), value);
   bool threeDigits = end == code.data() + 3 && (code.size() == 3 || code[3] == ' ');

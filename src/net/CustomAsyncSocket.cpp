@@ -319,7 +319,7 @@ void TCustomAsyncSocket::ReceiveLoop(std::uint16_t errCode, bool loop) {
         break;
       }
       unsigned long pending = 0;
-      if (winsock::ioctlsocketFionread(hSocket_, &pending) != 0) {
+      if (PendingOnNetwork(&pending) != 0) {
         lastError_ = winsock::WSAGetLastError();
         break;
       }
@@ -495,6 +495,13 @@ int TCustomAsyncSocket::Accept() {
   return handle;
 }
 
+void TCustomAsyncSocket::SelectAccept(bool enabled) {
+  long events = enabled ? kListenEvents : kListenEvents & ~FD_ACCEPT;
+  if (winsock::WSAAsyncSelect(hSocket_, window_, WM_ASYNCSELECT, events) != 0) {
+    ReportSystemError("WSAAsyncSelect");
+  }
+}
+
 void TCustomAsyncSocket::Dup(int handle) {
   if (handle == 0 || handle == kInvalidSocket) {
     winsock::WSASetLastError(WSAEINVAL);
@@ -632,7 +639,7 @@ void TCustomAsyncSocket::TryToSend() {
       allSent_ = true;
       return;
     }
-    int sent = winsock::sendv(hSocket_, pieces, count, flags);
+    int sent = SendToNetwork(pieces, count, flags);
     if (sent > 0) {
       RemoveSent(sent);
       if (OnSendData) OnSendData(this, sent);
@@ -672,7 +679,7 @@ void TCustomAsyncSocket::DeleteBufferedData() {
 
 int TCustomAsyncSocket::RcvdCount() {
   unsigned long pending = 0;
-  if (winsock::ioctlsocketFionread(hSocket_, &pending) != 0) {
+  if (PendingOnNetwork(&pending) != 0) {
     ReportSystemError("ioctlSocket");
     return -1;
   }
@@ -691,7 +698,7 @@ int TCustomAsyncSocket::Receive(void* buffer, int size) {
 
 int TCustomAsyncSocket::ReceiveFromNetwork(void* buffer, int size) {
   ++networkReads_;
-  int count = winsock::recv(hSocket_, buffer, size, 0);
+  int count = RecvFromNetwork(buffer, size);
   if (count < 0) {
     lastError_ = winsock::WSAGetLastError();
   } else {
@@ -702,8 +709,20 @@ int TCustomAsyncSocket::ReceiveFromNetwork(void* buffer, int size) {
 
 int TCustomAsyncSocket::PendingFromNetwork() {
   unsigned long pending = 0;
-  if (winsock::ioctlsocketFionread(hSocket_, &pending) != 0) return -1;
+  if (PendingOnNetwork(&pending) != 0) return -1;
   return static_cast<int>(pending);
+}
+
+int TCustomAsyncSocket::SendToNetwork(const iovec* pieces, int count, int flags) {
+  return winsock::sendv(hSocket_, pieces, count, flags);
+}
+
+int TCustomAsyncSocket::RecvFromNetwork(void* buffer, int size) {
+  return winsock::recv(hSocket_, buffer, size, 0);
+}
+
+int TCustomAsyncSocket::PendingOnNetwork(unsigned long* pending) {
+  return winsock::ioctlsocketFionread(hSocket_, pending);
 }
 
 std::string TCustomAsyncSocket::ReceiveString() {

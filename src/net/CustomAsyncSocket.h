@@ -20,6 +20,8 @@
 #include <string>
 #include <vector>
 
+#include <sys/uio.h>
+
 #include "net/SocketBuffer.h"
 #include "platform/MessageLoop.h"
 
@@ -154,7 +156,17 @@ class TCustomAsyncSocket {
   int ReceiveFromNetwork(void* buffer, int size);
   // The count of bytes the system holds for this socket; -1 if the query fails.
   int PendingFromNetwork();
+  // The three places where bytes meet the handle, for a layer that wraps the
+  // stream (TLS): the gathering send of the send queue (returns the count
+  // taken, or -1 with the code for WSAGetLastError), the read under every
+  // receive (count, 0 at the end, or -1), and the count a read may take now
+  // (0 or the error of ioctlsocket).
+  virtual int SendToNetwork(const iovec* pieces, int count, int flags);
+  virtual int RecvFromNetwork(void* buffer, int size);
+  virtual int PendingOnNetwork(unsigned long* pending);
   void PostToSelf(std::uint32_t msg, WPARAM wParam = 0, LPARAM lParam = 0);
+  // Turns a listening socket's accept notifications off or back on.
+  void SelectAccept(bool enabled);
   bool Destroying() const { return destroying_; }
   int NetworkReads() const { return networkReads_; }
 

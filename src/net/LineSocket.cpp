@@ -21,7 +21,7 @@ int TCustomLineSocket::RcvdCount() {
 }
 
 LRESULT TCustomLineSocket::WndProc(std::uint32_t msg, WPARAM wParam, LPARAM lParam) {
-  if (msg != WM_TRIGGER_DATA_AVAILABLE) return TCustomAsyncSocket::WndProc(msg, wParam, lParam);
+  if (msg != WM_TRIGGER_DATA_AVAILABLE) return TCustomTlsSocket::WndProc(msg, wParam, lParam);
   RedeliverBuffered();
   return 0;
 }

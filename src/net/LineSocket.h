@@ -1,21 +1,22 @@
-// TCustomLineSocket: line mode on top of the core socket. With LineMode on,
-// received bytes are cut into lines ending with LineEnd, and each line is
-// handed to OnDataAvailable on its own; ReceiveString inside the handler
-// reads exactly that line, terminator included.
+// TCustomLineSocket: line mode on top of the TLS layer (which passes plain
+// connections straight through). With LineMode on, received bytes are cut
+// into lines ending with LineEnd, and each line is handed to OnDataAvailable
+// on its own; ReceiveString inside the handler reads exactly that line,
+// terminator included.
 #pragma once
 
 #include <functional>
 #include <string>
 #include <vector>
 
-#include "net/CustomAsyncSocket.h"
+#include "net/TlsSocket.h"
 
 namespace qb {
 
 using TLineLimitEvent =
     std::function<void(TCustomAsyncSocket* sender, int rcvdLength, bool& clearData)>;
 
-class TCustomLineSocket : public TCustomAsyncSocket {
+class TCustomLineSocket : public TCustomTlsSocket {
  public:
   bool LineMode() const { return lineMode_; }
   // A change with data waiting re-delivers that data in the new mode, through

@@ -1,10 +1,21 @@
 #include "net/SocketServer.h"
 
+#include <sys/socket.h>
+
 #include <algorithm>
+#include <cstdio>
 
 #include "net/SocketRuntime.h"
+#include "platform/SocketError.h"
+#include "platform/WinsockErrors.h"
 
 namespace qb {
+
+namespace {
+
+constexpr WPARAM kAcceptBackOffTimer = 1;
+
+}  // namespace
 
 // ---- TSocketClient ------------------------------------------------------------
 
@@ -34,6 +45,7 @@ void TSocketClient::TriggerSessionClosed(std::uint16_t errCode) {
 // ---- TCustomSocketServer --------------------------------------------------------
 
 TCustomSocketServer::TCustomSocketServer() {
+  ListenBacklog = SOMAXCONN;
   ClientClass = [] { return std::make_unique<TSocketClient>(); };
 }
 
@@ -57,6 +69,10 @@ bool TCustomSocketServer::IsClient(const TSocketClient* client) const {
 }
 
 LRESULT TCustomSocketServer::WndProc(std::uint32_t msg, WPARAM wParam, LPARAM lParam) {
+  if (msg == WM_TIMER && wParam == kAcceptBackOffTimer) {
+    ResumeAccepting();
+    return 0;
+  }
   if (msg != WM_CLIENT_CLOSED) return TAsyncSocket::WndProc(msg, wParam, lParam);
   CleanUpClient(reinterpret_cast<TSocketClient*>(lParam), static_cast<std::uint16_t>(wParam));
   return 0;
@@ -85,8 +101,16 @@ void TCustomSocketServer::TriggerSessionAvailable(std::uint16_t errCode) {
 }
 
 void TCustomSocketServer::AcceptClient() {
-  int handle = Accept();
-  if (handle < 0) return;
+  int handle = -1;
+  try {
+    handle = Accept();
+  } catch (const ESocketException&) {
+    if (!OutOfDescriptors()) throw;
+  }
+  if (handle < 0) {
+    if (OutOfDescriptors()) PauseAccepting();
+    return;
+  }
   ++acceptCount_;
   clients_.push_back(ClientClass());
   TSocketClient* client = clients_.back().get();
@@ -102,6 +126,33 @@ void TCustomSocketServer::AcceptClient() {
   } else {
     client->StartConnection();
   }
+}
+
+// EMFILE and ENFILE both read as "Too many open files"; ENOBUFS is the
+// same lack of resources in the kernel.
+bool TCustomSocketServer::OutOfDescriptors() const {
+  return LastError() == WSAEMFILE || LastError() == WSAENOBUFS;
+}
+
+// The connection stays in the listen queue; it is accepted when the timer
+// turns accepting back on and a descriptor is free.
+void TCustomSocketServer::PauseAccepting() {
+  if (!backOffTold_) {
+    backOffTold_ = true;
+    std::fprintf(stderr,
+                 "Too many open files: new connections wait and are accepted when descriptors "
+                 "are free (tried again every %lld ms)\n",
+                 static_cast<long long>(AcceptBackOff.count()));
+  }
+  acceptPaused_ = true;
+  SelectAccept(false);
+  MessageLoop::Instance().SetTimer(Handle(), kAcceptBackOffTimer, AcceptBackOff);
+}
+
+void TCustomSocketServer::ResumeAccepting() {
+  MessageLoop::Instance().KillTimer(Handle(), kAcceptBackOffTimer);
+  acceptPaused_ = false;
+  if (State() == wsListening) SelectAccept(true);
 }
 
 // The refused client must really receive its busy banner. With the default

@@ -4,8 +4,15 @@
 // its connection has closed, through a posted message, never inside the
 // client's own events. The server owns its clients; destroying the server
 // frees those still listed.
+//
+// The listen backlog is the system's maximum, so clients that connect while
+// the program is busy wait in the queue instead of being dropped. When
+// accept fails for lack of descriptors, the server stops accepting for
+// AcceptBackOff (a timer) and tries again, instead of being told of the same
+// waiting connection at once, for ever; it says so once on standard error.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -59,6 +66,7 @@ class TCustomSocketServer : public TAsyncSocket {
   // Makes the client objects; plain TSocketClient objects by default.
   TSocketClientFactory ClientClass;
   int MaxClients = 0;  // 0: no limit
+  std::chrono::milliseconds AcceptBackOff{1000};
 
   TSocketClientCreateEvent OnClientCreate;
   TSocketClientConnectEvent OnClientConnect;
@@ -68,6 +76,7 @@ class TCustomSocketServer : public TAsyncSocket {
   // The i-th client, or nullptr outside 0 .. ClientCount() - 1.
   TSocketClient* Clients(int index) const;
   bool IsClient(const TSocketClient* client) const;
+  bool AcceptPaused() const { return acceptPaused_; }
 
  protected:
   LRESULT WndProc(std::uint32_t msg, WPARAM wParam, LPARAM lParam) override;
@@ -77,9 +86,14 @@ class TCustomSocketServer : public TAsyncSocket {
   void AcceptClient();
   void CleanUpClient(TSocketClient* client, std::uint16_t error);
   void TurnAwayBusy(TSocketClient& client);
+  bool OutOfDescriptors() const;
+  void PauseAccepting();
+  void ResumeAccepting();
 
   std::vector<std::unique_ptr<TSocketClient>> clients_;
   int acceptCount_ = 0;
+  bool acceptPaused_ = false;
+  bool backOffTold_ = false;
 };
 
 class TSocketServer : public TCustomSocketServer {};

@@ -20,6 +20,10 @@ char UpperAsciiChar(char c) {
   return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
 }
 
+bool IsAsciiDigit(char c) {
+  return c >= '0' && c <= '9';
+}
+
 std::string TrimBlanks(std::string_view text) {
   while (!text.empty() && IsBlank(text.front())) text.remove_prefix(1);
   while (!text.empty() && IsBlank(text.back())) text.remove_suffix(1);

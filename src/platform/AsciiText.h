@@ -9,6 +9,7 @@ namespace qb {
 
 char LowerAsciiChar(char c);
 char UpperAsciiChar(char c);
+bool IsAsciiDigit(char c);
 
 // Removes leading and trailing control characters and blanks (bytes <= 32).
 std::string TrimBlanks(std::string_view text);

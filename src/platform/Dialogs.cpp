@@ -1,6 +1,9 @@
 #include "platform/Dialogs.h"
 
 #include <iostream>
+#include <memory>
+
+#include "platform/MessageLoop.h"
 
 namespace qb {
 
@@ -43,6 +46,21 @@ IDialogs* InstallDialogs(IDialogs* dialogs) {
   IDialogs* previous = Installed();
   Installed() = dialogs;
   return previous;
+}
+
+// Each box gets a window of its own that lives until the box has closed, so
+// boxes posted one after another show in order and none holds a window once
+// it is done.
+void PostMessageBox(const std::string& text, TMsgDlgType type) {
+  MessageLoop& loop = MessageLoop::Instance();
+  auto window = std::make_shared<HWND>(0);
+  *window = loop.CreateWindow([window, text, type](std::uint32_t msg, WPARAM, LPARAM) -> LRESULT {
+    if (msg != WM_USER) return 0;
+    MessageLoop::Instance().DestroyWindow(*window);
+    CurrentDialogs().ShowMessageBox(text, type);
+    return 0;
+  });
+  loop.PostMessage(*window, WM_USER);
 }
 
 }  // namespace qb

@@ -33,4 +33,11 @@ class ConsoleDialogs : public IDialogs {
 IDialogs& CurrentDialogs();
 IDialogs* InstallDialogs(IDialogs* dialogs);  // returns the previous one
 
+// Shows a message box through CurrentDialogs() from a posted message, once
+// the handler that calls this has returned. A socket handler uses it: a box
+// pumps the message loop while it is open, and a box opened inside the
+// handler would let the session be freed under the handler still running.
+// Main thread only.
+void PostMessageBox(const std::string& text, TMsgDlgType type);
+
 }  // namespace qb

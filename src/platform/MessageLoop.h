@@ -95,9 +95,18 @@ class MessageLoop {
   // Called on the main thread itself, it runs the callback at once.
   void RunOnMainThread(const std::function<void()>& callback);
 
-  // Embedding into another toolkit's loop: watch Descriptor() for
-  // readability, call DispatchReady() when it is readable or when the timer
-  // deadline has passed.
+  // Embedding into another toolkit's loop. The host loop drives this one
+  // by two things only, and never calls Run() or WaitAndDispatch():
+  // - it watches Descriptor() for readability (a socket, a posted message
+  //   or a cross-thread wake-up all make it readable) and calls
+  //   DispatchReady() when it is;
+  // - it keeps one single-shot timer armed for NextTimerDeadline(), re-armed
+  //   after every DispatchReady(). The deadline is "now" while messages are
+  //   still queued (a handler posted more than one pass dispatches), so the
+  //   timer, not the descriptor, carries them; no deadline means no timer.
+  // DispatchReady() never blocks. A modal dialog of the host that runs the
+  // host's own loop therefore keeps sockets, timers and posted messages
+  // running, and so does any handler that pumps with ProcessMessages().
   int Descriptor() const;
   void DispatchReady() { ProcessMessages(); }
   std::optional<Clock::time_point> NextTimerDeadline() const;

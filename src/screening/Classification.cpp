@@ -1,6 +1,10 @@
 #include "screening/Classification.h"
 
 #include <algorithm>
+#include <map>
+
+#include "screening/Listing.h"
+#include "screening/Pop3Command.h"
 
 namespace qb {
 
@@ -17,15 +21,6 @@ bool IsPossibleVirus(const MessageRow& row, const TextLines& virusList) {
 
 bool SpamFlagAt(const TextLines& spamFlags, std::size_t index) {
   return index < spamFlags.size() && spamFlags[index] == "1";
-}
-
-// The text after the first blank of the UIDL line (all of it without a
-// blank); nullopt when the reply has no such line.
-std::optional<std::string> UidAt(const TextLines& uidlReply, long long lineIndex) {
-  if (lineIndex < 0 || static_cast<std::size_t>(lineIndex) >= uidlReply.size()) return std::nullopt;
-  const std::string& line = uidlReply[static_cast<std::size_t>(lineIndex)];
-  std::size_t blank = line.find(' ');
-  return blank == std::string::npos ? line : line.substr(blank + 1);
 }
 
 }  // namespace
@@ -50,14 +45,14 @@ MessageCategory ClassifyRow(const MessageRow& row, const ScreeningState& state,
 }
 
 void Listele(ReviewList& review, const ScreeningState& state) {
+  const std::map<std::int64_t, std::string> uids = UidsByNumber(state.UidlReply);
   for (std::size_t i = 0; i < review.Count(); ++i) {
     MessageRow& row = review[i];
     row.CategoryIcon = ClassifyRow(row, state, SpamFlagAt(state.SpamFlags, i));
     row.Checked = IsTicked(row.CategoryIcon);
-    if (std::optional<std::string> uid =
-            UidAt(state.UidlReply, state.ScanStart + static_cast<long long>(i))) {
-      row.Uid = *uid;
-    }
+    std::optional<std::int64_t> number = MessageNumberOf(row.MessageNumber);
+    auto uid = number ? uids.find(*number) : uids.end();
+    if (uid != uids.end()) row.Uid = uid->second;
   }
   review.SortColumn = ReviewList::kSizeColumn;
   review.Sort();

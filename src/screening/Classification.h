@@ -21,9 +21,9 @@ bool AnyPrefixMatches(const TextLines& entries, std::string_view text);
 // The category of one row from the lists and the row's DNS outcome.
 MessageCategory ClassifyRow(const MessageRow& row, const ScreeningState& state, bool listedByDnsbl);
 
-// The classification pass over the rows, which are in scan order: row i is
-// message ScanStart + i with DNS outcome SpamFlags[i]. Sets each row's icon,
-// tick and Uid (from UidlReply line ScanStart + i), then sorts by "Size".
+// The classification pass over the rows, which are in scan order: row i has
+// the DNS outcome SpamFlags[i]. Sets each row's icon, tick and Uid (from the
+// UidlReply line of the row's message number), then sorts by "Size".
 void Listele(ReviewList& review, const ScreeningState& state);
 
 }  // namespace qb

@@ -1,8 +1,13 @@
 // The mail client's commands (the gateway's OnClientSend): the login switches
 // the window to its review layout, LIST prepares the popup, and every
-// command is passed upstream and remembered in the session's LastCommand,
-// a RETR of a ticked message as a DELE.
+// command is passed upstream, one at a time and in order, and remembered in
+// the session's LastCommand; a RETR of a ticked message as a DELE, and a
+// bare LIST only once the review is this session's.
+#include <cassert>
+
 #include "platform/AsciiText.h"
+#include "platform/Dialogs.h"
+#include "screening/Pop3Command.h"
 #include "screening/SessionScreening.h"
 
 namespace qb {
@@ -10,6 +15,10 @@ namespace qb {
 const char* const kConnectingText = "Connecting to the email account...";
 const char* const kCheckingText =
     "Checking possible viruses, spams and blocked messages from the server...";
+
+TScreenedSession* ScreenedSessionOf(TMailGWClient& client) {
+  return dynamic_cast<TScreenedSession*>(client.Data.get());
+}
 
 TSessionScreening::TSessionScreening(ScreeningState& state, ReviewList& review,
                                      TMainWindowControls& controls, IPopupNotifier& popup,
@@ -19,25 +28,46 @@ TSessionScreening::TSessionScreening(ScreeningState& state, ReviewList& review,
       controls_(controls),
       popup_(popup),
       tray_(tray),
-      resolver_(resolver) {}
-
-void TSessionScreening::MailGateway1ClientSend(TMailGateway*, TMailGWClient* client,
-                                               std::string& data, TClientState clientState) {
-  if (clientState == csWaitingLogin && data.starts_with("USER")) LoginNotice(data);
-  if (data.starts_with("LIST")) {
-    popup_.Properties().Title = "Quillbright";
-    popup_.Properties().Text = kCheckingText;
-  }
-  if (clientState != csRelaying || client->ServerSocket == nullptr) return;
-  if (data.starts_with("RETR ")) {
-    RelayRetrieve(*client, data);
-    return;
-  }
-  client->ServerSocket->SendString(data);
-  client->LastCommand = data;
+      resolver_(resolver) {
+  window_ =
+      MessageLoop::Instance().CreateWindow([this](std::uint32_t msg, WPARAM wParam, LPARAM lParam) {
+        return WindowProc(msg, wParam, lParam);
+      });
 }
 
-void TSessionScreening::LoginNotice(const std::string& data) {
+TSessionScreening::~TSessionScreening() {
+  MessageLoop::Instance().DestroyWindow(window_);
+}
+
+LRESULT TSessionScreening::WindowProc(std::uint32_t msg, WPARAM wParam, LPARAM) {
+  if (msg == WM_TIMER) ReplyTimerFired(wParam);
+  return 0;
+}
+
+TScreenedSession& TSessionScreening::SessionFor(TMailGWClient& client) {
+  if (TScreenedSession* session = ScreenedSessionOf(client)) return *session;
+  auto session = std::make_unique<TScreenedSession>(client, nextSerial_++);
+  TScreenedSession& result = *session;
+  client.Data = std::move(session);
+  return result;
+}
+
+// Before its login has named a server, the client's lines are the
+// gateway's; from then on they are carried out here, one at a time.
+void TSessionScreening::MailGateway1ClientSend(TMailGateway*, TMailGWClient* client,
+                                               std::string& data, TClientState clientState) {
+  TScreenedSession& session = SessionFor(*client);
+  TPop3Command command = ParseCommand(data);
+  if (command.Is("LIST")) ListNotice();
+  if (clientState == csWaitingLogin && client->ServerSocket == nullptr) {
+    if (command.Is("USER")) LoginNotice(session, data);
+    return;
+  }
+  session.WaitingLines.push_back(data);
+  DispatchWaiting(session);
+}
+
+void TSessionScreening::LoginNotice(TScreenedSession& session, const std::string& data) {
   controls_.pnlIlkGorunumVisible = false;
   controls_.Panel1Visible = true;
   TPopupProperties& popup = popup_.Properties();
@@ -46,29 +76,93 @@ void TSessionScreening::LoginNotice(const std::string& data) {
   popup.Title = "Quillbright";
   popup.Text = kConnectingText;
   state_.AccountText = data.substr(5);
+  session.AccountText = state_.AccountText;
+  StartReplyTimer(session);  // a server that never greets must not hold the client for ever
+}
+
+void TSessionScreening::ListNotice() {
+  popup_.Properties().Title = "Quillbright";
+  popup_.Properties().Text = kCheckingText;
+}
+
+// The next command goes upstream only when the one before has its whole
+// reply, so the replies reach the client in the order of its commands.
+void TSessionScreening::DispatchWaiting(TScreenedSession& session) {
+  while (!session.InFlight && !session.ClientWaiting && !session.WaitingLines.empty()) {
+    TAsyncSocket* server = session.Client.ServerSocket;
+    if (server == nullptr || server->State() != wsConnected) return;
+    std::string line = std::move(session.WaitingLines.front());
+    session.WaitingLines.pop_front();
+    CarryOut(session, line);
+  }
+}
+
+// The first command that shows the mailbox (its count, listing or UIDs)
+// waits for the scan and the review: the client then sees the mailbox as
+// it is after the removals, from its first look on.
+void TSessionScreening::CarryOut(TScreenedSession& session, const std::string& line) {
+  TPop3Command command = ParseCommand(line);
+  session.ClientLine = line;
+  session.ClientWaiting = true;
+  session.RepliedInPart = false;
+  session.Number = 0;
+  bool showsMailbox = command.IsBare("LIST") || command.IsBare("STAT") || command.IsBare("UIDL");
+  if (!session.Scanned && showsMailbox) return StartScan(session);
+  if (command.Is("RETR")) return Retrieve(session, command, line);
+  std::string upstream = session.Numbering.CommandToServer(command, line);
+  bool renumbered = session.Numbering.Active() && (command.Is("LIST") || command.Is("UIDL"));
+  SendUpstream(session, upstream, renumbered ? TSessionStep::ssRelayWhole : TSessionStep::ssRelay,
+               HasMultiLineReply(command));
+}
+
+// Another session's scan or review is under way: this session's command
+// waits, its client simply waits for the reply, and the scan starts at
+// its turn.
+void TSessionScreening::StartScan(TScreenedSession& session) {
+  ListNotice();
+  if (!queue_.Claim(session.Client)) {
+    ShowStatus();
+    return;
+  }
+  SendUpstream(session, "LIST\r\n", TSessionStep::ssList, true);
+  ShowStatus();
 }
 
 // A RETR whose number has no row of this session's list is passed on, and
-// its retrieval is recorded like any other.
-void TSessionScreening::RelayRetrieve(TMailGWClient& client, const std::string& data) {
-  std::string number = TrimBlanks(data.substr(5));
-  const MessageRow* row = FindOwnRow(client, number);
+// its retrieval is recorded like any other; numbers compare as numbers.
+void TSessionScreening::Retrieve(TScreenedSession& session, const TPop3Command& command,
+                                 const std::string& line) {
+  std::optional<std::int64_t> visible = MessageNumberOf(command.Argument);
+  std::optional<std::int64_t> number = visible ? session.Numbering.ToServer(*visible) : visible;
+  session.Number = number.value_or(0);
+  const MessageRow* row = number ? FindOwnRow(session.Client, *number) : nullptr;
   if (row && row->Checked) {
-    client.ServerSocket->SendString("DELE " + number + "\r\n");
-    client.LastCommand = "*DELE " + number;
-    return;
+    std::string dele = "DELE " + std::to_string(*number) + "\r\n";
+    return SendUpstream(session, dele, TSessionStep::ssDeleteInstead, false);
   }
-  client.ServerSocket->SendString("RETR " + number + "\r\n");
-  client.LastCommand = "RETR " + number;
+  SendUpstream(session, session.Numbering.CommandToServer(command, line), TSessionStep::ssRetrieve,
+               true);
 }
 
 const MessageRow* TSessionScreening::FindOwnRow(const TMailGWClient& client,
-                                                const std::string& number) const {
+                                                std::int64_t number) const {
   if (!ListOwner.Is(&client)) return nullptr;
   for (const MessageRow& row : review_.Rows()) {
-    if (row.MessageNumber == number) return &row;
+    if (MessageNumberOf(row.MessageNumber) == number) return &row;
   }
   return nullptr;
+}
+
+void TSessionScreening::SendUpstream(TScreenedSession& session, const std::string& text,
+                                     TSessionStep step, bool listing) {
+  assert(StepMayFollow(session.Step, step));
+  session.Step = step;
+  session.InFlight = true;
+  session.Framing.Start(listing);
+  session.Reply.clear();
+  session.Client.LastCommand = LastCommandText(step, session.ClientLine, session.Number);
+  if (StepReadsWholeReply(step)) StartReplyTimer(session);
+  session.Client.ServerSocket->SendString(text);
 }
 
 }  // namespace qb

@@ -32,15 +32,6 @@ std::string_view AfterFrom(std::string_view record) {
   return record.substr(std::min<std::size_t>(3, record.size()));
 }
 
-std::string ReversedQueryName(std::string_view address, const std::string& zone) {
-  std::string name;
-  for (int part = 3; part >= 0; --part) {
-    name += SplitField(address, '.', part);
-    name += '.';
-  }
-  return name + zone;
-}
-
 }  // namespace
 
 TextLines RelayRecords(const TextLines& headerLines) {
@@ -65,17 +56,28 @@ std::string RelayAddress(std::string_view record) {
   return std::string(text);
 }
 
+bool IsErrorCodeAnswer(const Ipv4Address& answer) {
+  return answer[0] == kLoopbackNet && answer[1] == kErrorCodeOctet && answer[2] == kErrorCodeOctet;
+}
+
 bool IsListedAnswer(const Ipv4Address& answer) {
-  bool loopback = answer[0] == kLoopbackNet;
-  bool errorCode = answer[1] == kErrorCodeOctet && answer[2] == kErrorCodeOctet;
-  return loopback && !errorCode;
+  return answer[0] == kLoopbackNet && !IsErrorCodeAnswer(answer);
+}
+
+std::string BlockListQueryName(std::string_view address, const std::string& zone) {
+  std::string name;
+  for (int part = 3; part >= 0; --part) {
+    name += SplitField(address, '.', part);
+    name += '.';
+  }
+  return name + zone;
 }
 
 bool IsListedAddress(std::string_view address, const TextLines& dnsblList,
                      IHostResolver& resolver) {
   if (dnsblList.empty() || dnsblList.front().empty()) return false;
   std::vector<Ipv4Address> answers =
-      resolver.ResolveIPv4(ReversedQueryName(address, dnsblList.front()));
+      resolver.ResolveIPv4(BlockListQueryName(address, dnsblList.front()));
   return std::any_of(answers.begin(), answers.end(), IsListedAnswer);
 }
 

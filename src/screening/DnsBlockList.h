@@ -26,6 +26,16 @@ std::string RelayAddress(std::string_view record);
 // a resolver that answers every name, so neither counts.
 bool IsListedAnswer(const Ipv4Address& answer);
 
+// Whether an answer is one of a block list's error codes (127.255.255.0/24):
+// the list refuses the query, typically because it came through a public
+// resolver.
+bool IsErrorCodeAnswer(const Ipv4Address& answer);
+
+// The name looked up for a dotted IPv4 address: its four parts reversed,
+// then "." and the zone ("1.2.3.4" in "bl.example.org" is
+// "4.3.2.1.bl.example.org").
+std::string BlockListQueryName(std::string_view address, const std::string& zone);
+
 // Whether the dotted IPv4 address is listed in the zone on the first line
 // of `dnsblList`. No lookup is made when the list or the zone is empty.
 bool IsListedAddress(std::string_view address, const TextLines& dnsblList, IHostResolver& resolver);

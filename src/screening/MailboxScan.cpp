@@ -1,7 +1,7 @@
-// The server's replies (the gateway's OnServerSend): relayed to the mail
-// client, except that the LIST reply is held back while the new messages are
-// scanned: UIDL, the account's UID marker file, and TOP n 0 for each new
-// message, one row per header, classified when the last one is in.
+// The mailbox scan of one session, started by its bare LIST: the LIST reply
+// is held back, then UIDL, the account's UID marker file, and TOP n 0 for
+// each new message, one row per header, classified when the last one is in.
+// Every reply is read whole from the socket's events before its step goes on.
 #include <string_view>
 
 #include "platform/AsciiText.h"
@@ -12,6 +12,7 @@
 #include "screening/EncodedWords.h"
 #include "screening/HeaderFields.h"
 #include "screening/ListFile.h"
+#include "screening/Listing.h"
 #include "screening/MailDate.h"
 #include "screening/SessionScreening.h"
 
@@ -31,16 +32,6 @@ int MessageLines(const TextLines& listing) {
   return static_cast<int>(listing.size()) - 2;
 }
 
-// The text after the first blank; the whole text when there is none.
-std::string AfterFirstBlank(const std::string& line) {
-  std::size_t blank = line.find(' ');
-  return blank == std::string::npos ? line : line.substr(blank + 1);
-}
-
-bool StartsWithWholeLine(const std::string& text) {
-  return text.find(kCrLf) != std::string::npos;
-}
-
 std::int64_t NumberOr0(const std::string& text) {
   return ParseWholeNumber(text).value_or(0);
 }
@@ -53,202 +44,154 @@ std::string AddressPart(const std::string& text) {
   return close < open ? "" : text.substr(open + 1, close - open - 1);
 }
 
+// A decoded header may hold CR, LF or NUL (an encoded word can carry them);
+// a row never does, so a block action cannot write a line break into a list.
+std::string WithoutLineBreaks(std::string text) {
+  std::erase_if(text, [](char c) { return c == '\r' || c == '\n' || c == '\0'; });
+  return text;
+}
+
 std::string DecodedHeader(const TextLines& lines, std::string_view name) {
-  return DecodeEncodedWords(GetHeaderValue(lines, name));
+  return WithoutLineBreaks(DecodeEncodedWords(GetHeaderValue(lines, name)));
 }
 
 }  // namespace
 
-std::string HeldListReply(const ScreeningState& state) {
-  std::string text;
-  for (const std::string& line : state.ListReply) text += line + kCrLf;
-  return text;
-}
-
-// The replies whose status line decides what happens (the greeting, a
-// RETR's "+OK", the reply to a DELE standing in for a RETR) are read whole
-// before that decision: a server may send a line in several pieces.
-bool TSessionScreening::StatusLineDecides(const TMailGWClient& client, TClientState clientState) {
-  const std::string& last = client.LastCommand;
-  return clientState == csWaitingLogin || last.starts_with("RETR") || last.starts_with("*DELE ");
-}
-
-void TSessionScreening::MailGateway1ServerSend(TMailGateway*, TAsyncSocket* server,
-                                               std::string& data, TClientState clientState) {
-  TMailGWClient& client = *static_cast<TMailGWClient*>(server->Owner);
-  const std::string& last = client.LastCommand;
-  std::string text = data;
-  if (StatusLineDecides(client, clientState) && !StartsWithWholeLine(text)) {
-    ReadStatusLine(*server, text, ReplyLimits);
-  }
-  if (last.starts_with("RETR") && text.starts_with("+OK")) RecordRetrieval(client);
-  if (last.starts_with("*DELE ")) {
-    client.SendString("-ERR" + kCrLf);
-    client.LastCommand = "-";
-    return;
-  }
-  if (last.starts_with("TOP ")) return;
-  if (last.starts_with("LIST") && TrimBlanks(last) != "LIST") {
-    // LIST with an argument: a one-line reply, relayed without a scan.
-    client.SendString(text);
-    client.LastCommand = "-";
-    return;
-  }
-  if (last.starts_with("LIST")) return ListReplyArrived(client, *server, text);
-  if (last.starts_with("*UIDL")) return UidlReplyArrived(client, *server, text);
-  if (last.starts_with("*LIST")) return HeaderReplyArrived(client, *server, text);
-  if (last.starts_with("QUIT")) {
-    if (ListOwner.Is(&client)) review_.Clear();
-    client.SendString(text);
-    client.ClientState = csRelaying;
-    return;
-  }
-  if (clientState == csWaitingLogin) {
-    server->SendString(client.LoginLine);  // the greeting is answered, not relayed
-    state_.ScanCancelled = false;
-  } else {
-    client.SendString(text);
-  }
-  client.ClientState = csRelaying;
-}
-
-// A "+OK" to a RETR of a listed message makes its UID the account's marker.
-void TSessionScreening::RecordRetrieval(TMailGWClient& client) {
-  std::string number = client.LastCommand.substr(5);
-  const MessageRow* row = FindOwnRow(client, number);
-  if (row == nullptr) return;
-  state_.LastUid = row->Uid;
-  state_.UidFileStem = MakeUidFileStem(state_.AccountText);
-  WriteUidMarker(UidMarkerFile(state_), state_.LastUid);
-}
-
-// Reads the rest of a listing. A listing that does not arrive whole ends the
-// scan, and the mail client is never left waiting: an "-ERR" of the server is
-// relayed, any other end is a cancelled scan answered with "-ERR".
-bool TSessionScreening::ReadListing(TMailGWClient& client, TAsyncSocket& server,
-                                    std::string& text) {
-  TReplyEnd end = ReadMultiLineReply(server, text, ReplyLimits);
-  if (end == TReplyEnd::reComplete) return true;
-  if (end == TReplyEnd::reError) {
-    review_.Clear();
-    client.SendString(text.substr(0, text.find(kCrLf) + 2));
-    client.LastCommand = "-";
-    return false;
-  }
-  CancelScan(client);
-  return false;
-}
-
-void TSessionScreening::ListReplyArrived(TMailGWClient& client, TAsyncSocket& server,
-                                         std::string text) {
-  if (!ReadListing(client, server, text)) return;
-  client.LastCommand = "*UIDL";
-  state_.ListReply = ParseListText(text.substr(0, text.find("\r\n.\r\n") + 5));
+// The scan begins with this session's account: the label, the marker file
+// and the report name it, whoever logged in last.
+void TSessionScreening::ListReplyArrived(TScreenedSession& session) {
+  if (ListingRefused(session)) return;
+  state_.ListReply = ParseListText(session.Reply);
+  state_.AccountText = session.AccountText;
+  session.HeldList = state_.ListReply;
+  session.RowUids.clear();
+  session.Removed.clear();
+  session.RemovalsRefused = 0;
   controls_.ProgressBar1.SetMin(0);
   controls_.ProgressBar1.SetMax(MessageLines(state_.ListReply));
   controls_.ProgressBar1.SetPosition(0);
   state_.SpamFlags.clear();
   state_.ScanPosition = 1;
-  // A new scan begins: one cancelled earlier in this session must not stop it.
   state_.ScanCancelled = false;
   review_.Clear();
-  ListOwner = TSessionHandle(&client);
-  server.SendString("UIDL" + kCrLf);
+  ListOwner = TSessionHandle(&session.Client);
+  SendUpstream(session, "UIDL" + kCrLf, TSessionStep::ssUidl, true);
 }
 
-void TSessionScreening::UidlReplyArrived(TMailGWClient& client, TAsyncSocket& server,
-                                         std::string text) {
-  if (!ReadListing(client, server, text)) return;
-  state_.UidlReply = ParseListText(text.substr(0, text.find("\r\n.\r\n") + 5));
-  client.LastCommand = "*LIST";
+// A listing the server refuses ends the scan: its "-ERR" is the client's
+// LIST reply, and the review passes on.
+bool TSessionScreening::ListingRefused(TScreenedSession& session) {
+  if (session.Framing.Positive()) return false;
+  if (session.Step == TSessionStep::ssUidl) review_.Clear();
+  session.Client.SendString(session.Framing.Status());
+  session.Client.LastCommand = "-";
+  session.Scanned = true;
+  session.Step = TSessionStep::ssIdle;
+  session.ClientWaiting = false;
+  ReleaseReview(session);
+  DispatchWaiting(session);
+  return true;
+}
+
+// The scan starts after the message whose UID the marker names (found by
+// its number, whatever the order of the UIDL lines), and with the first
+// message when that one is no longer on the server.
+void TSessionScreening::UidlReplyArrived(TScreenedSession& session) {
+  if (ListingRefused(session)) return;
+  state_.UidlReply = ParseListText(session.Reply);
   state_.LastUid = "0";
   if (state_.UidlReply.size() > 1) {
-    state_.UidFileStem = MakeUidFileStem(state_.AccountText);
+    state_.UidFileStem = MakeUidFileStem(session.AccountText);
     controls_.lblAccountCaption = "Current account:" + state_.UidFileStem;
     state_.LastUid = ReadUidMarker(UidMarkerFile(state_));
   }
-  state_.ScanPosition = 1;
-  for (int k = 1; k <= MessageLines(state_.UidlReply); ++k) {
-    if (AfterFirstBlank(state_.UidlReply[static_cast<std::size_t>(k)]) == state_.LastUid) {
-      state_.ScanPosition = k + 1;
+  std::optional<std::int64_t> marked;
+  for (const auto& [number, uid] : UidsByNumber(state_.UidlReply)) {
+    if (uid == state_.LastUid) {
+      marked = number;
       break;
     }
   }
+  int lines = MessageLines(state_.ListReply);
+  state_.ScanPosition = 1;
+  while (marked && state_.ScanPosition <= lines &&
+         ListingNumber(state_.ListReply[state_.ScanPosition]).value_or(0) <= *marked) {
+    ++state_.ScanPosition;
+  }
   state_.ScanStart = state_.ScanPosition;
   TProgressBar& progress = controls_.ProgressBar1;
-  if (MessageLines(state_.ListReply) < state_.ScanStart) {
+  if (lines < state_.ScanStart) {
     progress.SetMin(0);
     progress.SetMax(state_.ScanStart + 1);
     progress.SetMin(state_.ScanStart);
   } else {
     progress.SetMin(state_.ScanStart);
-    progress.SetMax(MessageLines(state_.ListReply));
+    progress.SetMax(lines);
   }
   progress.SetPosition(state_.ScanStart);
-  if (state_.ScanPosition == static_cast<int>(state_.UidlReply.size()) - 1) {
-    ReleaseListReply(client);  // nothing new: the client gets its list at once
-    return;
-  }
-  AskForHeader(client, server);
+  if (state_.ScanPosition > lines) return EndReview(session);  // nothing new
+  AskForHeader(session);
 }
 
-void TSessionScreening::ReleaseListReply(TMailGWClient& client) {
-  client.SendString(HeldListReply(state_));
-  client.LastCommand = "-";
+// The header of the message on line ScanPosition of the LIST reply, by the
+// number that line gives; a line without a number is passed over.
+void TSessionScreening::AskForHeader(TScreenedSession& session) {
+  int lines = MessageLines(state_.ListReply);
+  while (state_.ScanPosition <= lines) {
+    const std::string& line = state_.ListReply[state_.ScanPosition];
+    if (std::optional<std::int64_t> number = ListingNumber(line)) {
+      state_.MessageSizes.Set(*number, NumberOr0(AfterFirstBlank(line)));
+      session.Number = *number;
+      std::string top = "TOP " + std::to_string(*number) + " 0" + kCrLf;
+      return SendUpstream(session, top, TSessionStep::ssHeader, true);
+    }
+    ++state_.ScanPosition;
+  }
+  ScanComplete(session);
 }
 
-void TSessionScreening::AskForHeader(TMailGWClient& client, TAsyncSocket& server) {
-  server.SendString("TOP " + std::to_string(state_.ScanPosition) + " 0" + kCrLf);
-  client.LastCommand = "*LIST";
-}
-
-void TSessionScreening::HeaderReplyArrived(TMailGWClient& client, TAsyncSocket& server,
-                                           std::string text) {
-  if (state_.ScanPosition >= static_cast<int>(state_.ListReply.size()) - 1) {
-    client.LastCommand = "-";
-    return;
+// A TOP the server refuses gives no row: that message is not reviewed and
+// reaches the client as usual.
+void TSessionScreening::HeaderReplyArrived(TScreenedSession& session) {
+  if (session.Framing.Positive()) {
+    state_.HeaderLines = ParseListText(session.Reply);
+    AddRow(session.Number, state_.HeaderLines);
+    state_.HeaderLines.clear();
   }
-  if (state_.ScanCancelled) {
-    review_.Clear();
-    return;
-  }
-  const std::string& line = state_.ListReply[static_cast<std::size_t>(state_.ScanPosition)];
-  state_.MessageSizes.Set(NumberOr0(SplitField(line, ' ', 0)), NumberOr0(AfterFirstBlank(line)));
-  if (!ReadListing(client, server, text)) return;
-  state_.HeaderLines = ParseListText(text);
-  AddRow(state_.HeaderLines);
-  state_.HeaderLines.clear();
   ++state_.ScanPosition;
-  bool more = state_.ScanPosition < static_cast<int>(state_.ListReply.size()) - 1;
-  if (!state_.ScanCancelled && more) {
-    AskForHeader(client, server);
-  } else if (!state_.ScanCancelled) {
-    ScanComplete(client);
-  }
   controls_.ProgressBar1.SetPosition(controls_.ProgressBar1.Position + 1);
+  if (state_.ScanPosition <= MessageLines(state_.ListReply)) return AskForHeader(session);
+  ScanComplete(session);
 }
 
-void TSessionScreening::AddRow(const TextLines& headerLines) {
+void TSessionScreening::AddRow(std::int64_t number, const TextLines& headerLines) {
   MessageRow row;
   row.Subject = DecodedHeader(headerLines, "Subject");
   row.From = AddressPart(DecodedHeader(headerLines, "From"));
   row.To = AddressPart(DecodedHeader(headerLines, "To"));
   row.Date = ReviewDateText(DecodedHeader(headerLines, "Date"));
-  row.File = DecodeEncodedWords(GetAttachmentName(headerLines));
+  row.File = WithoutLineBreaks(DecodeEncodedWords(GetAttachmentName(headerLines)));
   bool listed = DnsBlockListTest(headerLines, state_.DnsblList, resolver_);
   state_.SpamFlags.push_back(listed ? "1" : "0");
-  row.Size = std::to_string(state_.MessageSizes.Get(state_.ScanPosition));
-  row.MessageNumber = std::to_string(state_.ScanPosition);
+  row.Size = std::to_string(state_.MessageSizes.Get(number));
+  row.MessageNumber = std::to_string(number);
   row.Uid = "0";
   row.CategoryIcon = MessageCategory::mcPending;
   review_.Add(std::move(row));
 }
 
-void TSessionScreening::ScanComplete(TMailGWClient& client) {
-  ReviewClient = TSessionHandle(&client);
+// A scan that found nothing to show (every TOP refused) releases the list
+// at once, as for a mailbox without new messages.
+void TSessionScreening::ScanComplete(TScreenedSession& session) {
+  if (review_.Empty()) return EndReview(session);
+  session.Step = TSessionStep::ssIdle;
+  ReviewClient = TSessionHandle(&session.Client);
   controls_.Button1Enabled = true;
   Listele(review_, state_);
-  client.LastCommand = "-";
+  for (const MessageRow& row : review_.Rows()) {
+    session.RowUids[NumberOr0(row.MessageNumber)] = row.Uid;
+  }
+  session.Client.LastCommand = "-";
   TPopupProperties& popup = popup_.Properties();
   popup.GradientColor1 = "$02F0F0FA";
   popup.GradientColor2 = "$02A0A0FA";
@@ -257,17 +200,21 @@ void TSessionScreening::ScanComplete(TMailGWClient& client) {
   popup.Text = kListReadyText;
   popup_.ShowPopup();
   tray_.ShowMainWindow();
+  ShowStatus();
 }
 
-// A scan that cannot go on: the rows are dropped, the user is told, and the
-// mail client gets "-ERR" for its LIST instead of waiting for ever.
-void TSessionScreening::CancelScan(TMailGWClient& client) {
-  client.LastCommand = "-";
+// A scan that cannot go on: the rows are dropped, the mail client gets
+// "-ERR" for its LIST, and the server side closes, so that no byte of a
+// reply that was not read whole can reach the client later. The user is
+// told once the socket's handler has returned: a box pumps the loop, and the
+// session must not be cleaned up under its own running handler.
+void TSessionScreening::CancelScan(TScreenedSession& session) {
+  session.Client.LastCommand = "-";
   state_.ScanCancelled = true;
   review_.Clear();
   controls_.ProgressBar1 = TProgressBar{0, 0, 0};
-  if (client.State() == wsConnected) client.SendString("-ERR" + kCrLf);
-  CurrentDialogs().ShowMessageBox(kListingCanceledText, TMsgDlgType::mtError);
+  PostMessageBox(kListingCanceledText, TMsgDlgType::mtError);
+  EndWithError(session, "-ERR");
 }
 
 }  // namespace qb

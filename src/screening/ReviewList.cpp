@@ -27,11 +27,33 @@ bool ReviewRowLess(const MessageRow& a, const MessageRow& b, int sortColumn) {
   return CompareIgnoringCase(ColumnText(a, sortColumn), ColumnText(b, sortColumn)) < 0;
 }
 
+void ReviewList::Add(MessageRow row) {
+  rows_.push_back(std::move(row));
+  if (OnRowsInserted) OnRowsInserted(this, rows_.size() - 1, 1);
+}
+
+void ReviewList::Clear() {
+  rows_.clear();
+  if (OnRowsReset) OnRowsReset(this);
+}
+
+void ReviewList::SetRowState(std::size_t index, bool checked, MessageCategory icon) {
+  if (index >= rows_.size()) return;
+  rows_[index].Checked = checked;
+  rows_[index].CategoryIcon = icon;
+  if (OnRowChanged) OnRowChanged(this, index);
+}
+
+void ReviewList::SetRowChecked(std::size_t index, bool checked) {
+  if (index < rows_.size()) SetRowState(index, checked, rows_[index].CategoryIcon);
+}
+
 void ReviewList::Sort() {
   int column = SortColumn;
   std::stable_sort(rows_.begin(), rows_.end(), [column](const MessageRow& a, const MessageRow& b) {
     return ReviewRowLess(a, b, column);
   });
+  if (OnRowsReset) OnRowsReset(this);
 }
 
 }  // namespace qb

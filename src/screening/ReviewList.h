@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <vector>
 
 #include "screening/MessageRow.h"
@@ -14,12 +15,24 @@ namespace qb {
 // rows whose size is not a number (such as "-"), which keep the text order.
 bool ReviewRowLess(const MessageRow& a, const MessageRow& b, int sortColumn);
 
+// A view learns of changes row by row: OnRowsReset after the rows were
+// replaced or reordered (Clear, Sort), OnRowsInserted after Add, and
+// OnRowChanged after SetRowState or SetRowChecked. Code that writes rows
+// through Rows() or operator[] ends with Sort() or Clear(), which report
+// the whole list anew.
 class ReviewList {
  public:
   static constexpr int kSizeColumn = 2;
 
-  void Add(MessageRow row) { rows_.push_back(std::move(row)); }
-  void Clear() { rows_.clear(); }
+  void Add(MessageRow row);
+  void Clear();
+  // The tick and the icon of one row; out-of-range indexes are ignored.
+  void SetRowState(std::size_t index, bool checked, MessageCategory icon);
+  void SetRowChecked(std::size_t index, bool checked);
+
+  std::function<void(ReviewList* sender)> OnRowsReset;
+  std::function<void(ReviewList* sender, std::size_t first, std::size_t count)> OnRowsInserted;
+  std::function<void(ReviewList* sender, std::size_t index)> OnRowChanged;
   std::size_t Count() const { return rows_.size(); }
   bool Empty() const { return rows_.empty(); }
 

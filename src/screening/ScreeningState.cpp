@@ -26,8 +26,12 @@ std::string MakeUidFileStem(std::string_view accountText) {
   return std::string(TrimBlanks(stem));
 }
 
+std::string UidMarkerFile(const std::string& programFolder, const std::string& uidFileStem) {
+  return programFolder + uidFileStem + kMarkerExtension;
+}
+
 std::string UidMarkerFile(const ScreeningState& state) {
-  return state.ProgramFolder + state.UidFileStem + kMarkerExtension;
+  return UidMarkerFile(state.ProgramFolder, state.UidFileStem);
 }
 
 std::string ReadUidMarker(const std::string& path) {

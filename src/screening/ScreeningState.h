@@ -53,6 +53,7 @@ struct ScreeningState {
 std::string MakeUidFileStem(std::string_view accountText);
 
 // The account's UID marker file: ProgramFolder + UidFileStem + ".UID".
+std::string UidMarkerFile(const std::string& programFolder, const std::string& uidFileStem);
 std::string UidMarkerFile(const ScreeningState& state);
 
 // The first line of the marker file; "0" when it is missing, unreadable or empty.

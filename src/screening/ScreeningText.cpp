@@ -15,10 +15,6 @@ int CompareIgnoringCase(std::string_view a, std::string_view b) {
   return a.size() < b.size() ? -1 : 1;
 }
 
-bool IsAsciiDigit(char c) {
-  return c >= '0' && c <= '9';
-}
-
 std::optional<std::int64_t> ParseWholeNumber(std::string_view text) {
   bool negative = false;
   if (!text.empty() && (text.front() == '+' || text.front() == '-')) {

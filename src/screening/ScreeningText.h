@@ -19,8 +19,6 @@ using TextLines = std::vector<std::string>;
 // unsigned values.
 int CompareIgnoringCase(std::string_view a, std::string_view b);
 
-bool IsAsciiDigit(char c);
-
 // A whole decimal number with an optional sign, or nullopt when the text is
 // anything else (empty, other characters, out of the 64-bit range).
 std::optional<std::int64_t> ParseWholeNumber(std::string_view text);

@@ -1,16 +1,30 @@
 // The main window's handling of the POP3 sessions: what the mail client's
 // commands become upstream (OnClientSend), and what the server's replies
-// become for the client (OnServerSend): replies are relayed, except that a
-// LIST reply is held back while the new messages' headers are scanned, and a
-// RETR of a ticked message is carried out as a DELE on the server.
+// become for the client (OnServerSend). Replies are relayed, except that a
+// bare LIST reply is held back while the new messages' headers are scanned,
+// and a RETR of a ticked message is carried out as a DELE on the server.
+//
+// Every session is screened, one review at a time: while one session's scan
+// or review is under way, another session's bare LIST waits its turn. Each
+// session carries out its client's commands one at a time, in order, and
+// reads every reply from the socket's events, so no session, timer or window
+// waits for another session's server.
 #pragma once
 
+#include <chrono>
+#include <cstddef>
+#include <deque>
+#include <functional>
+#include <map>
 #include <string>
 
 #include "gateway/MailGW.h"
 #include "platform/HostResolver.h"
-#include "screening/MultiLineReply.h"
+#include "platform/MessageLoop.h"
+#include "screening/Pop3Command.h"
 #include "screening/ReviewList.h"
+#include "screening/ReviewQueue.h"
+#include "screening/ScreenedSession.h"
 #include "screening/ScreeningState.h"
 #include "screening/WindowServices.h"
 
@@ -22,19 +36,34 @@ extern const char* const kCheckingText;
 extern const char* const kListReadyText;
 extern const char* const kListingCanceledText;
 
-// The held-back LIST reply as the client gets it: each line with CR LF.
-std::string HeldListReply(const ScreeningState& state);
+// The bounds of every reply the session reads whole (the greeting, the
+// scan's listings and headers, the deletions of "Remove Checked").
+struct TReplyLimits {
+  std::chrono::milliseconds Silence{60000};  // the longest pause between two pieces
+  std::chrono::milliseconds Total{300000};   // the longest a whole reply may take
+  std::size_t MaxBytes = 64u << 20;
+};
 
 class TSessionScreening {
  public:
   TSessionScreening(ScreeningState& state, ReviewList& review, TMainWindowControls& controls,
                     IPopupNotifier& popup, ITrayIcon& tray, IHostResolver& resolver);
+  ~TSessionScreening();
+  TSessionScreening(const TSessionScreening&) = delete;
+  TSessionScreening& operator=(const TSessionScreening&) = delete;
 
   // The gateway's events.
   void MailGateway1ClientSend(TMailGateway* sender, TMailGWClient* client, std::string& data,
                               TClientState clientState);
   void MailGateway1ServerSend(TMailGateway* sender, TAsyncSocket* server, std::string& data,
                               TClientState clientState);
+  void MailGateway1ServerClosed(TMailGateway* sender, TMailGWClient* client, std::uint16_t error);
+  void MailGateway1ClientClosed(TMailGateway* sender, TMailGWClient* client, std::uint16_t error);
+
+  // "Remove Checked": the ticked messages of the session under review are
+  // deleted on its server, and its LIST reply is released without them.
+  // Nothing is sent to a session that has gone.
+  void RemoveChecked();
 
   // The session whose LIST reply is held back until "Remove Checked".
   TSessionHandle ReviewClient;
@@ -43,22 +72,58 @@ class TSessionScreening {
   TSessionHandle ListOwner;
   TReplyLimits ReplyLimits;
 
- private:
-  void LoginNotice(const std::string& data);
-  void RelayRetrieve(TMailGWClient& client, const std::string& data);
-  const MessageRow* FindOwnRow(const TMailGWClient& client, const std::string& number) const;
+  // What the window shows changed outside the gateway's events (a reply
+  // timed out, a deletion was answered, a waiting scan began).
+  std::function<void()> OnChanged;
+  // The status-bar text: the account under review, how many wait, and what
+  // could not be removed.
+  std::function<void(const std::string& text)> OnStatus;
 
-  static bool StatusLineDecides(const TMailGWClient& client, TClientState clientState);
-  void RecordRetrieval(TMailGWClient& client);
-  void ListReplyArrived(TMailGWClient& client, TAsyncSocket& server, std::string text);
-  void UidlReplyArrived(TMailGWClient& client, TAsyncSocket& server, std::string text);
-  void HeaderReplyArrived(TMailGWClient& client, TAsyncSocket& server, std::string text);
-  bool ReadListing(TMailGWClient& client, TAsyncSocket& server, std::string& text);
-  void AddRow(const TextLines& headerLines);
-  void AskForHeader(TMailGWClient& client, TAsyncSocket& server);
-  void ScanComplete(TMailGWClient& client);
-  void CancelScan(TMailGWClient& client);
-  void ReleaseListReply(TMailGWClient& client);
+ private:
+  // Client side (ClientCommands.cpp).
+  TScreenedSession& SessionFor(TMailGWClient& client);
+  void LoginNotice(TScreenedSession& session, const std::string& data);
+  void ListNotice();
+  void DispatchWaiting(TScreenedSession& session);
+  void CarryOut(TScreenedSession& session, const std::string& line);
+  void StartScan(TScreenedSession& session);
+  void Retrieve(TScreenedSession& session, const TPop3Command& command, const std::string& line);
+  const MessageRow* FindOwnRow(const TMailGWClient& client, std::int64_t number) const;
+  void SendUpstream(TScreenedSession& session, const std::string& text, TSessionStep step,
+                    bool listing);
+
+  // Server side (ServerReplies.cpp).
+  void RelayPiece(TScreenedSession& session, std::string_view piece);
+  void DecidingPiece(TScreenedSession& session, std::string_view piece);
+  void WholeReplyArrived(TScreenedSession& session);
+  void ClientCommandDone(TScreenedSession& session);
+  void GreetingArrived(TScreenedSession& session);
+  void RecordRetrieval(TScreenedSession& session);
+  void ReplyFailed(TScreenedSession& session);
+  void EndWithError(TScreenedSession& session, const std::string& reply);
+  void StartReplyTimer(TScreenedSession& session);
+  void ReplyTimerFired(WPARAM serial);
+  void KillReplyTimer(TScreenedSession& session);
+
+  // The scan (MailboxScan.cpp).
+  void ListReplyArrived(TScreenedSession& session);
+  void UidlReplyArrived(TScreenedSession& session);
+  void HeaderReplyArrived(TScreenedSession& session);
+  bool ListingRefused(TScreenedSession& session);
+  void AskForHeader(TScreenedSession& session);
+  void AddRow(std::int64_t number, const TextLines& headerLines);
+  void ScanComplete(TScreenedSession& session);
+  void CancelScan(TScreenedSession& session);
+
+  // The review and its end (RemoveChecked.cpp).
+  void NextRemoval(TScreenedSession& session);
+  void RemovalReplyArrived(TScreenedSession& session);
+  void EndReview(TScreenedSession& session);
+  void ReleaseReview(TScreenedSession& session);
+  void ShowStatus();
+  void Changed();
+
+  LRESULT WindowProc(std::uint32_t msg, WPARAM wParam, LPARAM lParam);
 
   ScreeningState& state_;
   ReviewList& review_;
@@ -66,6 +131,11 @@ class TSessionScreening {
   IPopupNotifier& popup_;
   ITrayIcon& tray_;
   IHostResolver& resolver_;
+  TReviewQueue queue_;
+  HWND window_ = 0;  // the reply timers
+  WPARAM nextSerial_ = 1;
+  std::map<WPARAM, TSessionHandle> timedSessions_;
+  std::string removalNotice_;
 };
 
 }  // namespace qb

@@ -1,11 +1,10 @@
 #include "widgets/QtDialogs.h"
 
 #include <QApplication>
-#include <QDesktopServices>
-#include <QFileInfo>
 #include <QInputDialog>
 #include <QMessageBox>
-#include <QUrl>
+
+#include "widgets/DisplayText.h"
 
 namespace qb {
 
@@ -14,36 +13,29 @@ QWidget* DialogParent() {
   return QApplication::activeWindow();
 }
 
+TQtDialogs::TQtDialogs() : previous_(InstallDialogs(this)) {}
+
+TQtDialogs::~TQtDialogs() {
+  InstallDialogs(previous_);
+}
+
 void TQtDialogs::ShowMessageBox(const std::string& text, TMsgDlgType type) {
-  const QString title = QApplication::applicationDisplayName();
-  const QString message = QString::fromStdString(text);
-  switch (type) {
-    case TMsgDlgType::mtWarning:
-      QMessageBox::warning(DialogParent(), title, message);
-      break;
-    case TMsgDlgType::mtError:
-      QMessageBox::critical(DialogParent(), title, message);
-      break;
-    default:
-      QMessageBox::information(DialogParent(), title, message);
-      break;
-  }
+  QMessageBox::Icon icon = QMessageBox::Information;
+  if (type == TMsgDlgType::mtWarning) icon = QMessageBox::Warning;
+  if (type == TMsgDlgType::mtError) icon = QMessageBox::Critical;
+  QMessageBox box(icon, QApplication::applicationName(), DisplayText(text), QMessageBox::Ok,
+                  DialogParent());
+  box.setTextFormat(Qt::PlainText);
+  box.exec();
 }
 
 std::optional<std::string> TQtDialogs::InputBox(const std::string& title, const std::string& prompt,
                                                 const std::string& initial) {
-  bool accepted = false;
-  QString text = QInputDialog::getText(DialogParent(), QString::fromStdString(title),
-                                       QString::fromStdString(prompt), QLineEdit::Normal,
-                                       QString::fromStdString(initial), &accepted);
-  if (!accepted) return std::nullopt;
-  return text.toStdString();
-}
-
-bool TQtShell::OpenDocument(const std::string& pathOrUrl) {
-  const QString target = QString::fromStdString(pathOrUrl);
-  QUrl url = QFileInfo(target).isAbsolute() ? QUrl::fromLocalFile(target) : QUrl(target);
-  return QDesktopServices::openUrl(url);
+  bool ok = false;
+  QString answer = QInputDialog::getText(DialogParent(), DisplayText(title), DisplayText(prompt),
+                                         QLineEdit::Normal, DisplayText(initial), &ok);
+  if (!ok) return std::nullopt;
+  return WireText(answer);
 }
 
 }  // namespace qb

@@ -1,10 +1,8 @@
-// The dialogs and shell interfaces of the desktop program: Qt message boxes
-// and input boxes, and the desktop's own handler (QDesktopServices) for
-// files and web addresses. Install them once the QApplication exists.
+// The dialogs interface with Qt: modal message boxes and input boxes. They
+// run Qt's loop, and with it the program's (LoopBridge).
 #pragma once
 
 #include "platform/Dialogs.h"
-#include "platform/Shell.h"
 
 class QWidget;
 
@@ -12,18 +10,22 @@ namespace qb {
 
 class TQtDialogs : public IDialogs {
  public:
+  // Installs itself as the process's dialogs while it lives.
+  TQtDialogs();
+  ~TQtDialogs() override;
+  TQtDialogs(const TQtDialogs&) = delete;
+  TQtDialogs& operator=(const TQtDialogs&) = delete;
+
   void ShowMessageBox(const std::string& text, TMsgDlgType type) override;
   std::optional<std::string> InputBox(const std::string& title, const std::string& prompt,
                                       const std::string& initial) override;
+
+ private:
+  IDialogs* previous_;
 };
 
-class TQtShell : public IShell {
- public:
-  bool OpenDocument(const std::string& pathOrUrl) override;
-};
-
-// The window a dialog opened now belongs above: the active modal dialog,
-// else the active window.
+// The window a dialog opened now belongs above: the active modal dialog
+// (an editor, the setup), else the active window.
 QWidget* DialogParent();
 
 }  // namespace qb

@@ -11,20 +11,16 @@
 #include "setup/untAccounts.h"
 #include "setup/untusage.h"
 #include "support/LoopbackSockets.h"
+#include "support/ProgramEnvironment.h"
 #include "support/RecordingDialogs.h"
 #include "support/RecordingShell.h"
-#include "support/ScopedVariable.h"
 #include "support/TempFolder.h"
+#include "support/ZoneResolver.h"
 
 namespace qb {
 namespace {
 
 using Texts = std::vector<std::string>;
-
-class NoNames : public IHostResolver {
- public:
-  std::vector<Ipv4Address> ResolveIPv4(const std::string&) override { return {}; }
-};
 
 // The start-up's first-run steps with a registry, a Thunderbird home and a
 // program folder of the test's own, the dialogs recorded in `events`.
@@ -69,16 +65,15 @@ class FirstRun : public RegistrySandbox {
 
   test::TempFolder home{"qb-first-run"};
   test::TempFolder thunderbird{"qb-no-thunderbird"};
-  test::ScopedVariable homeVariable{"QUILLBRIGHT_HOME", home.Path().string()};
+  test::ScopedProgramEnvironment environment{
+      test::ProgramEnvironment(home.Path().string(), test::PickFreeLoopbackPort())};
   test::ScopedVariable thunderbirdVariable{"QUILLBRIGHT_THUNDERBIRD_HOME",
                                            thunderbird.Path().string()};
-  test::ScopedVariable portVariable{"QUILLBRIGHT_POP3_PORT",
-                                    std::to_string(test::PickFreeLoopbackPort())};
   test::RecordingDialogs dialogs;
   test::RecordingShell shell;
   test::RecordingPopup popup;
   test::RecordingTray tray;
-  NoNames resolver;
+  test::ZoneResolver resolver;
   TApplication application{popup, tray, resolver};
   Texts events;
 };

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -43,17 +44,20 @@ class ListUpdateTest : public DownloadTest {
   void RunUpdates(const std::string& address) {
     setenv("QUILLBRIGHT_UPDATE_URL", address.c_str(), 1);
     auto starting = std::chrono::steady_clock::now();
-    StartListUpdates(*HTTPDownload1, *HTTPDownload2, programFolder_,
-                     [this](const std::string& text) { statusTexts_.push_back(text); });
+    StartListUpdates(
+        *HTTPDownload1, *HTTPDownload2, programFolder_,
+        [this](const std::string& text) { statusTexts_.push_back(text); }, notices_);
     EXPECT_LT(std::chrono::steady_clock::now() - starting, 1s) << "the start-up waited";
     ASSERT_TRUE(
         WaitFor([&] { return !HTTPDownload1->Downloading() && !HTTPDownload2->Downloading(); }));
+    EXPECT_EQ(notices_.str(), "") << "a list server is configured";
   }
 
   std::string ProgramFile(const std::string& name) { return ReadBytes(programFolder_ + name); }
 
   std::string programFolder_;
   std::vector<std::string> statusTexts_;
+  std::ostringstream notices_;
   test::RecordingDialogs dialogs_;
   // The two components the main window owns; gone before the fixture
   // checks that no window is left.

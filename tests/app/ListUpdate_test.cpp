@@ -7,6 +7,7 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <vector>
 
 namespace qb {
 namespace {
@@ -79,6 +80,54 @@ TEST_F(ListUpdateAddressTest, ConfiguresBothDownloadsForTheProgramFolder) {
   EXPECT_FALSE(download.WaitThread);
   EXPECT_TRUE(download.OnDoneFile);
   EXPECT_FALSE(download.OnError);
+}
+
+TEST(ListServerTest, OnlyAHostOutsideInvalidIsAListServer) {
+  struct Case {
+    const char* address;
+    const char* host;
+    bool configured;
+  };
+  for (const Case& c : {
+           Case{"http://lists.quillbright.invalid", "lists.quillbright.invalid", false},
+           Case{"HTTP://Lists.Example.INVALID./quillbright", "lists.example.invalid", false},
+           Case{"http://user@mirror.invalid:8080", "mirror.invalid", false},
+           Case{"http://invalid", "invalid", false},
+           Case{"http://", "", false},
+           Case{"", "", false},
+           Case{"http://127.0.0.86", "127.0.0.86", true},
+           Case{"http://lists.example.org/quillbright", "lists.example.org", true},
+           Case{"lists.example.org", "lists.example.org", true},
+           Case{"http://lists.invalid.example.org", "lists.invalid.example.org", true},
+           Case{"http://notinvalid", "notinvalid", true},
+       }) {
+    EXPECT_EQ(ListServerHost(c.address), c.host) << c.address;
+    EXPECT_EQ(IsListServerConfigured(c.address), c.configured) << c.address;
+  }
+}
+
+TEST_F(ListUpdateAddressTest, WithoutAListServerNothingIsAskedAndOneLineSaysSo) {
+  for (const char* address :
+       {static_cast<const char*>(nullptr), "", "http://lists.example.invalid/"}) {
+    if (address) {
+      setenv("QUILLBRIGHT_UPDATE_URL", address, 1);
+    } else {
+      unsetenv("QUILLBRIGHT_UPDATE_URL");
+    }
+    THTTPDownload virusList, zoneList;
+    std::vector<std::string> statusTexts;
+    std::ostringstream notices;
+    StartListUpdates(
+        virusList, zoneList, "/opt/qb/",
+        [&](const std::string& text) { statusTexts.push_back(text); }, notices);
+    std::string label = address ? address : "(unset)";
+    EXPECT_FALSE(virusList.Downloading() || zoneList.Downloading()) << label;
+    EXPECT_TRUE(virusList.URL.empty() && zoneList.URL.empty()) << label;
+    EXPECT_EQ(notices.str(),
+              "quillbright: No list server is configured; the lists are not updated.\n")
+        << label;
+    EXPECT_EQ(statusTexts, std::vector<std::string>{std::string(NoListServerText)}) << label;
+  }
 }
 
 class ReplaceListTest : public ::testing::Test {

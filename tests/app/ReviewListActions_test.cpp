@@ -219,6 +219,29 @@ TEST_F(ReviewListActions, ActionsOnARowThatHasGoneSinceTheMenuOpenedDoNothing) {
   EXPECT_EQ(Ticks(), (std::vector<bool>{false}));
 }
 
+// A view's model follows the rows by these notices alone, so each change
+// must name exactly the rows it touched.
+TEST_F(ReviewListActions, RowEventsNameExactlyTheRowsEachChangeTouched) {
+  std::vector<std::string> events;
+  form.OnRowsReset = [&](TForm1*) { events.push_back("reset"); };
+  form.OnRowsInserted = [&](TForm1*, std::size_t first, std::size_t count) {
+    events.push_back("insert " + std::to_string(first) + "+" + std::to_string(count));
+  };
+  form.OnRowChanged = [&](TForm1*, std::size_t index) {
+    events.push_back("change " + std::to_string(index));
+  };
+  AddRows({Row("a@x", "same", "10"), Row("b@x", "other", "30"), Row("c@x", "same", "20")});
+  form.PopupMenu2Popup({1, 1}, 0);
+  form.Block1Click();
+  form.SetRowChecked(1, true);
+  form.SetRowChecked(7, true);  // no such row: nothing happens
+  form.ReviewListView1ColumnClick(ReviewList::kSizeColumn);
+  EXPECT_EQ(events, (std::vector<std::string>{"insert 0+1", "insert 1+1", "insert 2+1", "change 0",
+                                              "change 2", "change 1", "reset"}));
+  EXPECT_EQ(Ticks(), (std::vector<bool>{true, true, true}));
+  EXPECT_EQ(Column(&MessageRow::Size), (std::vector<std::string>{"30", "20", "10"}));
+}
+
 TEST_F(ReviewListActions, ClickingThePopupBringsTheWindowUp) {
   form.PopupNotifier1Click();
   EXPECT_EQ(tray.calls, (std::vector<std::string>{"show"}));

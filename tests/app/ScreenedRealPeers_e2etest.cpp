@@ -13,22 +13,12 @@
 #include "support/PumpUntil.h"
 #include "support/RecordingDialogs.h"
 #include "support/TempFolder.h"
+#include "support/ZoneResolver.h"
 
 namespace qb::test {
 namespace {
 
 using namespace std::chrono_literals;
-
-constexpr const char* kZone = "bl.example.test";
-
-// Lists one relay address in the block-list zone; nothing else resolves.
-class ListingResolver : public IHostResolver {
- public:
-  std::vector<Ipv4Address> ResolveIPv4(const std::string& name) override {
-    if (name == std::string("7.8.9.10.") + kZone) return {Ipv4Address{127, 0, 0, 2}};
-    return {};
-  }
-};
 
 std::string Message(const std::string& from, const std::string& subject, int bodyLines,
                     const std::string& received = "") {
@@ -56,7 +46,8 @@ class ScreenedRealPeers : public ::testing::Test {
     form.State.ProgramFolder = folder.Path().string() + "/";
     form.State.SenderList = {"blocked@example.org"};
     form.State.VirusList = {"Your document"};
-    form.State.DnsblList = {kZone};
+    resolver.List("10.9.8.7");
+    form.State.DnsblList = {ZoneResolver::kZone};
     form.MailGateway1.Port = "0";
     ASSERT_EQ(form.MailGateway1.Open(), "");
   }
@@ -79,7 +70,7 @@ class ScreenedRealPeers : public ::testing::Test {
   TempFolder folder;
   RecordingPopup popup;
   RecordingTray tray;
-  ListingResolver resolver;
+  ZoneResolver resolver;
   RecordingDialogs dialogs;
   TForm1 form{popup, tray, resolver};
   DovecotServer dovecot{{.Users = {{"alice", "secret"}}, .RecordSessions = true}};

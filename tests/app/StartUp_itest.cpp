@@ -7,26 +7,23 @@
 #include <thread>
 
 #include "RecordingWindow.h"
+#include "app/ListUpdate.h"
 #include "app/ProgramFolder.h"
 #include "app/StartUp.h"
 #include "platform/FileStore.h"
 #include "platform/MessageLoop.h"
 #include "support/LoopbackSockets.h"
 #include "support/PlainPop3Client.h"
+#include "support/ProgramEnvironment.h"
 #include "support/PumpUntil.h"
 #include "support/RecordingDialogs.h"
-#include "support/ScopedVariable.h"
 #include "support/TempFolder.h"
+#include "support/ZoneResolver.h"
 
 namespace qb::test {
 namespace {
 
 using namespace std::chrono_literals;
-
-class NoNames : public IHostResolver {
- public:
-  std::vector<Ipv4Address> ResolveIPv4(const std::string&) override { return {}; }
-};
 
 class StartUp : public ::testing::Test {
  protected:
@@ -53,12 +50,11 @@ class StartUp : public ::testing::Test {
 
   TempFolder home{"qb-home"};
   std::uint16_t port = PickFreeLoopbackPort();
-  ScopedVariable homeVariable{"QUILLBRIGHT_HOME", home.Path().string()};
-  ScopedVariable portVariable{"QUILLBRIGHT_POP3_PORT", std::to_string(port)};
+  ScopedProgramEnvironment environment{ProgramEnvironment(home.Path().string(), port)};
   RecordingDialogs dialogs;
   RecordingPopup popup;
   RecordingTray tray;
-  NoNames resolver;
+  ZoneResolver resolver;
 };
 
 TEST_F(StartUp, ProgramFolderIsTheHomeVariableWithItsSeparatorOrElseTheExecutablesFolder) {
@@ -125,18 +121,42 @@ TEST_F(StartUp, TheSetUpLoadsTheListsAndListensOnLoopbackWithTheFixedSettings) {
   EXPECT_TRUE(Greets(port));
 }
 
+TEST_F(StartUp, ListUpdatesAskOnlyAConfiguredListServerAndTheStatusBarSaysWhenThereIsNone) {
+  struct Case {
+    std::optional<std::string> address;
+    bool asked;
+  };
+  for (const Case& c :
+       {Case{std::nullopt, false}, Case{"", false}, Case{"http://mirror.lists.invalid/", false},
+        Case{kUnservedUpdateUrl, true}}) {
+    ScopedVariable address("QUILLBRIGHT_UPDATE_URL", c.address);
+    TApplication application(popup, tray, resolver);
+    TForm1& form = application.Start({});
+    std::string label = c.address.value_or("(unset)");
+    EXPECT_EQ(form.HTTPDownload1.URL.empty(), !c.asked) << label;
+    EXPECT_EQ(form.HTTPDownload2.URL.empty(), !c.asked) << label;
+    EXPECT_EQ(form.StatusBar1Text, c.asked ? "" : NoListServerText) << label;
+    EXPECT_TRUE(form.MailGateway1.Active()) << label;
+  }
+  EXPECT_TRUE(resolver.Queries().empty());
+}
+
+// A fresh program folder is no error: missing block lists are made empty
+// without a message. A missing virus list, or a block list that exists but
+// cannot be read, is reported with its full path; dnsbl.txt never is.
 TEST_F(StartUp, MissingListsAreReportedWithTheirFullPathAndTakenAsEmptyButDnsblSilently) {
   WriteLists({"senlist.txt"});
+  std::filesystem::create_directory(home.File("reclist.txt"));  // exists, cannot be read
   TApplication application(popup, tray, resolver);
   TForm1& form = application.Start({});
   std::string folder = home.Path().string() + "/";
   EXPECT_EQ(dialogs.MessageTexts(), (std::vector<std::string>{
                                         "Cannot open file " + folder + "vlist.txt",
-                                        "Cannot open file " + folder + "sublist.txt",
                                         "Cannot open file " + folder + "reclist.txt",
                                     }));
   EXPECT_TRUE(form.State.VirusList.empty());
   EXPECT_EQ(form.State.SenderList, (TextLines{"entry of senlist.txt"}));
+  EXPECT_EQ(ReadWholeFile(home.File("sublist.txt")), "") << "made empty, silently";
   EXPECT_TRUE(form.State.DnsblList.empty());
   EXPECT_TRUE(Greets(port)) << "start-up goes on to open the gateway";
 }

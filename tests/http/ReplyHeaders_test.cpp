@@ -35,6 +35,7 @@ TEST(ReplyHeadersTest, OnlyTwoHundredsAreSuccess) {
                                {"HTTP/1.0 OK", false}}) {
     EXPECT_EQ(Collect({line, ""}).IsSuccess(), success) << line;
   }
+  EXPECT_EQ(Collect({"HTTP/1.0 -12 Negative", ""}).Status(), 0) << "a sign is no status code";
 }
 
 TEST(ReplyHeadersTest, ANewStatusLineForgetsAnInterimReply) {

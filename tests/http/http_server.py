@@ -10,6 +10,7 @@ import functools
 import http.server
 import json
 import os
+import socketserver
 
 from loopback_http_port import HTTP_PORT, announce, bind_free_loopback_address
 
@@ -42,6 +43,15 @@ class RecordingHandler(http.server.SimpleHTTPRequestHandler):
         pass
 
 
+class LoopbackHTTPServer(http.server.ThreadingHTTPServer):
+    """http.server without its reverse lookup of the bound address
+    (socket.getfqdn), which would ask the system's name server about it."""
+
+    def server_bind(self):
+        socketserver.TCPServer.server_bind(self)
+        self.server_name, self.server_port = self.server_address[:2]
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--root", required=True)
@@ -50,7 +60,7 @@ def main():
     RecordingHandler.log_path = os.path.abspath(options.log)
     handler = functools.partial(RecordingHandler, directory=options.root)
     address, server = bind_free_loopback_address(
-        lambda host: http.server.ThreadingHTTPServer((host, HTTP_PORT), handler))
+        lambda host: LoopbackHTTPServer((host, HTTP_PORT), handler))
     announce(address)
     server.serve_forever()
 

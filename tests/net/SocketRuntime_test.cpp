@@ -2,6 +2,10 @@
 
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
+#include <netdb.h>
+
+#include <string>
+#include <vector>
 
 #include "net/AsyncSocket.h"
 #include "net/LoopbackPeer.h"
@@ -53,7 +57,25 @@ TEST(SocketResolveHost, ConvertsDottedAddressesDirectly) {
   EXPECT_EQ(SocketResolveHost("255.255.255.255"), 0xFFFFFFFFu);
 }
 
+// A resolver that knows only "localhost" and writes down every name it is
+// asked, so that no name here reaches the system's name server.
+std::vector<std::string> askedNames;
+hostent* LocalhostOnly(const char* name) {
+  askedNames.emplace_back(name);
+  static in_addr local{htonl(INADDR_LOOPBACK)};
+  static char* addresses[] = {reinterpret_cast<char*>(&local), nullptr};
+  static char localhost[] = "localhost";
+  static hostent entry{localhost, nullptr, AF_INET, 4, addresses};
+  if (askedNames.back() == localhost) return &entry;
+  h_errno = HOST_NOT_FOUND;
+  return nullptr;
+}
+
 TEST(SocketResolveHost, SendsOtherTextsToTheResolver) {
+  SocketFunctionTable localhostOnly = winsock::SystemSocketFunctions();
+  localhostOnly.gethostbyname = LocalhostOnly;
+  winsock::InstallSocketFunctions(&localhostOnly);
+  askedNames.clear();
   EXPECT_EQ(SocketResolveHost("localhost"), htonl(0x7F000001));
   // Three dotted numbers and a part above 255 are no dotted address; the
   // resolver gets them and, having no such host, fails.
@@ -64,6 +86,9 @@ TEST(SocketResolveHost, SendsOtherTextsToTheResolver) {
               0u)
         << host;
   }
+  winsock::InstallSocketFunctions(nullptr);
+  EXPECT_EQ(askedNames,
+            (std::vector<std::string>{"localhost", "1.2.3.256", ".1.2.3", "no.such.host.invalid"}));
 }
 
 TEST(SocketResolveHost, RefusesEmptyAndOverlongNames) {

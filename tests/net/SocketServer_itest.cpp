@@ -1,7 +1,11 @@
 #include "net/SocketServer.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
+#include <algorithm>
+#include <filesystem>
 #include <memory>
 #include <thread>
 #include <vector>
@@ -15,6 +19,90 @@ using test::ConnectPlain;
 using test::Pump;
 using test::ReadPlain;
 using test::SendAll;
+using namespace std::chrono_literals;
+
+// Connections opened without waiting for the server to accept them; each
+// counts as established once its handshake is done (it sits in the listen
+// queue).
+std::vector<int> ConnectWithoutWaiting(int port, int count, int& established) {
+  std::vector<int> fds;
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  address.sin_port = htons(static_cast<std::uint16_t>(port));
+  for (int i = 0; i < count; ++i) {
+    int fd = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    fds.push_back(fd);
+  }
+  established = 0;
+  auto deadline = std::chrono::steady_clock::now() + 2s;
+  for (int fd : fds) {
+    auto left =
+        std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    pollfd p{fd, POLLOUT, 0};
+    int error = -1;
+    socklen_t length = sizeof error;
+    if (poll(&p, 1, static_cast<int>(std::max(left, 0ms).count())) == 1 &&
+        getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length) == 0 && error == 0) {
+      ++established;
+    }
+  }
+  return fds;
+}
+
+// The first line each descriptor receives, read while the loop turns.
+std::vector<std::string> FirstLines(const std::vector<int>& fds) {
+  std::vector<std::string> lines(fds.size());
+  Pump([&] {
+    bool all = true;
+    for (std::size_t i = 0; i < fds.size(); ++i) {
+      char buffer[256];
+      while (lines[i].find('\n') == std::string::npos) {
+        ssize_t n = recv(fds[i], buffer, sizeof buffer, MSG_DONTWAIT);
+        if (n <= 0) break;
+        lines[i].append(buffer, static_cast<std::size_t>(n));
+      }
+      all = all && lines[i].find('\n') != std::string::npos;
+    }
+    return all;
+  });
+  return lines;
+}
+
+// While alive, the process may open no further descriptor: the soft limit
+// is lowered ("ulimit -n 64", or just above the highest descriptor open) and
+// the free numbers below it are taken.
+class DescriptorsExhausted {
+ public:
+  DescriptorsExhausted() {
+    getrlimit(RLIMIT_NOFILE, &saved_);
+    int highest = 0;
+    for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) {
+      highest = std::max(highest, std::stoi(entry.path().filename().string()));
+    }
+    rlimit lowered = saved_;
+    lowered.rlim_cur = static_cast<rlim_t>(std::max(64, highest + 2));
+    setrlimit(RLIMIT_NOFILE, &lowered);
+    for (int fd; (fd = open("/dev/null", O_RDONLY | O_CLOEXEC)) >= 0;) fillers_.push_back(fd);
+  }
+  ~DescriptorsExhausted() {
+    for (int fd : fillers_) close(fd);
+    setrlimit(RLIMIT_NOFILE, &saved_);
+  }
+  DescriptorsExhausted(const DescriptorsExhausted&) = delete;
+  DescriptorsExhausted& operator=(const DescriptorsExhausted&) = delete;
+
+ private:
+  rlimit saved_{};
+  std::vector<int> fillers_;
+};
+
+std::size_t Occurrences(const std::string& text, const std::string& part) {
+  std::size_t count = 0;
+  for (auto at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++count;
+  return count;
+}
 
 class SocketServerTest : public ::testing::Test {
  protected:
@@ -158,6 +246,55 @@ TEST_F(SocketServerTest, DestroyingTheServerFreesEveryRemainingClient) {
   server.reset();
   EXPECT_EQ(MessageLoop::Instance().WindowCount(), 0u);
   EXPECT_EQ(ReadPlain(plainClients[0], 1000), "Welcome to the server\r\n");
+}
+
+TEST_F(SocketServerTest, ClientsThatConnectWhileTheProgramIsBusyWaitInTheQueueAndAreAllGreeted) {
+  server->Banner = "hello";
+  server->MaxClients = 50;
+  Listen();
+  // The loop does not turn while they connect, as when a handler is busy.
+  int established = 0;
+  plainClients = ConnectWithoutWaiting(port, 200, established);
+  EXPECT_EQ(established, 200) << "every connection fits in the listen queue";
+  std::vector<std::string> lines = FirstLines(plainClients);
+  EXPECT_EQ(std::count(lines.begin(), lines.end(), "hello\r\n"), 50);
+  EXPECT_EQ(std::count(lines.begin(), lines.end(), "Sorry, too many clients\r\n"), 150)
+      << "the clients beyond the limit are still turned away";
+}
+
+TEST_F(SocketServerTest, WithoutFreeDescriptorsTheListenerBacksOffInsteadOfSpinning) {
+#ifdef __SANITIZE_ADDRESS__
+  GTEST_SKIP() << "AddressSanitizer needs free descriptors of its own to report anything";
+#endif
+  server->Banner = "hello";
+  server->AcceptBackOff = 500ms;
+  // As the gateway's listener: a failure in the notification keeps it listening.
+  server->OnBgException = [](TCustomAsyncSocket*, const std::exception&, bool& canClose) {
+    canClose = false;
+  };
+  int attempts = 0;
+  server->OnSessionAvailable = [&](TCustomAsyncSocket*, std::uint16_t) { ++attempts; };
+  Listen();
+  int established = 0;
+  plainClients = ConnectWithoutWaiting(port, 5, established);
+  ASSERT_EQ(established, 5);
+  ::testing::internal::CaptureStderr();
+  {
+    DescriptorsExhausted exhausted;
+    // A spinning listener is told of the waiting connection on every turn.
+    constexpr int kTurns = 200;
+    for (int turn = 0; turn < kTurns; ++turn) {
+      MessageLoop::Instance().WaitAndDispatch(std::chrono::milliseconds(5));
+    }
+    EXPECT_GE(attempts, 1);
+    EXPECT_LE(attempts, 20) << "accept was tried on " << attempts << " of " << kTurns << " turns";
+  }
+  std::string said = ::testing::internal::GetCapturedStderr();
+  EXPECT_EQ(Occurrences(said, "Too many open files"), 1u) << said;
+  // Descriptors are free again: the waiting clients are accepted and greeted.
+  std::vector<std::string> lines = FirstLines(plainClients);
+  EXPECT_EQ(std::count(lines.begin(), lines.end(), "hello\r\n"), 5);
+  EXPECT_EQ(server->ClientCount(), 5);
 }
 
 }  // namespace

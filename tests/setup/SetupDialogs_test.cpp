@@ -8,8 +8,8 @@
 #include "setup/SetupOptions.h"
 #include "setup/untformaccount.h"
 #include "setup/untusage.h"
+#include "support/ProgramEnvironment.h"
 #include "support/RecordingDialogs.h"
-#include "support/ScopedVariable.h"
 #include "support/TempFolder.h"
 #include "support/ThunderbirdProfile.h"
 

@@ -25,8 +25,8 @@
 #include "setup/ThunderbirdAccounts.h"
 #include "setup/ThunderbirdProfiles.h"
 #include "support/ChildProcess.h"
+#include "support/ProgramEnvironment.h"
 #include "support/RecordingDialogs.h"
-#include "support/ScopedVariable.h"
 #include "support/ScriptedPop3Server.h"
 #include "support/TempFolder.h"
 

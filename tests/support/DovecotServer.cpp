@@ -104,6 +104,13 @@ void DovecotServer::WritePasswdFile() const {
   fs::permissions(folder_.File("passwd"), fs::perms(0644));
 }
 
+std::string DovecotServer::TlsSettings() const {
+  if (!options_.Tls) return "ssl = no\ndisable_plaintext_auth = no\n";
+  return "ssl = required\n"
+         "ssl_cert = <" +
+         options_.Tls->CertFile + "\nssl_key = <" + options_.Tls->KeyFile + "\n";
+}
+
 std::string DovecotServer::ConfigText() const {
   const std::string root = folder_.Path().string();
   const bool asRoot = ::geteuid() == 0;
@@ -114,9 +121,7 @@ std::string DovecotServer::ConfigText() const {
          << "log_path = " << root << "/dovecot.log\n"
          << "protocols = pop3\n"
          << "listen = 127.0.0.1\n"
-         << "ssl = no\n"
-         << "disable_plaintext_auth = no\n"
-         << "auth_mechanisms = plain\n"
+         << TlsSettings() << "auth_mechanisms = plain\n"
          << "mail_location = maildir:" << root << "/mail/%n\n"
          << "default_internal_user = " << (asRoot ? "dovecot" : owner_.Name) << "\n"
          << "default_login_user = " << (asRoot ? "dovenull" : owner_.Name) << "\n"
@@ -126,7 +131,7 @@ std::string DovecotServer::ConfigText() const {
          << " home=" << root << "/home/%n\n}\n"
          << "service pop3-login {\n"
          << "  inet_listener pop3 {\n    port = " << port_ << "\n  }\n"
-         << "  inet_listener pop3s {\n    port = 0\n  }\n"
+         << "  inet_listener pop3s {\n    port = " << popsPort_ << "\n  }\n"
          << (asRoot ? "" : "  chroot =\n") << "}\n";
   if (!asRoot) config << "service anvil {\n  chroot =\n}\n";
   if (options_.TranslateGatewayLogin) {
@@ -153,6 +158,9 @@ void DovecotServer::Start() {
     // Another test may take the port between our check and Dovecot's bind;
     // then the master exits at once and the next attempt takes another port.
     port_ = PickFreeLoopbackPort();
+    popsPort_ = 0;
+    while (options_.Tls && (popsPort_ == 0 || popsPort_ == port_))
+      popsPort_ = PickFreeLoopbackPort();
     WriteConfig();
     master_ = std::make_unique<ChildProcess>(
         std::vector<std::string>{"dovecot", "-F", "-c", folder_.File("dovecot.conf")});
@@ -221,6 +229,15 @@ std::vector<std::string> DovecotServer::Messages(const std::string& user) const 
 
 std::string DovecotServer::Log() const {
   return ReadText(folder_.File("dovecot.log"));
+}
+
+std::vector<std::string> DovecotServer::Logins() const {
+  std::vector<std::string> logins;
+  std::istringstream log(Log());
+  for (std::string line; std::getline(log, line);) {
+    if (line.find("-login: Info: Login: ") != std::string::npos) logins.push_back(line);
+  }
+  return logins;
 }
 
 std::string DovecotServer::RawLog(const std::string& user) const {

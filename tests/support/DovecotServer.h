@@ -8,16 +8,20 @@
 //   ... fetch from 127.0.0.1:dovecot.Port() ...
 //   EXPECT_TRUE(dovecot.Messages("alice").empty());
 //   dovecot.Stop();                       // the destructor stops it too
+//
+//   DovecotServer secure({.Tls = certificates.Issue()});   // STLS and POP3S only
 #pragma once
 
 #include "support/ChildProcess.h"
 #include "support/TempFolder.h"
+#include "support/TestCertificates.h"
 
 #include <sys/types.h>
 
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -30,6 +34,9 @@ struct DovecotOptions {
   bool TranslateGatewayLogin = false;
   // Records every session after login under Folder()/rawlog/USER (see RawLog).
   bool RecordSessions = false;
+  // With a certificate: "ssl = required" (no login without TLS), STLS on
+  // Port() and POP3S on PopsPort().
+  std::optional<TestCertificate> Tls = std::nullopt;
 };
 
 class DovecotServer {
@@ -45,6 +52,7 @@ class DovecotServer {
   void Stop();
   bool Running() const { return master_ != nullptr; }
   std::uint16_t Port() const { return port_; }
+  std::uint16_t PopsPort() const { return popsPort_; }
 
   // Stores a message in the user's Maildir (new/); numbering follows the
   // order of these calls. Allowed before and after Start().
@@ -54,6 +62,10 @@ class DovecotServer {
 
   const TempFolder& Folder() const { return folder_; }
   std::string Log() const;
+  // The log's login lines. Dovecot counts a connection from 127.0.0.1 to
+  // itself as secured even without TLS: a login over TLS says ", TLS," in
+  // its line, one without it ", secured,".
+  std::vector<std::string> Logins() const;
   // The commands the user's sessions sent after login (RecordSessions only).
   std::string RawLog(const std::string& user) const;
 
@@ -70,6 +82,7 @@ class DovecotServer {
   void WritePasswdFile() const;
   void WriteConfig() const;
   std::string ConfigText() const;
+  std::string TlsSettings() const;
   std::string UserFolder(const std::string& user) const;
   void GiveToOwner(const std::string& path) const;
   bool WaitForGreeting();
@@ -78,6 +91,7 @@ class DovecotServer {
   TempFolder folder_;
   Owner owner_;
   std::uint16_t port_ = 0;
+  std::uint16_t popsPort_ = 0;
   std::unique_ptr<ChildProcess> master_;
   unsigned messagesAdded_ = 0;
 };

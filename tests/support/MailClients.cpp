@@ -43,14 +43,13 @@ std::string ReadOrThrow(const fs::path& path) {
 
 }  // namespace
 
-Fetchmail::Fetchmail(FetchmailOptions options)
-    : options_(std::move(options)), folder_("qb-fetchmail") {
+MailClientRun::MailClientRun(MailClientOptions options, const char* name)
+    : options_(std::move(options)), folder_(name) {
   folder_.MakeFolder("delivered");
   WriteDeliveryScript();
-  WriteRcFile();
 }
 
-void Fetchmail::WriteDeliveryScript() const {
+void MailClientRun::WriteDeliveryScript() const {
   std::string script = folder_.File("deliver.sh");
   if (!WriteFileAtomically(script, kDeliveryScript)) {
     throw std::runtime_error("cannot write " + script);
@@ -58,44 +57,27 @@ void Fetchmail::WriteDeliveryScript() const {
   fs::permissions(script, fs::perms(0755));
 }
 
-// "invisible" keeps fetchmail from adding its Received: header, "no rewrite"
-// from touching addresses and "no stripcr" from turning CR LF into LF before
-// the MDA, so the MDA sees exactly the bytes of the message. An empty
-// sslproto stops fetchmail from trying STLS, which it does even when the
-// server does not offer it, and then gives up on a plain-text server.
-void Fetchmail::WriteRcFile() const {
-  std::ostringstream rc;
-  rc << "set no bouncemail\n"
-     << "set invisible\n"
-     << "poll " << options_.Host << " with proto POP3 port " << options_.Port << " auth password\n"
-     << "  user " << RcQuoted(options_.User) << " there with password "
-     << RcQuoted(options_.Password) << "\n"
-     << "  options fetchall " << (options_.Keep ? "keep" : "no keep")
-     << " no rewrite no stripcr fetchsizelimit 0 sslproto \"\"\n"
-     << "  mda "
-     << RcQuoted("/bin/sh " + folder_.File("deliver.sh") + " " + folder_.File("delivered")) << "\n";
-  if (!WriteFileAtomically(RcFile(), rc.str())) {
-    throw std::runtime_error("cannot write " + RcFile());
-  }
-  fs::permissions(RcFile(), fs::perms(0600));
+std::string MailClientRun::DeliveryCommand() const {
+  return "/bin/sh " + folder_.File("deliver.sh") + " " + folder_.File("delivered");
 }
 
-std::unique_ptr<ChildProcess> Fetchmail::Start() const {
-  std::string home = folder_.Path().string();
-  return std::make_unique<ChildProcess>(
-      // Run as root, fetchmail keeps its lock in the system's run folder, where
-      // runs of parallel tests would see each other: the lock lives here.
-      std::vector<std::string>{"fetchmail", "-v", "--nodetach", "--nosyslog", "--timeout",
-                               std::to_string(options_.ServerTimeout.count()), "--pidfile",
-                               home + "/fetchmail.pid", "-f", RcFile()},
-      Environment{{"HOME", home}, {"FETCHMAILHOME", home}});
+std::string MailClientRun::WriteRcFile(const std::string& name, const std::string& text) const {
+  std::string path = folder_.File(name);
+  if (!WriteFileAtomically(path, text)) throw std::runtime_error("cannot write " + path);
+  fs::permissions(path, fs::perms(0600));
+  return path;
 }
 
-ProcessResult Fetchmail::Run(std::chrono::milliseconds timeout) const {
+std::unique_ptr<ChildProcess> MailClientRun::Start() const {
+  return std::make_unique<ChildProcess>(command_,
+                                        Environment{{"HOME", Home()}, {"FETCHMAILHOME", Home()}});
+}
+
+ProcessResult MailClientRun::Run(std::chrono::milliseconds timeout) const {
   return Start()->Wait(timeout);
 }
 
-std::vector<std::string> Fetchmail::Delivered() const {
+std::vector<std::string> MailClientRun::Delivered() const {
   std::vector<fs::path> files;
   for (const fs::directory_entry& entry : fs::directory_iterator(folder_.File("delivered"))) {
     files.push_back(entry.path());
@@ -106,6 +88,61 @@ std::vector<std::string> Fetchmail::Delivered() const {
   std::vector<std::string> messages;
   for (const fs::path& file : files) messages.push_back(ReadOrThrow(file));
   return messages;
+}
+
+// "invisible" keeps fetchmail from adding its Received: header, "no rewrite"
+// from touching addresses and "no stripcr" from turning CR LF into LF before
+// the MDA, so the MDA sees exactly the bytes of the message. An empty
+// sslproto stops fetchmail from trying STLS, which it does even when the
+// server does not offer it, and then gives up on a plain-text server. Run as
+// root, fetchmail keeps its lock in the system's run folder, where runs of
+// parallel tests would see each other: the lock lives in its own folder.
+Fetchmail::Fetchmail(FetchmailOptions options) : MailClientRun(std::move(options), "qb-fetchmail") {
+  std::ostringstream rc;
+  rc << "set no bouncemail\n"
+     << "set invisible\n"
+     << "poll " << options_.Host << " with proto POP3 port " << options_.Port << " auth password\n"
+     << "  user " << RcQuoted(options_.User) << " there with password "
+     << RcQuoted(options_.Password) << "\n"
+     << "  options fetchall " << (options_.Keep ? "keep" : "no keep")
+     << " no rewrite no stripcr fetchsizelimit 0 sslproto \"\"\n"
+     << "  mda " << RcQuoted(DeliveryCommand()) << "\n";
+  std::string rcFile = WriteRcFile("fetchmailrc", rc.str());
+  command_ = {"fetchmail",  "-v",
+              "--nodetach", "--nosyslog",
+              "--timeout",  std::to_string(options_.ServerTimeout.count()),
+              "--pidfile",  Home() + "/fetchmail.pid",
+              "-f",         rcFile};
+}
+
+// Plain USER/PASS without TLS must be asked for: mpop refuses it otherwise.
+Mpop::Mpop(MailClientOptions options) : MailClientRun(std::move(options), "qb-mpop") {
+  std::ostringstream rc;
+  rc << "account default\n"
+     << "host " << options_.Host << "\nport " << options_.Port << "\n"
+     << "user " << options_.User << "\npassword " << options_.Password << "\n"
+     << "tls off\nauth user\n"
+     << "timeout " << options_.ServerTimeout.count() << "\n"
+     << "received_header off\n"
+     << "keep " << (options_.Keep ? "on" : "off") << "\n"
+     << "uidls_file " << folder_.File("uidls") << "\n"
+     << "delivery mda " << RcQuoted(DeliveryCommand()) << "\n";
+  command_ = {"mpop", "--file=" + WriteRcFile("mpoprc", rc.str()), "--half-quiet"};
+}
+
+Getmail::Getmail(MailClientOptions options) : MailClientRun(std::move(options), "qb-getmail") {
+  std::ostringstream rc;
+  rc << "[retriever]\ntype = SimplePOP3Retriever\n"
+     << "server = " << options_.Host << "\nport = " << options_.Port << "\n"
+     << "username = " << options_.User << "\npassword = " << options_.Password << "\n"
+     << "timeout = " << options_.ServerTimeout.count() << "\n"
+     << "[destination]\ntype = MDA_external\npath = /bin/sh\nallow_root_commands = true\n"
+     << "arguments = (\"" << folder_.File("deliver.sh") << "\", \"" << folder_.File("delivered")
+     << "\")\n"
+     << "[options]\nread_all = true\ndelivered_to = false\nreceived = false\n"
+     << "delete = " << (options_.Keep ? "false" : "true") << "\n";
+  std::string rcFile = WriteRcFile("getmailrc", rc.str());
+  command_ = {"getmail", "--rcfile=" + rcFile, "--getmaildir=" + Home()};
 }
 
 FetchmailResult RunFetchmail(const FetchmailOptions& options, std::chrono::milliseconds timeout) {

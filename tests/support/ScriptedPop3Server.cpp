@@ -130,6 +130,11 @@ void ScriptedPop3Server::CloseDuringReply(std::string pattern, std::size_t after
   faults_.Closes.push_back({std::move(pattern), afterBytes});
 }
 
+void ScriptedPop3Server::CloseAfterFirstBytes() {
+  std::lock_guard guard(settingsLock_);
+  faults_.CloseAfterFirstBytes = true;
+}
+
 void ScriptedPop3Server::ClearFaults() {
   std::lock_guard guard(settingsLock_);
   faults_ = Faults{};
@@ -185,8 +190,17 @@ void ScriptedPop3Server::JoinFinishedSessions() {
 
 void ScriptedPop3Server::Serve(int client) {
   ScriptedPop3Session session(mailbox_, CurrentCredentials());
-  if (!Transmit(client, kGreeting)) return;
   std::string buffer;
+  if (CurrentFaults().CloseAfterFirstBytes) {
+    if (WaitForDescriptor(client, POLLIN, stopEvent_.Get(), Milliseconds(-1)) ==
+        WaitOutcome::Ready) {
+      char first[512];
+      ssize_t count = ::recv(client, first, sizeof first, 0);
+      if (count > 0) Record(std::string(first, static_cast<std::size_t>(count)));
+    }
+    return;
+  }
+  if (!Transmit(client, kGreeting)) return;
   while (std::optional<std::string> line =
              ReceiveLineUnlessStopped(client, buffer, stopEvent_.Get())) {
     Record(*line);

@@ -14,6 +14,9 @@
 // carried out at QUIT, before the "+OK" goes out, so a client that has read
 // that reply finds Mailbox() already updated.
 //
+// CAPA is unknown; FailCommand("CAPA", "+OK\r\nSTLS\r\n.") makes it list
+// capabilities (the reply gets its final CR LF added).
+//
 // Command patterns (for the log and the faults) match word by word: "TOP"
 // matches every TOP, "RETR 2" matches "retr 2" but not "RETR 20".
 #pragma once
@@ -78,6 +81,9 @@ class ScriptedPop3Server {
   // The reply to a command matching `pattern` stops after `afterBytes` bytes
   // and the server closes the connection; a QUIT cut short deletes nothing.
   void CloseDuringReply(std::string pattern, std::size_t afterBytes);
+  // Each new session says nothing, waits for the client's first bytes and
+  // closes (a server that gives up in the middle of a TLS handshake).
+  void CloseAfterFirstBytes();
   void ClearFaults();
 
  private:
@@ -95,6 +101,7 @@ class ScriptedPop3Server {
     Milliseconds TricklePause{0};
     std::vector<FailureFault> Failures;
     std::vector<CloseFault> Closes;
+    bool CloseAfterFirstBytes = false;
   };
   struct SessionThread {
     std::thread Thread;

@@ -8,7 +8,7 @@
 #include <string>
 
 #include "platform/FileStore.h"
-#include "support/ScopedVariable.h"
+#include "support/ProgramEnvironment.h"
 #include "support/TempFolder.h"
 
 namespace qb::test {

@@ -4,7 +4,7 @@
 #include <QListWidget>
 #include <QPushButton>
 
-#include "OffscreenApplication.h"
+#include "GuiTestSupport.h"
 #include "app/Unit1.h"
 #include "platform/FileStore.h"
 #include "platform/RegistrySandbox.h"
@@ -51,7 +51,7 @@ T* Child(QWidget* parent, const char* name) {
 class SetupViews : public RegistrySandbox {
  protected:
   void SetUp() override {
-    test::OffscreenApplication();
+    test::GuiApplication();
     RegistrySandbox::SetUp();
   }
   std::string FileText(const std::string& name) {

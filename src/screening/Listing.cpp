@@ -1,0 +1,26 @@
+#include "screening/Listing.h"
+
+#include "screening/Pop3Command.h"
+
+namespace qb {
+
+std::optional<std::int64_t> ListingNumber(const std::string& line) {
+  return MessageNumberOf(SplitField(line, ' ', 0));
+}
+
+std::string AfterFirstBlank(const std::string& line) {
+  std::size_t blank = line.find(' ');
+  return blank == std::string::npos ? line : line.substr(blank + 1);
+}
+
+std::map<std::int64_t, std::string> UidsByNumber(const TextLines& uidlListing) {
+  std::map<std::int64_t, std::string> uids;
+  for (std::size_t k = 1; k + 1 < uidlListing.size(); ++k) {
+    if (std::optional<std::int64_t> number = ListingNumber(uidlListing[k])) {
+      uids.emplace(*number, AfterFirstBlank(uidlListing[k]));
+    }
+  }
+  return uids;
+}
+
+}  // namespace qb

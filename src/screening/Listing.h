@@ -1,0 +1,26 @@
+// Reading the lines of a POP3 listing (a LIST or UIDL reply): a status line,
+// one line per message ("number size" or "number uid"), and ".". Message
+// numbers are taken from each line's first field, never from its position:
+// after a DELE a listing has gaps, and a server may list in any order.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <string>
+
+#include "screening/ScreeningText.h"
+
+namespace qb {
+
+// The message number of a listing line (its first field, as a number).
+std::optional<std::int64_t> ListingNumber(const std::string& line);
+
+// The text after the first blank of a line; the whole line when it has none.
+std::string AfterFirstBlank(const std::string& line);
+
+// The UIDs of a UIDL listing by message number. A number listed twice keeps
+// the UID of its first line.
+std::map<std::int64_t, std::string> UidsByNumber(const TextLines& uidlListing);
+
+}  // namespace qb

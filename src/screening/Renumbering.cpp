@@ -1,0 +1,87 @@
+#include "screening/Renumbering.h"
+
+#include <algorithm>
+
+#include "screening/ListFile.h"
+#include "screening/Listing.h"
+
+namespace qb {
+
+namespace {
+
+const std::string kCrLf = "\r\n";
+
+// "3 120" with the number replaced; nullopt when the line has no number or
+// the number has no counterpart.
+template <typename Translate>
+std::optional<std::string> TranslatedLine(const std::string& line, std::size_t numberAt,
+                                          Translate translate) {
+  std::size_t end = line.find(' ', numberAt);
+  std::string field = line.substr(numberAt, end == std::string::npos ? end : end - numberAt);
+  std::optional<std::int64_t> number = MessageNumberOf(field);
+  if (!number) return std::nullopt;
+  std::optional<std::int64_t> translated = translate(*number);
+  if (!translated) return std::nullopt;
+  return line.substr(0, numberAt) + std::to_string(*translated) +
+         (end == std::string::npos ? "" : line.substr(end));
+}
+
+}  // namespace
+
+TRenumbering::TRenumbering(const TextLines& listing, const std::set<std::int64_t>& removed)
+    : active_(!removed.empty()) {
+  for (std::size_t k = 1; k + 1 < listing.size(); ++k) {
+    std::optional<std::int64_t> number = ListingNumber(listing[k]);
+    if (number && !removed.contains(*number)) visible_.push_back(*number);
+  }
+}
+
+std::optional<std::int64_t> TRenumbering::ToServer(std::int64_t visible) const {
+  if (!active_) return visible;
+  if (visible < 1 || visible > static_cast<std::int64_t>(visible_.size())) return std::nullopt;
+  return visible_[static_cast<std::size_t>(visible - 1)];
+}
+
+std::optional<std::int64_t> TRenumbering::ToVisible(std::int64_t server) const {
+  if (!active_) return server;
+  auto found = std::find(visible_.begin(), visible_.end(), server);
+  if (found == visible_.end()) return std::nullopt;
+  return static_cast<std::int64_t>(found - visible_.begin()) + 1;
+}
+
+bool TRenumbering::CarriesNumbers(const TPop3Command& command) {
+  return command.Is("RETR") || command.Is("TOP") || command.Is("DELE") || command.Is("LIST") ||
+         command.Is("UIDL");
+}
+
+std::string TRenumbering::CommandToServer(const TPop3Command& command,
+                                          const std::string& line) const {
+  if (!active_ || command.Argument.empty()) return line;
+  std::string rest =
+      command.Argument.substr(std::min(command.Argument.find(' '), command.Argument.size()));
+  std::optional<std::int64_t> number = MessageNumberOf(SplitField(command.Argument, ' ', 0));
+  std::int64_t server = number ? ToServer(*number).value_or(0) : 0;
+  return command.Keyword + " " + std::to_string(server) + rest + kCrLf;
+}
+
+std::string TRenumbering::ReplyToClient(const std::string& reply, bool listing) const {
+  if (!active_ || !reply.starts_with("+OK")) return reply;
+  auto toVisible = [this](std::int64_t n) { return ToVisible(n); };
+  TextLines lines = ParseListText(reply);
+  if (!listing) {
+    std::string status = lines.empty() ? reply : lines.front();
+    return TranslatedLine(status, 4, toVisible).value_or(status) + kCrLf;
+  }
+  std::string translated;
+  for (std::size_t k = 0; k < lines.size(); ++k) {
+    bool messageLine = k > 0 && k + 1 < lines.size();
+    if (!messageLine) {
+      translated += lines[k] + kCrLf;
+    } else if (std::optional<std::string> line = TranslatedLine(lines[k], 0, toVisible)) {
+      translated += *line + kCrLf;
+    }
+  }
+  return translated;
+}
+
+}  // namespace qb

@@ -1,0 +1,63 @@
+// One mail client's screened session, as the screening keeps it beside the
+// gateway's session: the client's commands that wait for the one before
+// them, the step of the command in flight upstream and its reply, and what
+// the session keeps of its own scan and review.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <deque>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "gateway/MailGW.h"
+#include "screening/Renumbering.h"
+#include "screening/ReplyFraming.h"
+#include "screening/ScreeningText.h"
+#include "screening/SessionSteps.h"
+
+namespace qb {
+
+class TScreenedSession : public TSessionData {
+ public:
+  using Clock = std::chrono::steady_clock;
+
+  TScreenedSession(TMailGWClient& client, WPARAM serial) : Client(client), Serial(serial) {}
+
+  TMailGWClient& Client;
+  const WPARAM Serial;      // names the session's reply timer
+  std::string AccountText;  // what its USER line gave after "USER ", line end included
+
+  // The client's side: one command at a time.
+  std::deque<std::string> WaitingLines;  // lines sent before the reply to the one before
+  std::string ClientLine;                // the command being carried out
+  bool ClientWaiting = true;             // that command (at first the login) waits for its reply
+  bool RepliedInPart = false;            // bytes of the reply have reached the client
+
+  // The server's side: the step of the command in flight and its reply.
+  TSessionStep Step = TSessionStep::ssGreeting;
+  bool InFlight = true;  // a command (at first the greeting) waits for its reply
+  std::int64_t Number = 0;
+  TReplyFraming Framing;
+  std::string Reply;  // a reply the session reads whole, so far
+  Clock::time_point ReplyStarted;
+  Clock::time_point LastPiece;
+
+  // The session's own scan and review. The scan runs once, at the first
+  // command that shows the mailbox (STAT, LIST or UIDL), which waits.
+  bool Scanned = false;
+  TextLines HeldList;                           // its LIST reply, held back
+  std::map<std::int64_t, std::string> RowUids;  // its scanned messages' UIDs by number
+  std::deque<std::int64_t> Removals;            // what "Remove Checked" still deletes
+  std::set<std::int64_t> Removed;               // what the server has deleted
+  std::size_t RemovalsRefused = 0;
+  TRenumbering Numbering;  // the client's numbers once messages were removed
+};
+
+// The session record of a gateway session; nullptr before the screening
+// has seen it.
+TScreenedSession* ScreenedSessionOf(TMailGWClient& client);
+
+}  // namespace qb

@@ -1,0 +1,110 @@
+// The main window's view (TForm1 in app/ holds its logic): the top panel with
+// the program icon, the logo and the link label; lblAccount; the introduction
+// panel or the review list; ProgressBar1; Panel1 with the legend, the
+// instructions and "Remove Checked"; StatusBar1; the main menu and the review
+// list's context menu. It shows the window's state, calls its actions, and
+// refreshes on its events.
+#pragma once
+
+#include <QLabel>
+#include <QMainWindow>
+#include <QMenu>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QStackedWidget>
+#include <QTableView>
+#include <functional>
+
+#include "app/Unit1.h"
+#include "widgets/ReviewListModel.h"
+
+namespace qb {
+
+class TMainWindow : public QMainWindow {
+  Q_OBJECT
+
+ public:
+  // Takes over the window's OnChanged and its row events.
+  explicit TMainWindow(TForm1& form, QWidget* parent = nullptr);
+  ~TMainWindow() override;
+
+  // Menu commands whose dialogs live elsewhere; an item without a hook is
+  // disabled.
+  std::function<void()> OnSetupWizard;
+  std::function<void()> OnBlockedSubjects;
+  std::function<void()> OnBlockedSenders;
+  std::function<void()> OnBlockedRecipients;
+  void UpdateMenuHooks();
+
+  // Without a tray to come back from, closing the window ends the program.
+  bool CloseEndsProgram = false;
+
+  // The window was minimised (the tray icon then takes it to the tray).
+  std::function<void()> OnMinimized;
+
+  // Shows everything the window's logic holds.
+  void Refresh();
+
+  // The tray menu's "Exit": the window closes for good.
+  void Exit1Click();
+
+  // The review list's context menu, prepared for a point in the list's
+  // viewport (items enabled as the logic says); ShowContextMenu runs it.
+  QMenu& PrepareContextMenu(const QPoint& viewportPoint);
+
+  // When set, every refresh writes "Remove Checked X Y" (the button's centre
+  // on the screen, when it is enabled and shown) to this file, so that a
+  // test can click the real button with the X server's mouse.
+  void SetButtonReportFile(const QString& path) { buttonReportFile_ = path; }
+
+  // The controls, for tests and screenshots.
+  QTableView& ReviewListView1() { return *list_; }
+  QPushButton& Button1() { return *button1_; }
+  QWidget& IntroductionPanel() { return *introduction_; }
+  QWidget& Panel1() { return *panel1_; }
+  QLabel& AccountLabel() { return *lblAccount_; }
+  QLabel& StatusText() { return *status_; }
+  QProgressBar& ProgressBar1() { return *progress_; }
+  QMenu& Menu() { return menu_; }
+  TReviewListModel& Model() { return model_; }
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+  void changeEvent(QEvent* event) override;
+
+ private:
+  QWidget* BuildTopPanel();
+  QWidget* BuildIntroduction();
+  QWidget* BuildPanel1();
+  QWidget* BuildLegend(const QString& heading, QWidget* parent);
+  void BuildMainMenu();
+  void BuildContextMenu();
+  void ShowContextMenu(const QPoint& viewportPoint);
+  void FitColumns();
+  void ReportButton();
+
+  TForm1& form_;
+  TReviewListModel model_;
+  QLabel* lblAccount_ = nullptr;
+  QStackedWidget* clientArea_ = nullptr;
+  QWidget* introduction_ = nullptr;
+  QTableView* list_ = nullptr;
+  QProgressBar* progress_ = nullptr;
+  QWidget* panel1_ = nullptr;
+  QPushButton* button1_ = nullptr;
+  QLabel* status_ = nullptr;
+  QMenu menu_;
+  QAction* setupWizard_ = nullptr;
+  QAction* subjects_ = nullptr;
+  QAction* senders_ = nullptr;
+  QAction* recipients_ = nullptr;
+  QMenu popupMenu2_;
+  QAction* block1_ = nullptr;
+  QAction* block2_ = nullptr;
+  QAction* blockRecipient_ = nullptr;
+  QAction* unselectSubject_ = nullptr;
+  QAction* unselectSender_ = nullptr;
+  QString buttonReportFile_;
+};
+
+}  // namespace qb

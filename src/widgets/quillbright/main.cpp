@@ -1,0 +1,50 @@
+// quillbright: the desktop program. It starts hidden in the tray (with the
+// first argument "-shortcut" it shows its window), screens the mail clients'
+// POP3 sessions, and shows the review list after each scan. Only the tray
+// menu's "Exit" (or SIGINT / SIGTERM) ends it, with status 0.
+#include <QApplication>
+#include <cstdlib>
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "app/StopSignals.h"
+#include "platform/HostResolver.h"
+#include "widgets/DesktopProgram.h"
+#include "widgets/LoopBridge.h"
+#include "widgets/QtDialogs.h"
+
+namespace {
+
+bool HasDisplay() {
+  for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) {
+    const char* value = std::getenv(name);
+    if (value && *value) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (!HasDisplay()) {
+    std::cerr << "quillbright: no display found (neither DISPLAY nor WAYLAND_DISPLAY is set).\n"
+                 "quillbright: without a display, run the headless program quillbrightd "
+                 "instead (make run-headless, or build/bin/quillbrightd).\n";
+    return 2;
+  }
+  qb::TStopSignals stopSignals;  // before any thread starts
+  QApplication app(argc, argv);
+  qb::TLoopBridge bridge;
+  qb::TQtDialogs dialogs;
+  qb::SystemHostResolver resolver;
+  qb::TDesktopProgram program(resolver);
+  std::vector<std::string> arguments(argv + (argc > 0 ? 1 : 0), argv + argc);
+  program.Start(arguments);
+  if (const char* report = std::getenv("QUILLBRIGHT_BUTTON_REPORT"); report && *report) {
+    program.Window().SetButtonReportFile(QString::fromLocal8Bit(report));
+    program.Window().Refresh();
+  }
+  stopSignals.OnStop = [&program](int) { program.Window().Exit1Click(); };
+  return program.Run();
+}

@@ -1,0 +1,262 @@
+// The desktop program's views on Qt's offscreen platform, built as the
+// program builds them (TDesktopProgram), with a scripted POP3 server behind
+// the gateway and mail clients on threads of their own.
+#include <gtest/gtest.h>
+#include <QAbstractItemModel>
+#include <QHeaderView>
+#include <QMessageBox>
+#include <QTest>
+#include <atomic>
+#include <cstdlib>
+#include <thread>
+
+#include "GuiTestSupport.h"
+#include "platform/FileStore.h"
+#include "support/LoopbackSockets.h"
+#include "support/PlainPop3Client.h"
+#include "support/RecordingDialogs.h"
+#include "support/ScriptedPop3Server.h"
+#include "support/TempFolder.h"
+#include "widgets/DesktopProgram.h"
+#include "widgets/QtDialogs.h"
+
+namespace qb::test {
+namespace {
+
+using namespace std::chrono_literals;
+
+class NoResolver : public IHostResolver {
+ public:
+  std::vector<Ipv4Address> ResolveIPv4(const std::string&) override { return {}; }
+};
+
+std::string Message(const std::string& headers, int bodyLines) {
+  std::string text = headers + "\r\n\r\n";
+  for (int i = 0; i < bodyLines; ++i) text += "a line of the body\r\n";
+  return text;
+}
+
+// A mail client's session up to the LIST reply, which waits for "Remove
+// Checked"; then QUIT.
+class ListingClient {
+ public:
+  ListingClient(std::uint16_t port, std::string account)
+      : thread_([this, port, account = std::move(account)] {
+          PlainPop3Client client(port);
+          if (client.ReadLine() && client.Command("USER " + account).starts_with("+OK") &&
+              client.Command("PASS secret").starts_with("+OK") && client.SendLine("LIST")) {
+            listing = client.ReadMultiLine(30s).value_or("");
+            client.Command("QUIT");
+          }
+          done = true;
+        }) {}
+  ~ListingClient() { thread_.join(); }
+  std::atomic<bool> done{false};
+  std::string listing;  // read only once done
+
+ private:
+  std::thread thread_;
+};
+
+class DesktopProgramTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    GuiLoopBridge();
+    for (const char* name : {"vlist.txt", "sublist.txt", "reclist.txt"}) {
+      ASSERT_TRUE(WriteFileAtomically(home.File(name), ""));
+    }
+    ASSERT_TRUE(WriteFileAtomically(home.File("senlist.txt"), "pills@spam.example\r\n"));
+    port = PickFreeLoopbackPort();
+    setenv("QUILLBRIGHT_HOME", home.Path().c_str(), 1);
+    setenv("QUILLBRIGHT_POP3_PORT", std::to_string(port).c_str(), 1);
+    setenv("QUILLBRIGHT_UPDATE_URL", "http://127.0.0.9", 1);
+    server.AddMessage(Message("From: friend@example.org\r\nSubject: Zebra notes", 5));
+    server.AddMessage(Message("From: Pusher <pills@spam.example>\r\nSubject: cheap & more", 1));
+    server.AddMessage(Message("From: Anna@example.org\r\nSubject: big photos", 60));
+  }
+  void TearDown() override {
+    program.reset();
+    MessageLoop::Instance().ProcessMessages();
+  }
+
+  TForm1& Start(bool trayAvailable = true) {
+    program =
+        std::make_unique<TDesktopProgram>(resolver, [trayAvailable] { return trayAvailable; });
+    return program->Start({});
+  }
+  std::string Account() const { return "alice#127.0.0.1:" + std::to_string(server.Port()); }
+  TMainWindow& Window() { return program->Window(); }
+  bool ScanShown() {
+    return PumpQtUntil([&] { return Window().Button1().isEnabled(); });
+  }
+  QVariant Cell(int row, int column, int role = Qt::DisplayRole) {
+    QAbstractItemModel& model = Window().Model();
+    return model.data(model.index(row, column), role);
+  }
+  std::vector<std::string> FromColumn() {
+    std::vector<std::string> texts;
+    for (int row = 0; row < Window().Model().rowCount(); ++row) {
+      texts.push_back(Cell(row, 0).toString().toStdString());
+    }
+    return texts;
+  }
+  void ClickHeader(int column) {
+    QHeaderView* header = Window().ReviewListView1().horizontalHeader();
+    int x = header->sectionViewportPosition(column) + header->sectionSize(column) / 2;
+    QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, QPoint(x, header->height() / 2));
+  }
+
+  TempFolder home{"qb-gui-home"};
+  std::uint16_t port = 0;
+  NoResolver resolver;
+  RecordingDialogs dialogs;
+  ScriptedPop3Server server;
+  std::unique_ptr<TDesktopProgram> program;
+};
+
+TEST_F(DesktopProgramTest, TheLoginSwitchesFromTheIntroductionToTheReviewLayout) {
+  Start();
+  Window().show();
+  EXPECT_TRUE(Window().IntroductionPanel().isVisible());
+  EXPECT_FALSE(Window().Panel1().isVisible());
+  ListingClient client(port, Account());
+  ASSERT_TRUE(PumpQtUntil([&] { return Window().Panel1().isVisible(); }));
+  EXPECT_FALSE(Window().IntroductionPanel().isVisible());
+  EXPECT_TRUE(Window().ReviewListView1().isVisible());
+  ASSERT_TRUE(ScanShown());
+  QTest::mouseClick(&Window().Button1(), Qt::LeftButton);
+  ASSERT_TRUE(PumpQtUntil([&] { return client.done.load(); }));
+}
+
+TEST_F(DesktopProgramTest, RowsShowTheirIconsAndTicksAndSortOnAHeaderClick) {
+  Start();
+  Window().show();
+  ListingClient client(port, Account());
+  ASSERT_TRUE(ScanShown());
+  // The scan sorts by size, largest first; the blocked sender is ticked.
+  EXPECT_EQ(FromColumn(), (std::vector<std::string>{"Anna@example.org", "friend@example.org",
+                                                    "pills@spam.example"}));
+  EXPECT_EQ(Cell(2, 0, Qt::CheckStateRole).value<Qt::CheckState>(), Qt::Checked);
+  EXPECT_EQ(Cell(0, 0, Qt::CheckStateRole).value<Qt::CheckState>(), Qt::Unchecked);
+  for (int row = 0; row < 3; ++row) {
+    EXPECT_FALSE(Cell(row, 0, Qt::DecorationRole).value<QIcon>().isNull()) << "row " << row;
+  }
+  EXPECT_EQ(Cell(2, 1).toString(), "cheap & more");
+  EXPECT_TRUE(Window().ReviewListView1().isColumnHidden(TReviewListModel::kUidColumn));
+
+  ClickHeader(0);  // From, ignoring case
+  EXPECT_EQ(FromColumn(), (std::vector<std::string>{"Anna@example.org", "friend@example.org",
+                                                    "pills@spam.example"}));
+  ClickHeader(1);  // Subject
+  EXPECT_EQ(FromColumn(), (std::vector<std::string>{"Anna@example.org", "pills@spam.example",
+                                                    "friend@example.org"}));
+  EXPECT_EQ(program->Form().ReviewListView1.SortColumn, 1);
+
+  // A tick set in the view goes through the window's logic.
+  ASSERT_TRUE(
+      Window().Model().setData(Window().Model().index(0, 0), Qt::Checked, Qt::CheckStateRole));
+  EXPECT_TRUE(program->Form().ReviewListView1[0].Checked);
+  QTest::mouseClick(&Window().Button1(), Qt::LeftButton);
+  ASSERT_TRUE(PumpQtUntil([&] { return client.done.load(); }));
+}
+
+TEST_F(DesktopProgramTest, ContextMenuItemsEnableOverARowAsTheListsSayAndNotAtAllOverNoRow) {
+  Start();
+  Window().show();
+  ListingClient client(port, Account());
+  ASSERT_TRUE(ScanShown());
+  QTableView& list = Window().ReviewListView1();
+  auto enabled = [](QMenu& menu) {
+    std::vector<bool> states;
+    for (QAction* action : menu.actions()) states.push_back(action->isEnabled());
+    return states;
+  };
+  QMenu& overTicked =
+      Window().PrepareContextMenu(list.visualRect(Window().Model().index(2, 0)).center());
+  ASSERT_EQ(overTicked.actions().size(), 5);
+  EXPECT_EQ(overTicked.actions()[1]->text(), "Block this sender (From: field)");
+  // The sender is listed already; the row is ticked.
+  EXPECT_EQ(enabled(overTicked), (std::vector<bool>{true, false, true, true, true}));
+  EXPECT_EQ(list.selectionModel()->selectedRows().value(0).row(), 2);
+
+  QMenu& overUseful =
+      Window().PrepareContextMenu(list.visualRect(Window().Model().index(0, 1)).center());
+  EXPECT_EQ(enabled(overUseful), (std::vector<bool>{true, true, true, false, false}));
+  overUseful.actions()[0]->trigger();  // "Block this subject"
+  EXPECT_EQ(Cell(0, 0, Qt::CheckStateRole).value<Qt::CheckState>(), Qt::Checked);
+
+  QMenu& overNothing = Window().PrepareContextMenu(QPoint(5, list.viewport()->height() - 3));
+  EXPECT_EQ(enabled(overNothing), (std::vector<bool>(5, false)));
+  QTest::mouseClick(&Window().Button1(), Qt::LeftButton);
+  ASSERT_TRUE(PumpQtUntil([&] { return client.done.load(); }));
+}
+
+TEST_F(DesktopProgramTest, RemoveCheckedReleasesTheListToTheClientAndDisablesItself) {
+  Start();
+  ListingClient client(port, Account());
+  ASSERT_TRUE(ScanShown());
+  EXPECT_TRUE(Window().isVisible()) << "the scan brings the window up from the tray";
+  EXPECT_FALSE(client.done.load()) << "the list is held back until Remove Checked";
+  QTest::mouseClick(&Window().Button1(), Qt::LeftButton);
+  EXPECT_FALSE(Window().Button1().isEnabled());
+  EXPECT_FALSE(Window().isVisible()) << "the window goes back to the tray";
+  EXPECT_TRUE(Window().AccountLabel().text().isEmpty());
+  ASSERT_TRUE(PumpQtUntil([&] { return client.done.load(); }));
+  EXPECT_EQ(client.listing.substr(0, 3), "+OK");
+  EXPECT_NE(client.listing.find("\r\n2 "), std::string::npos) << client.listing;
+  EXPECT_EQ(client.listing.find("\r\n3 "), std::string::npos)
+      << "the ticked message is removed before the list goes out: " << client.listing;
+}
+
+// A modal box runs Qt's loop; through the bridge the gateway goes on: a
+// whole scan happens while the box is open.
+TEST_F(DesktopProgramTest, AMessageBoxOpenDuringAScanDoesNotStopOtherSessions) {
+  TQtDialogs qtDialogs;
+  Start();
+  bool scannedWhileOpen = false;
+  std::unique_ptr<ListingClient> client;
+  QTimer::singleShot(0, [&] {
+    QTimer* watch = new QTimer;
+    QObject::connect(watch, &QTimer::timeout, [&, watch] {
+      QWidget* box = QApplication::activeModalWidget();
+      if (!box) return;
+      if (!client) client = std::make_unique<ListingClient>(port, Account());
+      if (Window().Button1().isEnabled()) {
+        scannedWhileOpen = true;
+        watch->deleteLater();
+        box->close();
+      }
+    });
+    watch->start(20);
+    CurrentDialogs().ShowMessageBox("A box that stays open", TMsgDlgType::mtInformation);
+  });
+  ASSERT_TRUE(PumpQtUntil([&] { return scannedWhileOpen; }));
+  QTest::mouseClick(&Window().Button1(), Qt::LeftButton);
+  ASSERT_TRUE(PumpQtUntil([&] { return client->done.load(); }));
+}
+
+TEST_F(DesktopProgramTest, ClosingHidesTheWindowAndTheTraysExitEndsWithStatusZero) {
+  Start();
+  program->Tray().ShowMainWindow();
+  ASSERT_TRUE(Window().isVisible());
+  Window().close();
+  EXPECT_FALSE(Window().isVisible());
+  EXPECT_TRUE(program->Form().MailGateway1.Active()) << "the program runs on in the tray";
+  QAction* exit = program->Tray().Menu().actions().value(2);
+  ASSERT_NE(exit, nullptr);
+  EXPECT_EQ(exit->text(), "Exit");
+  QTimer::singleShot(0, exit, &QAction::trigger);
+  EXPECT_EQ(program->Run(), 0);
+  EXPECT_FALSE(program->Form().MailGateway1.Active());
+}
+
+TEST_F(DesktopProgramTest, WithoutATrayTheWindowShowsAndSaysSoAndClosingItEnds) {
+  Start(false);
+  EXPECT_TRUE(Window().isVisible());
+  EXPECT_EQ(Window().StatusText().text().toStdString(), kNoTrayText);
+  QTimer::singleShot(0, &Window(), &QWidget::close);
+  EXPECT_EQ(program->Run(), 0);
+}
+
+}  // namespace
+}  // namespace qb::test
