@@ -235,6 +235,9 @@ void TMainWindow::BuildMainMenu() {
   setupWizard_ = bar->addAction("Setup Wizard", this, [this] {
     if (OnSetupWizard) OnSetupWizard();
   });
+  undoSetup_ = bar->addAction("Undo setup", this, [this] {
+    if (OnUndoSetup) OnUndoSetup();
+  });
   QMenu* options = bar->addMenu("Options");
   subjects_ = options->addAction("Blocked Subjects", this, [this] {
     if (OnBlockedSubjects) OnBlockedSubjects();
@@ -245,14 +248,19 @@ void TMainWindow::BuildMainMenu() {
   recipients_ = options->addAction("Blocked Recipients (To: field)", this, [this] {
     if (OnBlockedRecipients) OnBlockedRecipients();
   });
+  help_ = bar->addAction("Help", this, [this] {
+    if (OnHelp) OnHelp();
+  });
   UpdateMenuHooks();
 }
 
 void TMainWindow::UpdateMenuHooks() {
   setupWizard_->setEnabled(static_cast<bool>(OnSetupWizard));
+  undoSetup_->setEnabled(static_cast<bool>(OnUndoSetup));
   subjects_->setEnabled(static_cast<bool>(OnBlockedSubjects));
   senders_->setEnabled(static_cast<bool>(OnBlockedSenders));
   recipients_->setEnabled(static_cast<bool>(OnBlockedRecipients));
+  help_->setEnabled(static_cast<bool>(OnHelp));
 }
 
 void TMainWindow::BuildContextMenu() {

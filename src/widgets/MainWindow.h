@@ -31,9 +31,11 @@ class TMainWindow : public QMainWindow {
   // Menu commands whose dialogs live elsewhere; an item without a hook is
   // disabled.
   std::function<void()> OnSetupWizard;
+  std::function<void()> OnUndoSetup;
   std::function<void()> OnBlockedSubjects;
   std::function<void()> OnBlockedSenders;
   std::function<void()> OnBlockedRecipients;
+  std::function<void()> OnHelp;
   void UpdateMenuHooks();
 
   // Without a tray to come back from, closing the window ends the program.
@@ -95,9 +97,11 @@ class TMainWindow : public QMainWindow {
   QLabel* status_ = nullptr;
   QMenu menu_;
   QAction* setupWizard_ = nullptr;
+  QAction* undoSetup_ = nullptr;
   QAction* subjects_ = nullptr;
   QAction* senders_ = nullptr;
   QAction* recipients_ = nullptr;
+  QAction* help_ = nullptr;
   QMenu popupMenu2_;
   QAction* block1_ = nullptr;
   QAction* block2_ = nullptr;

@@ -217,14 +217,14 @@ void UndoSetup() {
 
 // A dialog opened while another is up (the usage dialog's "Click here")
 // goes above that one.
-void AttachSetupDialogs(TForm1& form, QWidget* mainWindow) {
+void AttachSetupDialogs(TForm1& form, std::function<QWidget*()> mainWindow) {
   form.OnSetupWizard = [mainWindow](TForm1* sender) {
     QWidget* parent = DialogParent();
-    ShowSetupWizard(parent ? parent : mainWindow, sender->State.ProgramFolder,
+    ShowSetupWizard(parent ? parent : mainWindow(), sender->State.ProgramFolder,
                     ListeningPortNumber());
   };
   form.OnShowUsageDialog = [mainWindow](TForm1* sender) {
-    ShowUsageDialog(mainWindow, [sender] { sender->SetupWizard1Click(); });
+    ShowUsageDialog(mainWindow(), [sender] { sender->SetupWizard1Click(); });
   };
 }
 

@@ -58,7 +58,8 @@ void OpenHelp(const std::string& programFolder);
 // "Undo setup": the Thunderbird accounts set back from the newest backup.
 void UndoSetup();
 // Lets the main window's start-up and its Setup Wizard command open these
-// dialogs above `mainWindow`.
-void AttachSetupDialogs(TForm1& form, QWidget* mainWindow);
+// dialogs above the main window's view. The view is made after the set-up
+// has run, so `mainWindow` is asked at each opening (null: no parent yet).
+void AttachSetupDialogs(TForm1& form, std::function<QWidget*()> mainWindow);
 
 }  // namespace qb

@@ -126,7 +126,7 @@ TEST_F(SetupViews, ClickHereOpensTheModificationDialogAboveTheUsageDialog) {
   TForm1 form(popup, tray, resolver);
   form.State.ProgramFolder = Folder();
   QWidget mainWindow;
-  AttachSetupDialogs(form, &mainWindow);
+  AttachSetupDialogs(form, [&mainWindow] { return &mainWindow; });
 
   Texts seen;
   test::WhenModal([&] {

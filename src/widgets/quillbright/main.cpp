@@ -13,6 +13,7 @@
 #include "widgets/DesktopProgram.h"
 #include "widgets/LoopBridge.h"
 #include "widgets/QtDialogs.h"
+#include "widgets/QtShell.h"
 
 namespace {
 
@@ -37,6 +38,7 @@ int main(int argc, char** argv) {
   QApplication app(argc, argv);
   qb::TLoopBridge bridge;
   qb::TQtDialogs dialogs;
+  qb::TQtShell shell;
   qb::SystemHostResolver resolver;
   qb::TDesktopProgram program(resolver);
   std::vector<std::string> arguments(argv + (argc > 0 ? 1 : 0), argv + argc);
