@@ -32,8 +32,7 @@ TBlockListEditorDialog::TBlockListEditorDialog(const TBlockListKind& kind,
   layout->setContentsMargins(kBorder, kBorder, kBorder, kBorder);
   auto* label = new QLabel(QString::fromUtf8(kind.Label));
   label->setObjectName("Label1");
-  label->setWordWrap(true);
-  layout->addWidget(label);
+  layout->addWidget(label);  // on one line: the dialog widens to it
   list_->setObjectName("CheckListBox1");
   layout->addWidget(list_, 1);
   auto* buttons = new QHBoxLayout;

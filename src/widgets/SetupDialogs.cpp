@@ -29,11 +29,22 @@ constexpr int kCheckListHeight = 57;
 // find the height its wrapped lines need.
 constexpr int kForm2TextWidth = 280;
 
-QLabel* WrappedLabel(const std::string& text, const char* name) {
+// Wider where the font needs it, so that no line of the manual settings
+// ("POP3 Account Name: <accountname>#<servername>") is broken in two.
+int Form2TextWidth(const QFont& font, const std::string& manualText) {
+  const QFontMetrics metrics(font);
+  int width = kForm2TextWidth;
+  for (const QString& line : QString::fromStdString(manualText).split('\n')) {
+    if (line.startsWith("POP3 ")) width = std::max(width, metrics.horizontalAdvance(line) + 2);
+  }
+  return width;
+}
+
+QLabel* WrappedLabel(const std::string& text, const char* name, int width) {
   auto* label = new QLabel(QString::fromStdString(text));
   label->setObjectName(name);
   label->setWordWrap(true);
-  label->setFixedWidth(kForm2TextWidth);
+  label->setFixedWidth(width);
   return label;
 }
 
@@ -56,7 +67,9 @@ TForm2Dialog::TForm2Dialog(const std::string& programFolder, int gatewayPort, QW
   auto* layout = new QVBoxLayout(this);
   layout->setSizeConstraint(QLayout::SetFixedSize);
 
-  QLabel* label1 = WrappedLabel(kForm2Label1, "Label1");
+  const std::string manualText = Form2Label3Text(gatewayPort);
+  const int textWidth = Form2TextWidth(font(), manualText);
+  QLabel* label1 = WrappedLabel(kForm2Label1, "Label1", textWidth);
   QFont bold = label1->font();
   bold.setBold(true);
   label1->setFont(bold);
@@ -67,7 +80,7 @@ TForm2Dialog::TForm2Dialog(const std::string& programFolder, int gatewayPort, QW
   panel1_->setMinimumHeight(kPanel1Height);
   auto* automatic = new QVBoxLayout(panel1_);
   automatic->setContentsMargins(0, 0, 0, 0);
-  automatic->addWidget(Bevel(WrappedLabel(Form2Label2Text(), "Label2")));
+  automatic->addWidget(Bevel(WrappedLabel(Form2Label2Text(), "Label2", textWidth)));
   list_->setObjectName("CheckListBox1");
   automatic->addWidget(list_, 1);
   auto* button1 = new QPushButton(kForm2Button1Caption);
@@ -81,7 +94,7 @@ TForm2Dialog::TForm2Dialog(const std::string& programFolder, int gatewayPort, QW
   list_->setFixedHeight(kCheckListHeight);
   auto* manual = new QVBoxLayout(panel2);
   manual->setContentsMargins(0, 0, 0, 0);
-  manual->addWidget(Bevel(WrappedLabel(Form2Label3Text(gatewayPort), "Label3")));
+  manual->addWidget(Bevel(WrappedLabel(manualText, "Label3", textWidth)));
   auto* check = new QCheckBox(kForm2CheckCaption);
   check->setObjectName("chkmodification");
   manual->addWidget(check);
