@@ -1,14 +1,26 @@
 #include "app/StartUp.h"
 
+#include <netdb.h>
+#include <netinet/in.h>
+
 #include <cstdlib>
 
 #include "platform/MessageLoop.h"
+#include "screening/ScreeningText.h"
 
 namespace qb {
 
 std::string ListeningPort() {
   const char* port = std::getenv("QUILLBRIGHT_POP3_PORT");
   return port && *port ? std::string(port) : std::string("pop3");
+}
+
+int ListeningPortNumber() {
+  const std::string port = ListeningPort();
+  std::optional<std::int64_t> number = ParseWholeNumber(port);
+  if (number && *number > 0 && *number < 65536) return static_cast<int>(*number);
+  const servent* service = getservbyname(port.c_str(), "tcp");
+  return service ? ntohs(static_cast<std::uint16_t>(service->s_port)) : 110;
 }
 
 bool IsShortcutStart(const std::vector<std::string>& arguments) {
@@ -28,8 +40,10 @@ TForm1& TApplication::Start(const std::vector<std::string>& arguments) {
   form_ = std::make_unique<TForm1>(popupNotifier_, trayIcon_, resolver_);
   form_->ShortcutStart = IsShortcutStart(arguments);
   form_->OnClose = [](TForm1*) { MessageLoop::Instance().Quit(0); };
+  if (OnMainFormCreated) OnMainFormCreated(this, *form_);
   form_->FormCreate();
-  // The modification dialog and the block-list editors join here once they exist.
+  // The setup dialog and the block-list editors are made when the menu opens
+  // them: made here as well, they would only read their files once more.
   if (form_->ShortcutStart) trayIcon_.ShowMainWindow();
   return *form_;
 }

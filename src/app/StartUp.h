@@ -2,6 +2,7 @@
 // the listening port.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -15,6 +16,9 @@ inline constexpr const char* kApplicationTitle = "Quillbright";
 // The gateway's listening port: QUILLBRIGHT_POP3_PORT when set and not
 // empty (a number or a service name), else the service "pop3" (110).
 std::string ListeningPort();
+// The same as a number, for a mail client's settings; 110 when the name is
+// no known service.
+int ListeningPortNumber();
 
 // Only the first argument after the program name counts, and only when it
 // is exactly "-shortcut".
@@ -31,6 +35,9 @@ class TApplication {
   TApplication& operator=(const TApplication&) = delete;
 
   std::string Title;
+  // Fired once the main window exists and before its set-up runs, so a view
+  // can attach the handlers the set-up already uses (the setup dialogs).
+  std::function<void(TApplication* sender, TForm1& form)> OnMainFormCreated;
 
   // Sets the title, creates the main window (which runs its set-up) and
   // shows it at a "-shortcut" start; otherwise it stays hidden in the tray.

@@ -4,6 +4,7 @@
 
 #include "app/ListUpdate.h"
 
+#include "app/FirstRun.h"
 #include "app/ListFiles.h"
 #include "app/ProgramFolder.h"
 #include "app/RemovalSettings.h"
@@ -12,6 +13,7 @@
 #include "app/StartUp.h"
 #include "platform/Dialogs.h"
 #include "platform/MessageLoop.h"
+#include "platform/Shell.h"
 
 namespace qb {
 
@@ -116,9 +118,19 @@ void TForm1::StartListDownloads() {
       std::cerr);
 }
 
-// The help file, the usage dialog at a "-shortcut" start and the setup
-// prompt come here once the setup dialogs exist.
-void TForm1::RunFirstRunSteps() {}
+// The help page and the usage dialog at a "-shortcut" start, then the setup
+// prompt; the dialogs are modal, so start-up goes on after they close.
+void TForm1::RunFirstRunSteps() {
+  if (ShortcutStart) {
+    CurrentShell().OpenDocument(HelpFilePath(State.ProgramFolder));
+    if (OnShowUsageDialog) OnShowUsageDialog(this);
+  }
+  if (IsSetupPromptNeeded(State.ProgramFolder)) SetupWizard1Click();
+}
+
+void TForm1::SetupWizard1Click() {
+  if (OnSetupWizard) OnSetupWizard(this);
+}
 
 // A gateway that cannot listen is reported with its own text, led by what
 // it means and the ways out when the port needs a right or is taken; the

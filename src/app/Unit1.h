@@ -74,6 +74,12 @@ class TForm1 {
   // the window ends the program and frees it afterwards, never inside this.
   std::function<void(TForm1* sender)> OnClose;
 
+  // The setup dialogs, shown modally by the view: the usage dialog (at a
+  // "-shortcut" start) and the modification dialog (the Setup Wizard).
+  // Without a handler (the headless program) they are skipped.
+  std::function<void(TForm1* sender)> OnShowUsageDialog;
+  std::function<void(TForm1* sender)> OnSetupWizard;
+
   // Set by the main routine before FormCreate: started with "-shortcut".
   bool ShortcutStart = false;
   // Set only by the tray menu's "Exit": closing then ends the program.
@@ -125,6 +131,10 @@ class TForm1 {
 
   // A click on the popup notification brings the window up.
   void PopupNotifier1Click();
+
+  // The main menu's "Setup Wizard", also run by the usage dialog's "Click
+  // here" and by the setup prompt at start.
+  void SetupWizard1Click();
 
   IPopupNotifier& PopupNotifier1;
   ITrayIcon& TrayIcon1;

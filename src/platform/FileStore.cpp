@@ -38,11 +38,12 @@ bool WriteAll(int fd, std::string_view bytes) {
 
 }  // namespace
 
-bool WriteFileAtomically(const std::string& path, std::string_view bytes) {
+bool WriteFileAtomically(const std::string& path, std::string_view bytes, unsigned mode) {
   std::string temporary = path + ".tmpXXXXXX";
   int fd = mkstemp(temporary.data());
   if (fd < 0) return false;
-  bool written = fchmod(fd, 0644) == 0 && WriteAll(fd, bytes) && fsync(fd) == 0;
+  bool written =
+      fchmod(fd, static_cast<mode_t>(mode)) == 0 && WriteAll(fd, bytes) && fsync(fd) == 0;
   written = (close(fd) == 0) && written;
   if (!written || std::rename(temporary.c_str(), path.c_str()) != 0) {
     unlink(temporary.c_str());

@@ -12,8 +12,9 @@ namespace qb {
 // The file's bytes, or nullopt if it cannot be opened or read.
 std::optional<std::string> ReadWholeFile(const std::string& path);
 
-// Replaces the file with `bytes` in one step. False (and the old file left
-// as it was) if the temporary file cannot be written or renamed.
-bool WriteFileAtomically(const std::string& path, std::string_view bytes);
+// Replaces the file with `bytes` in one step, the new file having the
+// permission bits `mode`. False (and the old file left as it was) if the
+// temporary file cannot be written or renamed.
+bool WriteFileAtomically(const std::string& path, std::string_view bytes, unsigned mode = 0644);
 
 }  // namespace qb

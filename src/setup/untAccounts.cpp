@@ -5,6 +5,7 @@
 #include "platform/RegistryFile.h"
 #include "setup/AccountBackup.h"
 #include "setup/RegistryHelper.h"
+#include "setup/ThunderbirdAccounts.h"
 
 #include <array>
 #include <optional>
@@ -17,7 +18,6 @@ namespace {
 constexpr DWORD kFixedBufferSize = 2049;
 constexpr std::string_view kFirstAccountKey = "00000001";
 constexpr std::string_view kBackupFileName = "accounts.bck";
-constexpr std::string_view kGatewayHost = "localhost";
 constexpr char kLoginDelimiter = '#';
 
 std::string AccountsKeyPath(AccountStore store) {
@@ -94,6 +94,7 @@ std::string_view StoreKeyPath(AccountStore store) {
 
 std::string GetDefaultAccountKey(AccountStore store) {
   if (store == AccountStore::asNone) return "";
+  if (store == AccountStore::asThunderbird) return ThunderbirdDefaultAccountKey();
   return ReadFixedBufferText(std::string(StoreKeyPath(store)), "Default Mail Account");
 }
 
@@ -104,12 +105,16 @@ AccountStore DetectAccountStore() {
        {AccountStore::asInternetAccountManager, AccountStore::asOffice8, AccountStore::asOffice}) {
     if (HoldsAccount(store, name)) found = store;
   }
+  if (found == AccountStore::asNone && !ThunderbirdDefaultAccountKey().empty()) {
+    found = AccountStore::asThunderbird;
+  }
   return found;
 }
 
 TAccountList ListAccounts(AccountStore store) {
   TAccountList list;
   if (store == AccountStore::asNone) return list;
+  if (store == AccountStore::asThunderbird) return ListThunderbirdAccounts();
   std::optional<std::string> subkeys = RegEnumSubKeys(HKEY_CURRENT_USER, AccountsKeyPath(store));
   if (!subkeys) return list;
   list.keys = SplitLines(*subkeys);
@@ -123,26 +128,33 @@ TAccountList ListAccounts(AccountStore store) {
 
 std::string ReadAccountString(AccountStore store, std::string_view accountKey,
                               std::string_view valueName) {
+  if (store == AccountStore::asThunderbird) {
+    return ReadThunderbirdAccountString(accountKey, valueName);
+  }
   if (!IsAccountKeyUsable(store, accountKey)) return "";
   std::optional<std::string> path = AccountValuePath(store, accountKey, valueName);
   if (!path) return "";
   return RegReadString(HKEY_CURRENT_USER, *path).value_or("");
 }
 
-void WriteAccountString(AccountStore store, std::string_view accountKey, std::string_view valueName,
+bool WriteAccountString(AccountStore store, std::string_view accountKey, std::string_view valueName,
                         std::string_view text, const std::string& programFolder) {
-  if (!IsAccountKeyUsable(store, accountKey)) return;
+  if (store == AccountStore::asThunderbird || !IsAccountKeyUsable(store, accountKey)) return false;
   std::optional<std::string> path = AccountValuePath(store, accountKey, valueName);
-  if (!path) return;
+  if (!path) return false;
   BackupRegistryKey(HKEY_CURRENT_USER, *AccountKeyPath(store, accountKey) + '\\',
                     programFolder + std::string(kBackupFileName), true);
-  RegWriteString(HKEY_CURRENT_USER, *path, text);
+  return RegWriteString(HKEY_CURRENT_USER, *path, text);
 }
 
-void RewriteAccountsForGateway(AccountStore store, const std::vector<std::string>& keys,
-                               const std::vector<std::string>& displayedLines,
-                               const std::vector<std::size_t>& chosen,
-                               const std::string& programFolder) {
+TRewriteResult RewriteAccountsForGateway(AccountStore store, const std::vector<std::string>& keys,
+                                         const std::vector<std::string>& displayedLines,
+                                         const std::vector<std::size_t>& chosen,
+                                         const std::string& programFolder, int gatewayPort) {
+  if (store == AccountStore::asThunderbird) {
+    return RewriteThunderbirdAccounts(keys, displayedLines, chosen, gatewayPort);
+  }
+  TRewriteResult result;
   for (std::size_t index : chosen) {
     const std::string& key = keys.at(index);
     const std::string server = ReadAccountString(store, key, "POP3 Server");
@@ -152,10 +164,21 @@ void RewriteAccountsForGateway(AccountStore store, const std::vector<std::string
                                       TMsgDlgType::mtInformation);
       continue;
     }
-    WriteAccountString(store, key, "POP3 Server", kGatewayHost, programFolder);
-    WriteAccountString(store, key, "POP3 User Name", user + kLoginDelimiter + server,
-                       programFolder);
+    // A server changed without its user name would log in to the gateway
+    // without a server to go to: then the server is put back.
+    bool written = WriteAccountString(store, key, "POP3 Server", kGatewayHost, programFolder);
+    if (written && !WriteAccountString(store, key, "POP3 User Name",
+                                       user + kLoginDelimiter + server, programFolder)) {
+      WriteAccountString(store, key, "POP3 Server", server, programFolder);
+      written = false;
+    }
+    if (written) {
+      ++result.Changed;
+    } else {
+      result.Failed.push_back({displayedLines.at(index), "its settings could not be written"});
+    }
   }
+  return result;
 }
 
 }  // namespace qb

@@ -2,6 +2,9 @@
 
 #include <QApplication>
 
+#include "widgets/BlockListEditorDialog.h"
+#include "widgets/SetupDialogs.h"
+
 namespace qb {
 
 TDesktopProgram::TDesktopProgram(IHostResolver& resolver, std::function<bool()> trayAvailable)
@@ -17,12 +20,16 @@ TDesktopProgram::~TDesktopProgram() {
 TForm1& TDesktopProgram::Start(const std::vector<std::string>& arguments) {
   QApplication::setApplicationName(kApplicationTitle);
   QApplication::setQuitOnLastWindowClosed(false);
+  application_.OnMainFormCreated = [this](TApplication*, TForm1& form) {
+    AttachSetupDialogs(form, [this]() -> QWidget* { return window_.get(); });
+  };
   TForm1& form = application_.Start(arguments);
   form.OnClose = [this](TForm1*) {
     closed_ = true;
     QCoreApplication::exit(0);
   };
   window_ = std::make_unique<TMainWindow>(form);
+  AttachMenuCommands(form);
   popup_.Notifier().OnClick = [&form](TPopupNotifier*) { form.PopupNotifier1Click(); };
   popup_.Desktop().TrayIconGeometry = [this] { return tray_.Icon().geometry(); };
   tray_.OnExit = [this] { window_->Exit1Click(); };
@@ -37,6 +44,25 @@ TForm1& TDesktopProgram::Start(const std::vector<std::string>& arguments) {
     tray_.ShowMainWindow();
   }
   return form;
+}
+
+// Each editor is a new dialog above the window, freed when it closes.
+void TDesktopProgram::AttachMenuCommands(TForm1& form) {
+  TMainWindow& window = *window_;
+  const std::string& folder = form.State.ProgramFolder;
+  window.OnSetupWizard = [&form] { form.SetupWizard1Click(); };
+  window.OnUndoSetup = [] { UndoSetup(); };
+  window.OnBlockedSubjects = [&window, &folder] {
+    ShowBlockListEditor(&window, kSubjectsEditor, folder);
+  };
+  window.OnBlockedSenders = [&window, &folder] {
+    ShowBlockListEditor(&window, kSendersEditor, folder);
+  };
+  window.OnBlockedRecipients = [&window, &folder] {
+    ShowBlockListEditor(&window, kRecipientsEditor, folder);
+  };
+  window.OnHelp = [&folder] { OpenHelp(folder); };
+  window.UpdateMenuHooks();
 }
 
 // A stop during the set-up (a signal while a message box was open) has

@@ -26,9 +26,11 @@ class TDesktopProgram {
   TDesktopProgram(const TDesktopProgram&) = delete;
   TDesktopProgram& operator=(const TDesktopProgram&) = delete;
 
-  // Creates the main window (its set-up runs) and its view. It stays hidden
-  // in the tray unless the first argument is "-shortcut", or the desktop
-  // has no tray: then it shows and says so in the status bar.
+  // Creates the main window (its set-up runs, with the first-run dialogs)
+  // and its view, whose menu opens the setup dialogs, the block-list editors
+  // and the help. It stays hidden in the tray unless the first argument is
+  // "-shortcut", or the desktop has no tray: then it shows and says so in the
+  // status bar.
   TForm1& Start(const std::vector<std::string>& arguments);
   // Runs Qt's loop (and through it the program's) until Exit; the exit code.
   int Run();
@@ -39,6 +41,8 @@ class TDesktopProgram {
   TQtPopupNotifier& Popup() { return popup_; }
 
  private:
+  void AttachMenuCommands(TForm1& form);
+
   TQtPopupNotifier popup_;
   TQtTrayIcon tray_;
   TApplication application_;

@@ -240,6 +240,9 @@ void TMainWindow::BuildMainMenu() {
   setupWizard_ = bar->addAction("Setup Wizard", this, [this] {
     if (OnSetupWizard) OnSetupWizard();
   });
+  undoSetup_ = bar->addAction("Undo setup", this, [this] {
+    if (OnUndoSetup) OnUndoSetup();
+  });
   bar->addAction("Removed mail", this, [this] {
     TRemovedMailWindow removed(form_.State.ProgramFolder, this);
     removed.exec();
@@ -262,6 +265,9 @@ void TMainWindow::BuildMainMenu() {
   connect(options, &QMenu::aboutToShow, this,
           [this] { startWithSession_->setChecked(autostart_.Enabled()); });
   connect(startWithSession_, &QAction::triggered, this, &TMainWindow::StartWithSessionClick);
+  help_ = bar->addAction("Help", this, [this] {
+    if (OnHelp) OnHelp();
+  });
   UpdateMenuHooks();
 }
 
@@ -275,9 +281,11 @@ void TMainWindow::StartWithSessionClick(bool checked) {
 
 void TMainWindow::UpdateMenuHooks() {
   setupWizard_->setEnabled(static_cast<bool>(OnSetupWizard));
+  undoSetup_->setEnabled(static_cast<bool>(OnUndoSetup));
   subjects_->setEnabled(static_cast<bool>(OnBlockedSubjects));
   senders_->setEnabled(static_cast<bool>(OnBlockedSenders));
   recipients_->setEnabled(static_cast<bool>(OnBlockedRecipients));
+  help_->setEnabled(static_cast<bool>(OnHelp));
 }
 
 void TMainWindow::BuildContextMenu() {

@@ -32,9 +32,11 @@ class TMainWindow : public QMainWindow {
   // Menu commands whose dialogs live elsewhere; an item without a hook is
   // disabled.
   std::function<void()> OnSetupWizard;
+  std::function<void()> OnUndoSetup;
   std::function<void()> OnBlockedSubjects;
   std::function<void()> OnBlockedSenders;
   std::function<void()> OnBlockedRecipients;
+  std::function<void()> OnHelp;
   void UpdateMenuHooks();
 
   // Without a tray to come back from, closing the window ends the program.
@@ -101,11 +103,13 @@ class TMainWindow : public QMainWindow {
   QLabel* status_ = nullptr;
   QMenu menu_;
   QAction* setupWizard_ = nullptr;
+  QAction* undoSetup_ = nullptr;
   QAction* subjects_ = nullptr;
   QAction* senders_ = nullptr;
   QAction* recipients_ = nullptr;
   QAction* startWithSession_ = nullptr;
   TSessionAutostart autostart_ = TSessionAutostart::ForCurrentUser();
+  QAction* help_ = nullptr;
   QMenu popupMenu2_;
   QAction* block1_ = nullptr;
   QAction* block2_ = nullptr;

@@ -8,6 +8,11 @@
 
 namespace qb {
 
+QWidget* DialogParent() {
+  if (QWidget* modal = QApplication::activeModalWidget()) return modal;
+  return QApplication::activeWindow();
+}
+
 TQtDialogs::TQtDialogs() : previous_(InstallDialogs(this)) {}
 
 TQtDialogs::~TQtDialogs() {
@@ -19,7 +24,7 @@ void TQtDialogs::ShowMessageBox(const std::string& text, TMsgDlgType type) {
   if (type == TMsgDlgType::mtWarning) icon = QMessageBox::Warning;
   if (type == TMsgDlgType::mtError) icon = QMessageBox::Critical;
   QMessageBox box(icon, QApplication::applicationName(), DisplayText(text), QMessageBox::Ok,
-                  QApplication::activeWindow());
+                  DialogParent());
   box.setTextFormat(Qt::PlainText);
   box.exec();
 }
@@ -27,9 +32,8 @@ void TQtDialogs::ShowMessageBox(const std::string& text, TMsgDlgType type) {
 std::optional<std::string> TQtDialogs::InputBox(const std::string& title, const std::string& prompt,
                                                 const std::string& initial) {
   bool ok = false;
-  QString answer =
-      QInputDialog::getText(QApplication::activeWindow(), DisplayText(title), DisplayText(prompt),
-                            QLineEdit::Normal, DisplayText(initial), &ok);
+  QString answer = QInputDialog::getText(DialogParent(), DisplayText(title), DisplayText(prompt),
+                                         QLineEdit::Normal, DisplayText(initial), &ok);
   if (!ok) return std::nullopt;
   return WireText(answer);
 }

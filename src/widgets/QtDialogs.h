@@ -24,4 +24,8 @@ class TQtDialogs : public IDialogs {
   IDialogs* previous_;
 };
 
+// The window a dialog opened now belongs above: the active modal dialog
+// (an editor, the setup), else the active window.
+QWidget* DialogParent();
+
 }  // namespace qb

@@ -9,6 +9,7 @@ Environment ProgramEnvironment(const std::string& home, std::uint16_t port,
   return {{"QUILLBRIGHT_HOME", home},
           {"QUILLBRIGHT_POP3_PORT", std::to_string(port)},
           {"QUILLBRIGHT_UPDATE_URL", updateUrl},
+          {"QUILLBRIGHT_THUNDERBIRD_HOME", home + "/no-thunderbird"},
           {"http_proxy", ""}};
 }
 

@@ -29,7 +29,8 @@ inline constexpr const char* kUnservedUpdateUrl = "http://127.0.0.86";
 
 // QUILLBRIGHT_HOME, QUILLBRIGHT_POP3_PORT and QUILLBRIGHT_UPDATE_URL for a
 // program started by a test, with http_proxy emptied so that a list update
-// goes straight to its loopback address.
+// goes straight to its loopback address, and QUILLBRIGHT_THUNDERBIRD_HOME on
+// a folder without profiles, so the setup never reads the user's own.
 Environment ProgramEnvironment(const std::string& home, std::uint16_t port,
                                const std::string& updateUrl = kUnservedUpdateUrl);
 

@@ -87,6 +87,7 @@ TEST(DesktopProgramRealPeers, RemoveCheckedClickedOnTheWindowDeletesTheBlockedMa
     ASSERT_TRUE(WriteFileAtomically(home.File(name), ""));
   }
   ASSERT_TRUE(WriteFileAtomically(home.File("senlist.txt"), "pills@spam.example\r\n"));
+  ASSERT_TRUE(WriteFileAtomically(home.File("options.txt"), "N\r\n"));  // no setup prompt
   std::string report = home.File("button.txt");
 
   ChildProcess tray({"trayer", "--edge", "bottom", "--align", "right", "--widthtype", "pixel",
@@ -96,6 +97,7 @@ TEST(DesktopProgramRealPeers, RemoveCheckedClickedOnTheWindowDeletesTheBlockedMa
   ChildProcess desktop({program}, {{"QUILLBRIGHT_HOME", home.Path().string()},
                                    {"QUILLBRIGHT_POP3_PORT", std::to_string(port)},
                                    {"QUILLBRIGHT_UPDATE_URL", "http://127.0.0.9"},
+                                   {"QUILLBRIGHT_THUNDERBIRD_HOME", home.File("no-thunderbird")},
                                    {"QUILLBRIGHT_BUTTON_REPORT", report}});
   bool listening = false;
   for (int attempt = 0; attempt < 200 && !listening; ++attempt) {

@@ -14,14 +14,18 @@
 
 #include "GuiTestSupport.h"
 #include "platform/FileStore.h"
+#include "setup/ThunderbirdAccounts.h"
 #include "support/LoopbackSockets.h"
 #include "support/PlainPop3Client.h"
 #include "support/ProgramEnvironment.h"
 #include "support/RecordingDialogs.h"
+#include "support/RecordingShell.h"
 #include "support/ScriptedPop3Server.h"
 #include "support/TempFolder.h"
+#include "widgets/BlockListEditorDialog.h"
 #include "widgets/DesktopProgram.h"
 #include "widgets/QtDialogs.h"
+#include "widgets/SetupDialogs.h"
 
 namespace qb::test {
 namespace {
@@ -69,10 +73,12 @@ class DesktopProgramTest : public ::testing::Test {
       ASSERT_TRUE(WriteFileAtomically(home.File(name), ""));
     }
     ASSERT_TRUE(WriteFileAtomically(home.File("senlist.txt"), "pills@spam.example\r\n"));
+    ASSERT_TRUE(WriteFileAtomically(home.File("options.txt"), "N\r\n"));  // no setup prompt
     port = PickFreeLoopbackPort();
     setenv("QUILLBRIGHT_HOME", home.Path().c_str(), 1);
     setenv("QUILLBRIGHT_POP3_PORT", std::to_string(port).c_str(), 1);
     setenv("QUILLBRIGHT_UPDATE_URL", "http://127.0.0.9", 1);
+    setenv("QUILLBRIGHT_THUNDERBIRD_HOME", home.File("no-thunderbird").c_str(), 1);
     server.AddMessage(Message("From: friend@example.org\r\nSubject: Zebra notes", 5));
     server.AddMessage(Message("From: Pusher <pills@spam.example>\r\nSubject: cheap & more", 1));
     server.AddMessage(Message("From: Anna@example.org\r\nSubject: big photos", 60));
@@ -82,10 +88,26 @@ class DesktopProgramTest : public ::testing::Test {
     MessageLoop::Instance().ProcessMessages();
   }
 
-  TForm1& Start(bool trayAvailable = true) {
+  TForm1& Start(bool trayAvailable = true, const std::vector<std::string>& arguments = {}) {
     program =
         std::make_unique<TDesktopProgram>(resolver, [trayAvailable] { return trayAvailable; });
-    return program->Start({});
+    return program->Start(arguments);
+  }
+  // The main menu's item, "Options/Blocked Senders (From: field)" for one of
+  // a submenu.
+  QAction* MenuItem(const QString& path) {
+    QList<QAction*> items = Window().menuBar()->actions();
+    QAction* found = nullptr;
+    for (const QString& caption : path.split('/')) {
+      found = nullptr;
+      for (QAction* item : items) {
+        if (item->text() == caption) found = item;
+      }
+      if (!found) break;
+      if (found->menu()) items = found->menu()->actions();
+    }
+    EXPECT_NE(found, nullptr) << path.toStdString();
+    return found;
   }
   std::string Account() const { return "alice#127.0.0.1:" + std::to_string(server.Port()); }
   TMainWindow& Window() { return program->Window(); }
@@ -290,6 +312,78 @@ TEST_F(DesktopProgramTest, WithoutATrayTheWindowShowsAndSaysSoAndClosingItEnds) 
   EXPECT_EQ(Window().StatusText().text().toStdString(), kNoTrayText);
   QTimer::singleShot(0, &Window(), &QWidget::close);
   EXPECT_EQ(program->Run(), 0);
+}
+
+// Each menu item opens its own modal dialog above the main window; the
+// step inside closes it again.
+TEST_F(DesktopProgramTest, TheMainMenuOpensTheEditorsAndTheSetupAboveTheWindow) {
+  struct Case {
+    const char* item;
+    const char* title;
+    std::vector<std::string> rows;
+  };
+  const Case cases[] = {
+      {"Setup Wizard", "Modification Needed", {}},
+      {"Options/Blocked Subjects", "Subjects", {}},
+      {"Options/Blocked Senders (From: field)", "Senders", {"pills@spam.example"}},
+      {"Options/Blocked Recipients (To: field)", "Recipients", {}},
+  };
+  Start();
+  program->Tray().ShowMainWindow();
+  for (const Case& c : cases) {
+    QAction* item = MenuItem(c.item);
+    ASSERT_NE(item, nullptr);
+    EXPECT_TRUE(item->isEnabled()) << c.item;
+    QString title;
+    QWidget* parent = nullptr;
+    std::vector<std::string> rows;
+    WhenModal([&] {
+      QWidget* dialog = QApplication::activeModalWidget();
+      ASSERT_NE(dialog, nullptr) << c.item;
+      title = dialog->windowTitle();
+      parent = dialog->parentWidget();
+      if (auto* editor = qobject_cast<TBlockListEditorDialog*>(dialog)) {
+        for (const TBlockListItem& row : editor->Editor().Items()) rows.push_back(row.Text);
+      }
+      dialog->close();
+    });
+    item->trigger();  // returns when the dialog has closed
+    EXPECT_EQ(title.toStdString(), c.title) << c.item;
+    EXPECT_EQ(parent, &Window()) << c.item;
+    EXPECT_EQ(rows, c.rows) << c.item;
+  }
+  EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+}
+
+TEST_F(DesktopProgramTest, HelpOpensTheShippedPageAndUndoSaysWhenThereIsNothingToUndo) {
+  RecordingShell shell;
+  ASSERT_TRUE(WriteFileAtomically(home.File("quillbright.html"), "<html></html>"));
+  Start();
+  MenuItem("Help")->trigger();
+  EXPECT_EQ(shell.Opened(), std::vector<std::string>{home.File("quillbright.html")});
+  MenuItem("Undo setup")->trigger();
+  EXPECT_EQ(dialogs.MessageTexts(), std::vector<std::string>{NothingToUndoText()});
+}
+
+// Without "N" in options.txt and no account on localhost, the set-up opens
+// the setup dialog before the window's view exists; a "-shortcut" start
+// first opens the help page and the usage dialog.
+TEST_F(DesktopProgramTest, TheFirstRunOpensTheSetupAndAtAShortcutStartTheHelpAndUsageFirst) {
+  RecordingShell shell;
+  ASSERT_TRUE(WriteFileAtomically(home.File("quillbright.html"), "<html></html>"));
+  ASSERT_TRUE(WriteFileAtomically(home.File("options.txt"), "Y\r\n"));
+  std::vector<std::string> opened;
+  std::function<void()> closeNext = [&] {
+    QWidget* dialog = QApplication::activeModalWidget();
+    if (!dialog) return;
+    opened.push_back(dialog->windowTitle().toStdString());
+    WhenModal(closeNext);  // the next one, once this one's exec() has returned
+    dialog->close();
+  };
+  WhenModal(closeNext);
+  Start(true, {"-shortcut"});
+  EXPECT_EQ(shell.Opened(), std::vector<std::string>{home.File("quillbright.html")});
+  EXPECT_EQ(opened, (std::vector<std::string>{kUsageCaption, kForm2Caption}));
 }
 
 }  // namespace

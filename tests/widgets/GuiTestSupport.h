@@ -1,6 +1,6 @@
 // What the GUI tests share: one QApplication on the offscreen platform, the
-// loop bridge, and a pump that turns Qt's loop (and through the bridge the
-// program's) until a condition holds.
+// loop bridge, a pump that turns Qt's loop (and through the bridge the
+// program's) until a condition holds, and a step run inside a modal dialog.
 #pragma once
 
 #include <QApplication>
@@ -42,6 +42,12 @@ inline bool PumpQtUntil(const std::function<bool()>& condition,
     QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
   }
   return condition();
+}
+
+// Runs `step` once Qt's loop turns: inside the exec() of a modal dialog
+// opened after this call.
+inline void WhenModal(std::function<void()> step) {
+  QTimer::singleShot(0, std::move(step));
 }
 
 }  // namespace qb::test

@@ -16,6 +16,7 @@
 #include "widgets/DesktopProgram.h"
 #include "widgets/LoopBridge.h"
 #include "widgets/QtDialogs.h"
+#include "widgets/QtShell.h"
 
 namespace {
 
@@ -51,6 +52,7 @@ int main(int argc, char** argv) {
   QApplication app(argc, argv);
   qb::TLoopBridge bridge;
   qb::TQtDialogs dialogs;
+  qb::TQtShell shell;
   // The resolver in use lives as long as the process: a lookup worker may
   // still be inside it when main returns.
   qb::IHostResolver& resolver = qb::CurrentHostResolver();
