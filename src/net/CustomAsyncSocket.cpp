@@ -20,16 +20,9 @@ namespace qb {
 
 namespace {
 
-constexpr int kSendBlockSize = 1460;
 constexpr long kConnectEvents = FD_READ | FD_WRITE | FD_ACCEPT | FD_CONNECT | FD_CLOSE;
 constexpr long kListenEvents = FD_READ | FD_WRITE | FD_ACCEPT | FD_CLOSE;
 constexpr long kDupEvents = FD_READ | FD_WRITE | FD_CONNECT | FD_CLOSE;
-
-int SocketTypeFor(int protocol) {
-  if (protocol == IPPROTO_TCP) return SOCK_STREAM;
-  if (protocol == IPPROTO_UDP) return SOCK_DGRAM;
-  return SOCK_RAW;
-}
 
 sockaddr_in InternetAddress(std::uint32_t address, std::uint16_t port) {
   sockaddr_in result{};
@@ -40,6 +33,8 @@ sockaddr_in InternetAddress(std::uint32_t address, std::uint16_t port) {
 }
 
 }  // namespace
+
+std::int64_t TCustomAsyncSocket::droppedExceptions_ = 0;
 
 TCustomAsyncSocket::TCustomAsyncSocket() {
   winsock::AddSocketObject();
@@ -61,7 +56,7 @@ TCustomAsyncSocket::~TCustomAsyncSocket() {
   } catch (...) {
   }
   if (hSocket_ != kInvalidSocket) winsock::closesocket(hSocket_);
-  DeleteBufferedData();
+  sendQueue_.Clear();
   ReleaseSocketWindow(window_);
   winsock::ReleaseSocketObject();
 }
@@ -145,14 +140,12 @@ void TCustomAsyncSocket::AssignDefaultValue() {
   protoAssigned_ = true;
   protoResolved_ = true;
   protoValue_ = IPPROTO_TCP;
-  socketType_ = SOCK_STREAM;
   localAddr_ = "0.0.0.0";
   localPort_ = "0";
   localPortResolved_ = false;
   LingerOnOff = wsLingerOn;
   LingerTimeout = 0;
   allSent_ = true;
-  paused_ = false;
   closeReported_ = false;
   readCount_ = 0;
 }
@@ -247,7 +240,7 @@ void TCustomAsyncSocket::PostToSelf(std::uint32_t msg, WPARAM wParam, LPARAM lPa
 }
 
 void TCustomAsyncSocket::WMAsyncSelect(WPARAM wParam, LPARAM lParam) {
-  if (static_cast<int>(wParam) != hSocket_ || paused_) return;
+  if (static_cast<int>(wParam) != hSocket_) return;
   long event = SelectEvent(lParam);
   auto errCode = static_cast<std::uint16_t>(SelectError(lParam));
   if (event & FD_CONNECT) {
@@ -326,22 +319,25 @@ void TCustomAsyncSocket::ReceiveLoop(std::uint16_t errCode, bool loop) {
       if (pending == 0 || networkReads_ == readsBefore) break;
     }
   } catch (...) {
+    ++droppedExceptions_;
   }
 }
 
 // ---- connecting and listening -------------------------------------------------
 
-void TCustomAsyncSocket::ResolveForConnect() {
+// Only TCP is built: another protocol is refused before a handle exists.
+// The local port matters only to a connection that binds one.
+void TCustomAsyncSocket::ResolveEndpoints(bool localPort) {
   if (!protoResolved_) {
     protoValue_ = SocketResolveProto(proto_);
-    socketType_ = SocketTypeFor(protoValue_);
+    if (protoValue_ != IPPROTO_TCP) throw ESocketException("protocol " + proto_ + " not supported");
     protoResolved_ = true;
   }
   if (!portResolved_) {
     portValue_ = SocketResolvePort(port_, proto_);
     portResolved_ = true;
   }
-  if (!localPortResolved_) {
+  if (localPort && !localPortResolved_) {
     localPortValue_ = SocketResolvePort(localPort_, proto_);
     localPortResolved_ = true;
   }
@@ -399,12 +395,12 @@ void TCustomAsyncSocket::Connect() {
   if (!addrAssigned_) return ReportError("Connect: No IP Address Specified");
   if (!protoAssigned_) return ReportError("Connect: No Protocol Specified");
   try {
-    ResolveForConnect();
+    ResolveEndpoints(true);
   } catch (const ESocketException& e) {
     return ReportError(std::string("connect: ") + e.what());
   }
   DeleteBufferedData();
-  hSocket_ = winsock::socket(AF_INET, socketType_, protoValue_);
+  hSocket_ = winsock::socket(AF_INET, SOCK_STREAM, protoValue_);
   if (hSocket_ == kInvalidSocket) return ReportSystemError("Connect (socket)");
   ChangeState(wsOpened);
   if (state_ != wsOpened) {
@@ -424,26 +420,6 @@ void TCustomAsyncSocket::Connect() {
   ReportSystemError("Connect");
 }
 
-void TCustomAsyncSocket::ResolveForListen(int& type) {
-  if (!protoResolved_) {
-    std::string proto = proto_;
-    bool raw = LowerAscii(proto.substr(0, 4)) == "raw_";
-    if (raw) proto = proto.substr(4);
-    protoValue_ = SocketResolveProto(proto);
-    socketType_ = raw ? SOCK_RAW : SocketTypeFor(protoValue_);
-    protoResolved_ = true;
-  }
-  if (!portResolved_) {
-    portValue_ = SocketResolvePort(port_, proto_);
-    portResolved_ = true;
-  }
-  if (!addrResolved_) {
-    addrValue_ = SocketResolveHost(addr_);
-    addrResolved_ = true;
-  }
-  type = socketType_;
-}
-
 void TCustomAsyncSocket::Listen() {
   const char* missing = !portAssigned_    ? "listen: port not assigned"
                         : !protoAssigned_ ? "listen: protocol not assigned"
@@ -453,29 +429,20 @@ void TCustomAsyncSocket::Listen() {
     winsock::WSASetLastError(WSAEINVAL);
     return ReportSystemError(missing);
   }
-  int type = SOCK_STREAM;
   try {
-    ResolveForListen(type);
+    ResolveEndpoints(false);
   } catch (const ESocketException& e) {
     return ReportError(std::string("listen: ") + e.what());
   }
   DeleteBufferedData();
-  hSocket_ = winsock::socket(AF_INET, type, protoValue_);
+  hSocket_ = winsock::socket(AF_INET, SOCK_STREAM, protoValue_);
   if (hSocket_ == kInvalidSocket) return ReportSystemError("socket");
-  if (type == SOCK_DGRAM && ReuseAddr) {
-    int on = 1;
-    if (winsock::setsockopt(hSocket_, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on) != 0) {
-      return CloseHandleAfterFailure("setsockopt(SO_REUSEADDR)");
-    }
-  }
   if (winsock::bind(hSocket_, InternetAddress(addrValue_, portValue_)) != 0) {
     return CloseHandleAfterFailure("Bind");
   }
   ChangeState(wsBound);
-  if (type == SOCK_STREAM) {
-    if (winsock::listen(hSocket_, ListenBacklog) != 0) return CloseHandleAfterFailure("Listen");
-    ChangeState(wsListening);
-  }
+  if (winsock::listen(hSocket_, ListenBacklog) != 0) return CloseHandleAfterFailure("Listen");
+  ChangeState(wsListening);
   if (winsock::WSAAsyncSelect(hSocket_, window_, WM_ASYNCSELECT, kListenEvents) != 0) {
     ReportSystemError("WSAASyncSelect");
   }
@@ -579,7 +546,8 @@ int TCustomAsyncSocket::Send(const void* data, int length) {
   allSent_ = false;
   int result = 0;
   if (length > 0) {
-    PutDataInSendBuffer(static_cast<const char*>(data), length);
+    sendQueue_.Append(
+        std::string_view(static_cast<const char*>(data), static_cast<std::size_t>(length)));
     result = length;
   }
   TryToSend();
@@ -589,61 +557,26 @@ int TCustomAsyncSocket::Send(const void* data, int length) {
   return result;
 }
 
-void TCustomAsyncSocket::PutDataInSendBuffer(const char* data, int length) {
-  if (sendQueue_.empty()) AppendSendBlock();
-  while (length > 0) {
-    int copied = sendQueue_.back()->Write(data, length);
-    data += copied;
-    length -= copied;
-    if (sendQueue_.back()->Full()) AppendSendBlock();
-  }
-  allSent_ = false;
-}
-
-// Blocks that have been sent are kept (a bounded number of them) and reused,
-// so a steady stream of sends does not allocate a block per 1460 bytes.
-void TCustomAsyncSocket::AppendSendBlock() {
-  if (spareBlocks_.empty()) {
-    sendQueue_.push_back(std::make_unique<TBuffer>(kSendBlockSize));
-    return;
-  }
-  sendQueue_.push_back(std::move(spareBlocks_.back()));
-  spareBlocks_.pop_back();
-}
-
-void TCustomAsyncSocket::RetireFrontBlock() {
-  constexpr std::size_t kMaxSpareBlocks = 1024;
-  if (spareBlocks_.size() < kMaxSpareBlocks) spareBlocks_.push_back(std::move(sendQueue_.front()));
-  sendQueue_.pop_front();
-}
-
-// Hands the pending bytes to the system, several blocks in one gathering
-// send. A send the system takes only in part stops here: the write
-// notification resumes it.
+// Hands the queued bytes to the system, many blocks in one gathering send.
+// A send the system takes only in part stops here: the write notification
+// resumes it.
 void TCustomAsyncSocket::TryToSend() {
-  if (hSocket_ == kInvalidSocket || sendQueue_.empty()) return;
+  if (hSocket_ == kInvalidSocket) return;
   const int flags = SendFlags == wsSendUrgent ? MSG_OOB : 0;
   for (;;) {
-    while (sendQueue_.size() > 1 && sendQueue_.front()->Pending() == 0) RetireFrontBlock();
-    constexpr std::size_t kMaxPieces = 64;
+    constexpr int kMaxPieces = 64;
     iovec pieces[kMaxPieces];
-    int count = 0;
-    int pending = 0;
-    for (std::size_t i = 0; i < sendQueue_.size() && i < kMaxPieces; ++i) {
-      auto [bytes, length] = sendQueue_[i]->Peek();
-      if (length == 0) break;
-      pieces[count++] = iovec{const_cast<char*>(bytes), static_cast<std::size_t>(length)};
-      pending += length;
-    }
+    std::size_t pending = 0;
+    int count = sendQueue_.Gather(pieces, kMaxPieces, pending);
     if (pending == 0) {
       allSent_ = true;
       return;
     }
     int sent = SendToNetwork(pieces, count, flags);
     if (sent > 0) {
-      RemoveSent(sent);
+      sendQueue_.Consume(static_cast<std::size_t>(sent));
       if (OnSendData) OnSendData(this, sent);
-      if (sent < pending || hSocket_ == kInvalidSocket || sendQueue_.empty()) return;
+      if (static_cast<std::size_t>(sent) < pending || hSocket_ == kInvalidSocket) return;
       continue;
     }
     if (sent == 0) return;
@@ -661,17 +594,8 @@ void TCustomAsyncSocket::TryToSend() {
   }
 }
 
-void TCustomAsyncSocket::RemoveSent(int count) {
-  for (std::size_t i = 0; count > 0 && i < sendQueue_.size(); ++i) {
-    int taken = std::min(count, sendQueue_[i]->Pending());
-    sendQueue_[i]->Remove(taken);
-    count -= taken;
-  }
-}
-
 void TCustomAsyncSocket::DeleteBufferedData() {
-  sendQueue_.clear();
-  spareBlocks_.clear();
+  sendQueue_.Clear();
   allSent_ = true;
 }
 

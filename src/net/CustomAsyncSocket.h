@@ -7,13 +7,12 @@
 // ESocketException with "Error <code> in function <name>" CR LF <text>.
 // An exception that escapes a notification goes to OnBgException (by default
 // the socket is then aborted); one that escapes a data handler is dropped by
-// the receive loop.
+// the receive loop, and counted (DroppedExceptions).
 //
 // Never free a socket object inside one of its own event handlers.
 #pragma once
 
 #include <cstdint>
-#include <deque>
 #include <exception>
 #include <functional>
 #include <memory>
@@ -22,7 +21,7 @@
 
 #include <sys/uio.h>
 
-#include "net/SocketBuffer.h"
+#include "net/SendQueue.h"
 #include "platform/MessageLoop.h"
 
 namespace qb {
@@ -46,7 +45,6 @@ enum TSocketLingerOnOff { wsLingerOff, wsLingerOn, wsLingerNoSet };
 struct TSocketOptions {
   bool wsoNoReceiveLoop = false;
   bool wsoTcpNoDelay = false;
-  bool wsoSIO_RCVALL = false;
 };
 
 class TCustomAsyncSocket;
@@ -88,6 +86,11 @@ class TCustomAsyncSocket {
   int HSocket() const { return hSocket_; }
   HWND Handle() const { return window_; }
   bool AllSent() const { return allSent_; }
+  // The bytes handed to Send that the system has not taken yet.
+  std::size_t QueuedCount() const { return sendQueue_.Size(); }
+  // Exceptions that escaped a data handler and that the receive loop
+  // dropped, over all sockets of the process (main thread only).
+  static std::int64_t DroppedExceptions() { return droppedExceptions_; }
 
   // The interface version, shared by every socket; fixed once the library is loaded.
   int ReqVerLow() const;
@@ -180,17 +183,14 @@ class TCustomAsyncSocket {
   void AssignDefaultValue();
   void CloseHandleAfterFailure(const std::string& function);
   void SetOption(int level, int name, int value, const std::string& function);
-  void ResolveForConnect();
-  void ResolveForListen(int& type);
+  void ResolveEndpoints(bool localPort);
   void PrepareConnectedSocket();
   void SetRemoteText(std::string& field, bool& assigned, bool& resolved, const std::string& value,
                      const char* name);
-  void PutDataInSendBuffer(const char* data, int length);
-  void AppendSendBlock();
-  void RetireFrontBlock();
   void TryToSend();
-  void RemoveSent(int count);
   void DeleteBufferedData();
+
+  static std::int64_t droppedExceptions_;
 
   HWND window_ = 0;
   int hSocket_ = kInvalidSocket;
@@ -203,14 +203,11 @@ class TCustomAsyncSocket {
   std::uint16_t portValue_ = 0;       // network order
   std::uint16_t localPortValue_ = 0;  // network order
   int protoValue_ = 6;
-  int socketType_ = 0;
-  std::deque<std::unique_ptr<TBuffer>> sendQueue_;
-  std::vector<std::unique_ptr<TBuffer>> spareBlocks_;  // sent blocks kept for reuse
+  TSendQueue sendQueue_;
   std::vector<char> receiveScratch_;
   bool allSent_ = true;
   std::int64_t readCount_ = 0;
   int lastError_ = 0;
-  bool paused_ = false;
   bool closeReported_ = false;
   bool destroying_ = false;
   int networkReads_ = 0;

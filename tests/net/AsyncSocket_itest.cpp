@@ -10,6 +10,7 @@
 #include "net/SocketRuntime.h"
 #include "platform/SocketError.h"
 #include "platform/SocketLibrary.h"
+#include "support/UnchangedCounter.h"
 
 namespace qb {
 namespace {
@@ -53,6 +54,7 @@ class AsyncSocketTest : public ::testing::Test {
     EXPECT_EQ(MessageLoop::Instance().WindowCount(), 0u);
     EXPECT_EQ(MessageLoop::Instance().WatchCount(), 0u);
     winsock::InstallSocketFunctions(nullptr);
+    dropped.Check();
   }
 
   static void ConnectTo(TAsyncSocket& socket, int port) {
@@ -69,6 +71,9 @@ class AsyncSocketTest : public ::testing::Test {
     }
     return "(nothing thrown)";
   }
+
+  test::UnchangedCounter dropped{"exceptions dropped by a receive loop",
+                                 &TCustomAsyncSocket::DroppedExceptions};
 };
 
 TEST_F(AsyncSocketTest, RefusedConnectPassesThroughConnectedAndReportsTheErrorThenCloses) {
@@ -271,6 +276,31 @@ TEST_F(AsyncSocketTest, AnExceptionFromANotificationAbortsTheSocketUnlessTheHand
     EXPECT_EQ(socket.State(), keep ? wsConnected : wsClosed);
     close(peer);
   }
+}
+
+TEST_F(AsyncSocketTest, AnExceptionFromADataHandlerIsDroppedAndCountedAndTheSocketReadsOn) {
+  PlainListener listener;
+  TAsyncSocket socket;
+  std::string received;
+  socket.OnDataAvailable = [&](TCustomAsyncSocket* s, std::uint16_t) {
+    received += s->ReceiveString();
+    if (received == "first") throw std::runtime_error("handler failed");
+    if (received == "firstsecond") throw 7;
+  };
+  ConnectTo(socket, listener.Port());
+  int peer = listener.Accept();
+  ASSERT_TRUE(Pump([&] { return socket.State() == wsConnected; }));
+  std::int64_t before = TCustomAsyncSocket::DroppedExceptions();
+  for (const char* piece : {"first", "second", "third"}) {
+    std::size_t expected = received.size() + std::string(piece).size();
+    SendAll(peer, piece);
+    ASSERT_TRUE(Pump([&] { return received.size() == expected; })) << piece;
+  }
+  EXPECT_EQ(received, "firstsecondthird");
+  EXPECT_EQ(TCustomAsyncSocket::DroppedExceptions() - before, 2);
+  EXPECT_EQ(socket.State(), wsConnected);
+  dropped.Expect(2);
+  close(peer);
 }
 
 // Failures injected through the socket function table.
