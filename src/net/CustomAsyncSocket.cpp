@@ -51,6 +51,7 @@ TCustomAsyncSocket::TCustomAsyncSocket() {
 
 TCustomAsyncSocket::~TCustomAsyncSocket() {
   destroying_ = true;
+  Unpair();
   try {
     if (state_ != wsClosed) InternalClose(true, 0);
   } catch (...) {
@@ -249,7 +250,11 @@ void TCustomAsyncSocket::WMAsyncSelect(WPARAM wParam, LPARAM lParam) {
   }
   if (event & FD_READ) {
     NotifyConnected(errCode);
-    ReceiveLoop(errCode, !ComponentOptions.wsoNoReceiveLoop);
+    if (ReadsHeld()) {
+      readDeferred_ = true;
+    } else {
+      ReceiveLoop(errCode, !ComponentOptions.wsoNoReceiveLoop, true);
+    }
   }
   if (event & FD_WRITE) NotifyWrite(errCode);
   if (event & FD_ACCEPT) TriggerSessionAvailable(errCode);
@@ -269,7 +274,8 @@ void TCustomAsyncSocket::NotifyWrite(std::uint16_t errCode) {
 
 void TCustomAsyncSocket::NotifyClose(std::uint16_t errCode) {
   if (state_ == wsConnecting) return;
-  ReceiveLoop(errCode, true);
+  // What came before the close is read whole, held or not: nothing follows.
+  ReceiveLoop(errCode, true, false);
   if (!closeReported_) {
     closeReported_ = true;
     TriggerSessionClosed(errCode);
@@ -294,7 +300,7 @@ void TCustomAsyncSocket::TriggerSessionAvailable(std::uint16_t errCode) {
 // The handler is called for as long as bytes are pending. A pass in which
 // nothing was read from the network ends the loop: a handler that leaves
 // the bytes alone would otherwise be called for ever.
-void TCustomAsyncSocket::ReceiveLoop(std::uint16_t errCode, bool loop) {
+void TCustomAsyncSocket::ReceiveLoop(std::uint16_t errCode, bool loop, bool mayHold) {
   try {
     for (;;) {
       lastError_ = 0;
@@ -317,6 +323,10 @@ void TCustomAsyncSocket::ReceiveLoop(std::uint16_t errCode, bool loop) {
         break;
       }
       if (pending == 0 || networkReads_ == readsBefore) break;
+      if (mayHold && ReadsHeld()) {
+        readDeferred_ = true;
+        break;
+      }
     }
   } catch (...) {
     ++droppedExceptions_;
@@ -520,6 +530,7 @@ void TCustomAsyncSocket::InternalClose(bool shutdownFirst, std::uint16_t errCode
   }
   hSocket_ = kInvalidSocket;
   ChangeState(wsClosed);
+  if (!destroying_) ReleasePeerReads();
   if (!destroying_ && !closeReported_) {
     closeReported_ = true;
     TriggerSessionClosed(errCode);
@@ -544,39 +555,54 @@ int TCustomAsyncSocket::Send(const void* data, int length) {
     return -1;
   }
   allSent_ = false;
-  int result = 0;
-  if (length > 0) {
-    sendQueue_.Append(
-        std::string_view(static_cast<const char*>(data), static_cast<std::size_t>(length)));
-    result = length;
+  std::string_view bytes(static_cast<const char*>(data),
+                         static_cast<std::size_t>(std::max(length, 0)));
+  // Bytes behind others wait in the queue; with nothing queued they go to
+  // the system straight from the caller's buffer, and only what it does not
+  // take is copied into the queue.
+  if (!sendQueue_.Empty() || hSocket_ == kInvalidSocket) {
+    sendQueue_.Append(bytes);
+    bytes = {};
   }
-  TryToSend();
+  TryToSend(bytes);
   // OnDataSent comes from the loop, never from inside Send.
   if (allSent_)
     PostToSelf(WM_ASYNCSELECT, static_cast<WPARAM>(hSocket_), MakeSelectReply(FD_WRITE, 0));
-  return result;
+  return std::max(length, 0);
 }
 
-// Hands the queued bytes to the system, many blocks in one gathering send.
-// A send the system takes only in part stops here: the write notification
-// resumes it.
-void TCustomAsyncSocket::TryToSend() {
+// Hands `direct` (bytes of the caller, when nothing is queued) or else the
+// queued bytes to the system, many blocks in one gathering send. A send the
+// system takes only in part stops here: the write notification resumes it.
+void TCustomAsyncSocket::TryToSend(std::string_view direct) {
   if (hSocket_ == kInvalidSocket) return;
   const int flags = SendFlags == wsSendUrgent ? MSG_OOB : 0;
   for (;;) {
     constexpr int kMaxPieces = 64;
     iovec pieces[kMaxPieces];
-    std::size_t pending = 0;
-    int count = sendQueue_.Gather(pieces, kMaxPieces, pending);
+    std::size_t pending = direct.size();
+    int count = 1;
+    if (direct.empty()) {
+      count = sendQueue_.Gather(pieces, kMaxPieces, pending);
+    } else {
+      pieces[0] = iovec{const_cast<char*>(direct.data()), direct.size()};
+    }
     if (pending == 0) {
       allSent_ = true;
       return;
     }
     int sent = SendToNetwork(pieces, count, flags);
+    std::size_t taken = sent > 0 ? static_cast<std::size_t>(sent) : 0;
+    if (direct.empty()) {
+      sendQueue_.Consume(taken);
+    } else {
+      sendQueue_.Append(direct.substr(taken));
+      direct = {};
+    }
     if (sent > 0) {
-      sendQueue_.Consume(static_cast<std::size_t>(sent));
+      ReleasePeerReads();
       if (OnSendData) OnSendData(this, sent);
-      if (static_cast<std::size_t>(sent) < pending || hSocket_ == kInvalidSocket) return;
+      if (taken < pending || hSocket_ == kInvalidSocket) return;
       continue;
     }
     if (sent == 0) return;
@@ -594,9 +620,52 @@ void TCustomAsyncSocket::TryToSend() {
   }
 }
 
+// ---- flow control -----------------------------------------------------------------
+
+void TCustomAsyncSocket::PairForFlowControl(TCustomAsyncSocket& other) {
+  if (flowPeer_ == &other || &other == this) return;
+  Unpair();
+  other.Unpair();
+  flowPeer_ = &other;
+  other.flowPeer_ = this;
+}
+
+void TCustomAsyncSocket::Unpair() {
+  if (flowPeer_ == nullptr) return;
+  TCustomAsyncSocket& peer = *flowPeer_;
+  flowPeer_ = nullptr;
+  peer.flowPeer_ = nullptr;
+  peer.ResumeReads();
+  ResumeReads();
+}
+
+void TCustomAsyncSocket::ResumeReads() {
+  if (!readDeferred_) return;
+  readDeferred_ = false;
+  if (hSocket_ != kInvalidSocket && !destroying_)
+    PostToSelf(WM_ASYNCSELECT, static_cast<WPARAM>(hSocket_), MakeSelectReply(FD_READ, 0));
+}
+
+bool TCustomAsyncSocket::ReadsHeld() const {
+  if (flowPeer_ == nullptr) return false;
+  if (readDeferred_) return true;
+  return flowPeer_->hSocket_ != kInvalidSocket &&
+         flowPeer_->sendQueue_.Size() > flowPeer_->SendQueueBound;
+}
+
+// The peer's reads wait while this socket's queue is above its bound; once
+// it has drained to half, a read event is posted to the peer, which reads
+// on from there.
+void TCustomAsyncSocket::ReleasePeerReads() {
+  if (flowPeer_ == nullptr || !flowPeer_->readDeferred_) return;
+  if (hSocket_ != kInvalidSocket && sendQueue_.Size() > SendQueueBound / 2) return;
+  flowPeer_->ResumeReads();
+}
+
 void TCustomAsyncSocket::DeleteBufferedData() {
   sendQueue_.Clear();
   allSent_ = true;
+  ReleasePeerReads();
 }
 
 // ---- receiving ------------------------------------------------------------------
@@ -649,18 +718,19 @@ int TCustomAsyncSocket::PendingOnNetwork(unsigned long* pending) {
   return winsock::ioctlsocketFionread(hSocket_, pending);
 }
 
+// The bytes are read straight into the string the caller gets, at most
+// ReadLimit() of them, so one batch of a fast stream neither costs a second
+// copy nor grows without bound.
 std::string TCustomAsyncSocket::ReceiveString() {
   int count = RcvdCount();
   if (count < 0) return "";
   if (count == 0) count = 255;
-  // The read goes into a buffer kept between calls, so a large pending count
-  // does not cost a fresh zero-filled block each time.
-  if (receiveScratch_.size() < static_cast<std::size_t>(count)) {
-    receiveScratch_.resize(static_cast<std::size_t>(count));
-  }
-  int received = Receive(receiveScratch_.data(), count);
-  if (received <= 0) return "";
-  return std::string(receiveScratch_.data(), static_cast<std::size_t>(received));
+  count = std::min(count, ReadLimit());
+  std::string received(static_cast<std::size_t>(count), '\0');
+  int length = Receive(received.data(), count);
+  if (length <= 0) return "";
+  received.resize(static_cast<std::size_t>(length));
+  return received;
 }
 
 int TCustomAsyncSocket::BoundPort() {

@@ -17,6 +17,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include <sys/uio.h>
@@ -92,6 +93,16 @@ class TCustomAsyncSocket {
   // dropped, over all sockets of the process (main thread only).
   static std::int64_t DroppedExceptions() { return droppedExceptions_; }
 
+  // Flow control between two sockets whose reads feed each other's sends (a
+  // session's client and server connections): while one's send queue holds
+  // more than its SendQueueBound, the other reads nothing more from the
+  // network, until the queue has drained to half the bound. The pairing
+  // ends when either socket is freed; a new pairing replaces an older one.
+  void PairForFlowControl(TCustomAsyncSocket& other);
+  std::size_t SendQueueBound = std::size_t{4} << 20;
+  // Whether this socket's reads wait for its peer's queue to drain.
+  bool ReadsHeld() const;
+
   // The interface version, shared by every socket; fixed once the library is loaded.
   int ReqVerLow() const;
   void SetReqVerLow(int value);
@@ -149,8 +160,12 @@ class TCustomAsyncSocket {
   virtual void TriggerSessionAvailable(std::uint16_t errCode);
   // The low-level read under Receive.
   virtual int DoRecv(void* buffer, int size, int flags);
+  // The most one ReceiveString reads at a time.
+  virtual int ReadLimit() const { return kReadLimit; }
+  static constexpr int kReadLimit = 256 * 1024;
 
-  void ReceiveLoop(std::uint16_t errCode, bool loop);
+  // `mayHold`: the loop stops when flow control holds the reads.
+  void ReceiveLoop(std::uint16_t errCode, bool loop, bool mayHold);
   void ReportSystemError(const std::string& function);
   void ReportError(const std::string& message);
   void HandleBackgroundException(const std::exception& e);
@@ -187,7 +202,10 @@ class TCustomAsyncSocket {
   void PrepareConnectedSocket();
   void SetRemoteText(std::string& field, bool& assigned, bool& resolved, const std::string& value,
                      const char* name);
-  void TryToSend();
+  void TryToSend(std::string_view direct = {});
+  void ReleasePeerReads();
+  void ResumeReads();
+  void Unpair();
   void DeleteBufferedData();
 
   static std::int64_t droppedExceptions_;
@@ -204,7 +222,8 @@ class TCustomAsyncSocket {
   std::uint16_t localPortValue_ = 0;  // network order
   int protoValue_ = 6;
   TSendQueue sendQueue_;
-  std::vector<char> receiveScratch_;
+  TCustomAsyncSocket* flowPeer_ = nullptr;
+  bool readDeferred_ = false;  // a read event came while the reads were held
   bool allSent_ = true;
   std::int64_t readCount_ = 0;
   int lastError_ = 0;

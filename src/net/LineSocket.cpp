@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <limits>
 #include <string_view>
 
 #include "net/SocketRuntime.h"
@@ -18,6 +19,10 @@ int TCustomLineSocket::RcvdCount() {
   if (lineMode_) return lineLength_;
   if (rcvdCnt_ > 0) return rcvdCnt_;
   return TCustomAsyncSocket::RcvdCount();
+}
+
+int TCustomLineSocket::ReadLimit() const {
+  return lineMode_ ? std::numeric_limits<int>::max() : TCustomAsyncSocket::ReadLimit();
 }
 
 LRESULT TCustomLineSocket::WndProc(std::uint32_t msg, WPARAM wParam, LPARAM lParam) {

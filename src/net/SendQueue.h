@@ -25,8 +25,10 @@ namespace qb {
 
 class TSendQueue {
  public:
-  static constexpr int kDefaultBlockSize = 1460;
-  static constexpr std::size_t kMaxSpareBlocks = 1024;
+  // 16 KiB blocks: 64 of them fill one gathering send of 1 MiB; 16 spare
+  // blocks keep a steady stream from allocating without holding much.
+  static constexpr int kDefaultBlockSize = 16 * 1024;
+  static constexpr std::size_t kMaxSpareBlocks = 16;
 
   explicit TSendQueue(int blockSize = kDefaultBlockSize) : blockSize_(blockSize) {}
 
