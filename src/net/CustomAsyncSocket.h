@@ -61,6 +61,8 @@ using TBgExceptionEvent =
 class TCustomAsyncSocket {
  public:
   static constexpr int kInvalidSocket = -1;
+  // The most one ReceiveString takes from the network (line mode aside).
+  static constexpr int kReadLimit = 256 * 1024;
 
   TCustomAsyncSocket();
   virtual ~TCustomAsyncSocket();
@@ -162,7 +164,6 @@ class TCustomAsyncSocket {
   virtual int DoRecv(void* buffer, int size, int flags);
   // The most one ReceiveString reads at a time.
   virtual int ReadLimit() const { return kReadLimit; }
-  static constexpr int kReadLimit = 256 * 1024;
 
   // `mayHold`: the loop stops when flow control holds the reads.
   void ReceiveLoop(std::uint16_t errCode, bool loop, bool mayHold);

@@ -4,6 +4,7 @@
 
 #include <cerrno>
 #include <memory>
+#include <thread>
 #include <vector>
 
 #include "net/LoopbackPeer.h"
@@ -301,6 +302,54 @@ TEST_F(AsyncSocketTest, AnExceptionFromADataHandlerIsDroppedAndCountedAndTheSock
   EXPECT_EQ(socket.State(), wsConnected);
   dropped.Expect(2);
   close(peer);
+}
+
+// A relay of two paired sockets: what the source's peer writes, the source
+// reads and the sink sends to its own peer, which stops reading. Once the
+// sink's queue passes the bound, the source reads nothing more; once the
+// reader drains it, every byte arrives in order. Both pairing orders.
+TEST_F(AsyncSocketTest, APairedSocketStopsReadingWhileItsPeersQueueIsOverTheBound) {
+  constexpr std::size_t kBound = 256 * 1024;
+  std::string payload(24u << 20, '\0');
+  for (std::size_t i = 0; i < payload.size(); ++i) payload[i] = static_cast<char>('a' + i % 23);
+  for (bool sinkFirst : {false, true}) {
+    SCOPED_TRACE(sinkFirst ? "paired from the sink" : "paired from the source");
+    PlainListener listener;
+    TAsyncSocket source, sink;
+    if (sinkFirst) {
+      sink.PairForFlowControl(source);
+    } else {
+      source.PairForFlowControl(sink);
+    }
+    sink.SendQueueBound = kBound;
+    source.OnDataAvailable = [&](TCustomAsyncSocket* s, std::uint16_t) {
+      sink.SendString(s->ReceiveString());
+    };
+    ConnectTo(source, listener.Port());
+    int writer = listener.Accept();
+    ConnectTo(sink, listener.Port());
+    int reader = listener.Accept();
+    int small = 64 * 1024;
+    setsockopt(reader, SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
+    ASSERT_TRUE(Pump([&] { return source.State() == wsConnected && sink.State() == wsConnected; }));
+    std::thread write([&] { SendAll(writer, payload); });
+
+    ASSERT_TRUE(Pump([&] { return source.ReadsHeld(); })) << "the queue passed the bound";
+    std::int64_t readWhenHeld = source.ReadCount();
+    for (int turn = 0; turn < 20; ++turn)
+      MessageLoop::Instance().WaitAndDispatch(std::chrono::milliseconds(10));
+    EXPECT_EQ(source.ReadCount(), readWhenHeld) << "nothing more is read while held";
+    EXPECT_LE(sink.QueuedCount(), kBound + TCustomAsyncSocket::kReadLimit);
+    EXPECT_LT(static_cast<std::size_t>(readWhenHeld), payload.size());
+
+    std::string received = ReadPlain(reader, payload.size(), std::chrono::seconds(60));
+    write.join();
+    EXPECT_EQ(received.size(), payload.size());
+    EXPECT_TRUE(received == payload) << "every byte arrives, in order";
+    EXPECT_FALSE(source.ReadsHeld());
+    close(writer);
+    close(reader);
+  }
 }
 
 // Failures injected through the socket function table.
