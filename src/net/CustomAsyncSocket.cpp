@@ -299,7 +299,10 @@ void TCustomAsyncSocket::TriggerSessionAvailable(std::uint16_t errCode) {
 
 // The handler is called for as long as bytes are pending. A pass in which
 // nothing was read from the network ends the loop: a handler that leaves
-// the bytes alone would otherwise be called for ever.
+// the bytes alone would otherwise be called for ever. A pass whose last read
+// got less than it asked for has drained the socket: the loop ends without
+// asking the system again (that read re-armed the read event, so bytes that
+// come later are reported as usual).
 void TCustomAsyncSocket::ReceiveLoop(std::uint16_t errCode, bool loop, bool mayHold) {
   try {
     for (;;) {
@@ -317,6 +320,7 @@ void TCustomAsyncSocket::ReceiveLoop(std::uint16_t errCode, bool loop, bool mayH
         if (lastError_ == -1) lastError_ = 0;
         break;
       }
+      if (networkReads_ != readsBefore && lastReadShort_) break;
       unsigned long pending = 0;
       if (PendingOnNetwork(&pending) != 0) {
         lastError_ = winsock::WSAGetLastError();
@@ -692,6 +696,7 @@ int TCustomAsyncSocket::Receive(void* buffer, int size) {
 int TCustomAsyncSocket::ReceiveFromNetwork(void* buffer, int size) {
   ++networkReads_;
   int count = RecvFromNetwork(buffer, size);
+  lastReadShort_ = count >= 0 && count < size;
   if (count < 0) {
     lastError_ = winsock::WSAGetLastError();
   } else {
@@ -724,8 +729,9 @@ int TCustomAsyncSocket::PendingOnNetwork(unsigned long* pending) {
 std::string TCustomAsyncSocket::ReceiveString() {
   int count = RcvdCount();
   if (count < 0) return "";
-  if (count == 0) count = 255;
-  count = std::min(count, ReadLimit());
+  // One byte more than is pending, so that a read that drains the socket
+  // comes back short and the receive loop need not ask again.
+  count = count == 0 ? 255 : std::min(count + 1, ReadLimit());
   std::string received(static_cast<std::size_t>(count), '\0');
   int length = Receive(received.data(), count);
   if (length <= 0) return "";

@@ -224,7 +224,9 @@ class TCustomAsyncSocket {
   int protoValue_ = 6;
   TSendQueue sendQueue_;
   TCustomAsyncSocket* flowPeer_ = nullptr;
-  bool readDeferred_ = false;  // a read event came while the reads were held
+  bool readDeferred_ = false;
+  bool lastReadShort_ = false;  // the last read got less than it asked for  // a read event came
+                                // while the reads were held
   bool allSent_ = true;
   std::int64_t readCount_ = 0;
   int lastError_ = 0;

@@ -151,7 +151,9 @@ bool TCustomLineSocket::TriggerDataAvailable(std::uint16_t errCode) {
   if (pending < 0) return true;
   if (pending == 0) pending = 255;
   ReserveForRead(pending);
-  int received = ReceiveFromNetwork(rcvdBuf_.data() + rcvdCnt_, pending);
+  // One byte more than pending (ReserveForRead left room): a read that
+  // drains the socket comes back short.
+  int received = ReceiveFromNetwork(rcvdBuf_.data() + rcvdCnt_, pending + 1);
   if (received < 1) {
     if (rcvdCnt_ == 0) return true;
     received = 0;
