@@ -1,8 +1,14 @@
 // What the gateway costs a mail check: RETR of a 50 MB message and 10,000
-// NOOP round trips, once straight from the scripted POP3 server and once
+// NOOP round trips, once straight from the scripted POP3 server, once
+// through a minimal relay in plain C (PlainRelay.c, on a thread), and once
 // through a TMailGateway with the relay-only handler. The mail client is a
 // blocking client on a thread of its own; the gateway runs on the main
 // thread's message loop, as in the program.
+//
+// Flow control: a client that reads QB_GWBENCH_SLOW_MB (default 50, at most QB_GWBENCH_MESSAGE_MB)
+// at QB_GWBENCH_SLOW_RATE MB/s (default 10) through the gateway, with the session's queue bound as
+// the program has it and with it lifted (as the relay was before it had one); the figure is the
+// most bytes the session held queued for the client, sampled at every turn of the loop.
 //
 // RETR is timed twice: from sending the command to reading the terminator
 // (what the mail client waits), and from the first reply byte to the
@@ -28,6 +34,7 @@
 #include <vector>
 
 #include "BenchRatio.h"
+#include "PlainRelay.h"
 #include "gateway/MailGW.h"
 #include "gateway/RelayHandler.h"
 #include "platform/MessageLoop.h"
@@ -48,6 +55,9 @@ const char* const kRetrDirect = "RETR direct, MB/s";
 const char* const kRetrGateway = "RETR through the gateway, MB/s";
 const char* const kTransferDirect = "RETR first byte to end, direct, MB/s";
 const char* const kTransferGateway = "RETR first byte to end, gateway, MB/s";
+const char* const kRetrRelay = "RETR through a plain C relay, MB/s";
+const char* const kTransferRelay = "RETR first byte to end, C relay, MB/s";
+const char* const kNoopRelay = "NOOP through a plain C relay, round trips/s";
 const char* const kNoopDirect = "NOOP direct, round trips/s";
 const char* const kNoopGateway = "NOOP through the gateway, round trips/s";
 
@@ -167,7 +177,8 @@ class BenchClient {
     return ReadLine(deadline);
   }
 
-  // Reads a multi-line reply without keeping it. Nothing follows the
+  // Reads a multi-line reply without keeping it, at most `rate` bytes a
+  // second when `rate` is not 0. Nothing follows the
   // terminator and dot-stuffing keeps CR LF "." CR LF out of the body, so
   // the reply is complete exactly when the bytes so far end with it; only
   // the last five bytes are carried from one chunk to the next.
@@ -176,7 +187,7 @@ class BenchClient {
     Clock::time_point FirstByte;
     bool Complete = false;
   };
-  Drained DrainMultiLine(Clock::time_point deadline) {
+  Drained DrainMultiLine(Clock::time_point deadline, double rate = 0) {
     static constexpr std::string_view kEnd = "\r\n.\r\n";
     Drained result;
     std::string tail;
@@ -195,8 +206,14 @@ class BenchClient {
       take(pending_.data(), pending_.size());
       pending_.clear();
     }
-    buffer_.resize(kReadChunk);
+    buffer_.resize(rate > 0 ? 64 * 1024 : kReadChunk);
+    Clock::time_point started = Clock::now();
     while (!result.Complete && Clock::now() < deadline) {
+      if (rate > 0) {
+        auto due = started + std::chrono::duration_cast<Clock::duration>(
+                                 Seconds(static_cast<double>(result.Bytes) / rate));
+        std::this_thread::sleep_until(due);
+      }
       ssize_t received = ::recv(socket_.Get(), buffer_.data(), buffer_.size(), 0);
       if (received <= 0) break;
       take(buffer_.data(), static_cast<std::size_t>(received));
@@ -264,6 +281,25 @@ Timed Direct(test::ScriptedPop3Server& server, const TimedWork& work) {
   return timed;
 }
 
+// Through the plain C relay: it serves one session on a thread of its own.
+Timed ThroughPlainRelay(test::ScriptedPop3Server& server, const TimedWork& work) {
+  test::UniqueFd listener(socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t length = sizeof address;
+  if (bind(listener.Get(), reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+      listen(listener.Get(), 1) != 0 ||
+      getsockname(listener.Get(), reinterpret_cast<sockaddr*>(&address), &length) != 0)
+    return {.Failure = "cannot listen for the relay"};
+  std::thread relay([&] { plain_relay_once(listener.Get(), server.Port()); });
+  Timed timed;
+  std::thread client([&] { timed = RunClient(ntohs(address.sin_port), "alice", work); });
+  client.join();
+  relay.join();
+  return timed;
+}
+
 std::uint16_t GatewayPort(TMailGateway& gateway) {
   sockaddr_in bound{};
   socklen_t length = sizeof bound;
@@ -273,8 +309,8 @@ std::uint16_t GatewayPort(TMailGateway& gateway) {
 
 // Through the gateway: the client on its thread, the loop on this one until
 // the client is done and the gateway has freed the session.
-Timed ThroughGateway(TMailGateway& gateway, test::ScriptedPop3Server& server,
-                     const TimedWork& work) {
+Timed ThroughGateway(TMailGateway& gateway, test::ScriptedPop3Server& server, const TimedWork& work,
+                     const std::function<void()>& eachTurn = {}) {
   auto& loop = MessageLoop::Instance();
   std::string user = "alice#127.0.0.1:" + std::to_string(server.Port());
   std::uint16_t port = GatewayPort(gateway);
@@ -285,7 +321,10 @@ Timed ThroughGateway(TMailGateway& gateway, test::ScriptedPop3Server& server,
     done = true;
   });
   Clock::time_point deadline = Clock::now() + kSessionTimeout + std::chrono::seconds(5);
-  while (!done && Clock::now() < deadline) loop.WaitAndDispatch(std::chrono::milliseconds(10));
+  while (!done && Clock::now() < deadline) {
+    loop.WaitAndDispatch(std::chrono::milliseconds(10));
+    if (eachTurn) eachTurn();
+  }
   client.join();
   Clock::time_point cleanup = Clock::now() + std::chrono::seconds(3);
   while (gateway.ListenSocket().ClientCount() > 0 && Clock::now() < cleanup)
@@ -348,6 +387,13 @@ void BM_RetrThroughGateway(benchmark::State& state) {
       kTransferGateway);
 }
 
+void BM_RetrThroughPlainRelay(benchmark::State& state) {
+  RetrReplyBytes();
+  test::ScriptedPop3Server server({LargeMessage()});
+  Measure(
+      state, [&] { return ThroughPlainRelay(server, Retrieve); }, kRetrRelay, kTransferRelay);
+}
+
 void BM_NoopDirect(benchmark::State& state) {
   test::ScriptedPop3Server server({"Subject: small\r\n\r\nbody\r\n"});
   Measure(
@@ -364,6 +410,60 @@ void BM_NoopThroughGateway(benchmark::State& state) {
   }
   Measure(
       state, [&] { return ThroughGateway(gateway, server, Noops); }, kNoopGateway, nullptr);
+}
+
+void BM_NoopThroughPlainRelay(benchmark::State& state) {
+  test::ScriptedPop3Server server({"Subject: small\r\n\r\nbody\r\n"});
+  Measure(
+      state, [&] { return ThroughPlainRelay(server, Noops); }, kNoopRelay, nullptr);
+}
+
+// A RETR of QB_GWBENCH_SLOW_MB to a client reading QB_GWBENCH_SLOW_RATE MB/s;
+// argument 1: the session's queue bound as the program sets it, 0: lifted.
+void BM_SlowClientQueuePeak(benchmark::State& state) {
+  const bool bounded = state.range(0) == 1;
+  const double rate = static_cast<double>(SizeFromEnvironment("QB_GWBENCH_SLOW_RATE", 10)) * 1e6;
+  std::string message =
+      LargeMessage().substr(0, SizeFromEnvironment("QB_GWBENCH_SLOW_MB", 50) << 20);
+  if (message.size() < (SizeFromEnvironment("QB_GWBENCH_SLOW_MB", 50) << 20)) {
+    state.SkipWithError("QB_GWBENCH_SLOW_MB is larger than QB_GWBENCH_MESSAGE_MB");
+    return;
+  }
+  const std::size_t replyBytes = ("+OK " + std::to_string(message.size()) + " octets\r\n").size() +
+                                 test::DotStuffedBody(message).size();
+  test::ScriptedPop3Server server({message});
+  TMailGateway gateway;
+  Configure(gateway);
+  if (std::string error = gateway.Open(); !error.empty()) {
+    state.SkipWithError(error.c_str());
+    return;
+  }
+  std::size_t peak = 0;
+  auto sample = [&] {
+    for (int i = 0; i < gateway.ListenSocket().ClientCount(); ++i) {
+      auto* session = static_cast<TMailGWClient*>(gateway.ListenSocket().Clients(i));
+      if (!bounded && session->ServerSocket) session->SendQueueBound = SIZE_MAX;
+      peak = std::max(peak, session->QueuedCount());
+    }
+  };
+  auto slowRetrieve = [&](BenchClient& client, Clock::time_point deadline) -> Timed {
+    if (!client.Send("RETR 1\r\n")) return {.Failure = "cannot send RETR"};
+    BenchClient::Drained drained = client.DrainMultiLine(deadline + std::chrono::seconds(60), rate);
+    if (!drained.Complete || drained.Bytes != replyBytes)
+      return {.Failure = "RETR reply incomplete"};
+    return {1, 1, drained.Bytes, ""};
+  };
+  for (auto _ : state) {
+    Timed timed = ThroughGateway(gateway, server, slowRetrieve, sample);
+    if (!timed.Failure.empty()) {
+      state.SkipWithError(timed.Failure.c_str());
+      return;
+    }
+  }
+  state.counters["peak_queued_MB"] = static_cast<double>(peak) / 1e6;
+  std::printf("slow client, queue bound %s: at most %.1f MB queued for a %.0f MB reply\n",
+              bounded ? "on" : "lifted", static_cast<double>(peak) / 1e6,
+              static_cast<double>(replyBytes) / 1e6);
 }
 
 // The scripted server's own share of every RETR: building the dot-stuffed
@@ -386,16 +486,23 @@ BENCHMARK(BM_ScriptedServerBuildsRetrReply)
     ->Iterations(3)
     ->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_RetrDirect)->UseManualTime()->Iterations(3)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_RetrThroughPlainRelay)->UseManualTime()->Iterations(3)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_RetrThroughGateway)->UseManualTime()->Iterations(3)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_NoopDirect)->UseManualTime()->Iterations(3)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_NoopThroughPlainRelay)->UseManualTime()->Iterations(3)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_NoopThroughGateway)->UseManualTime()->Iterations(3)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_SlowClientQueuePeak)->Arg(1)->Arg(0)->Iterations(1)->Unit(benchmark::kSecond);
 
 }  // namespace
 
 int main(int argc, char** argv) {
   return qb::bench::RunAndCompare(argc, argv,
                                   {{kRetrGateway, kRetrDirect},
+                                   {kRetrRelay, kRetrDirect},
+                                   {kRetrGateway, kRetrRelay},
                                    {kTransferGateway, kTransferDirect},
-                                   {kNoopGateway, kNoopDirect}},
+                                   {kTransferRelay, kTransferDirect},
+                                   {kNoopGateway, kNoopDirect},
+                                   {kNoopRelay, kNoopDirect}},
                                   "per second");
 }

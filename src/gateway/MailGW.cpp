@@ -66,6 +66,7 @@ TAsyncSocket* TMailGWClient::CreateServerSocket() {
   serverSockets_.push_back(std::make_unique<TAsyncSocket>());
   ServerSocket = serverSockets_.back().get();
   ServerSocket->Owner = this;
+  PairForFlowControl(*ServerSocket);
   return ServerSocket;
 }
 

@@ -52,8 +52,9 @@ class TMailGWClient : public TSocketClient {
   // A handle that tells whether this session still exists.
   std::weak_ptr<void> Lifetime() const { return lifetime_; }
 
-  // Creates the next server connection, owned by the session. An earlier one
-  // lives on until the session is freed.
+  // Creates the next server connection, owned by the session and paired
+  // with it for flow control (the one socket's queue above its bound holds
+  // the other's reads). An earlier one lives on until the session is freed.
   TAsyncSocket* CreateServerSocket();
 
   // Ends the session after what has been sent so far has reached the

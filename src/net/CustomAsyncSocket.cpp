@@ -21,16 +21,9 @@ namespace qb {
 
 namespace {
 
-constexpr int kSendBlockSize = 1460;
 constexpr long kConnectEvents = FD_READ | FD_WRITE | FD_ACCEPT | FD_CONNECT | FD_CLOSE;
 constexpr long kListenEvents = FD_READ | FD_WRITE | FD_ACCEPT | FD_CLOSE;
 constexpr long kDupEvents = FD_READ | FD_WRITE | FD_CONNECT | FD_CLOSE;
-
-int SocketTypeFor(int protocol) {
-  if (protocol == IPPROTO_TCP) return SOCK_STREAM;
-  if (protocol == IPPROTO_UDP) return SOCK_DGRAM;
-  return SOCK_RAW;
-}
 
 sockaddr_in InternetAddress(std::uint32_t address, std::uint16_t port) {
   sockaddr_in result{};
@@ -41,6 +34,8 @@ sockaddr_in InternetAddress(std::uint32_t address, std::uint16_t port) {
 }
 
 }  // namespace
+
+std::int64_t TCustomAsyncSocket::droppedExceptions_ = 0;
 
 TCustomAsyncSocket::TCustomAsyncSocket() {
   winsock::AddSocketObject();
@@ -57,12 +52,13 @@ TCustomAsyncSocket::TCustomAsyncSocket() {
 
 TCustomAsyncSocket::~TCustomAsyncSocket() {
   destroying_ = true;
+  Unpair();
   try {
     if (state_ != wsClosed) InternalClose(true, 0);
   } catch (...) {
   }
   if (hSocket_ != kInvalidSocket) winsock::closesocket(hSocket_);
-  DeleteBufferedData();
+  sendQueue_.Clear();
   ReleaseSocketWindow(window_);
   winsock::ReleaseSocketObject();
 }
@@ -155,14 +151,12 @@ void TCustomAsyncSocket::AssignDefaultValue() {
   protoAssigned_ = true;
   protoResolved_ = true;
   protoValue_ = IPPROTO_TCP;
-  socketType_ = SOCK_STREAM;
   localAddr_ = "0.0.0.0";
   localPort_ = "0";
   localPortResolved_ = false;
   LingerOnOff = wsLingerOn;
   LingerTimeout = 0;
   allSent_ = true;
-  paused_ = false;
   closeReported_ = false;
   readCount_ = 0;
 }
@@ -257,7 +251,7 @@ void TCustomAsyncSocket::PostToSelf(std::uint32_t msg, WPARAM wParam, LPARAM lPa
 }
 
 void TCustomAsyncSocket::WMAsyncSelect(WPARAM wParam, LPARAM lParam) {
-  if (static_cast<int>(wParam) != hSocket_ || paused_) return;
+  if (static_cast<int>(wParam) != hSocket_) return;
   long event = SelectEvent(lParam);
   auto errCode = static_cast<std::uint16_t>(SelectError(lParam));
   if (event & FD_CONNECT) {
@@ -266,7 +260,11 @@ void TCustomAsyncSocket::WMAsyncSelect(WPARAM wParam, LPARAM lParam) {
   }
   if (event & FD_READ) {
     NotifyConnected(errCode);
-    ReceiveLoop(errCode, !ComponentOptions.wsoNoReceiveLoop);
+    if (ReadsHeld()) {
+      readDeferred_ = true;
+    } else {
+      ReceiveLoop(errCode, !ComponentOptions.wsoNoReceiveLoop, true);
+    }
   }
   if (event & FD_WRITE) NotifyWrite(errCode);
   if (event & FD_ACCEPT) TriggerSessionAvailable(errCode);
@@ -286,7 +284,8 @@ void TCustomAsyncSocket::NotifyWrite(std::uint16_t errCode) {
 
 void TCustomAsyncSocket::NotifyClose(std::uint16_t errCode) {
   if (state_ == wsConnecting) return;
-  ReceiveLoop(errCode, true);
+  // What came before the close is read whole, held or not: nothing follows.
+  ReceiveLoop(errCode, true, false);
   if (!closeReported_) {
     closeReported_ = true;
     TriggerSessionClosed(errCode);
@@ -310,8 +309,11 @@ void TCustomAsyncSocket::TriggerSessionAvailable(std::uint16_t errCode) {
 
 // The handler is called for as long as bytes are pending. A pass in which
 // nothing was read from the network ends the loop: a handler that leaves
-// the bytes alone would otherwise be called for ever.
-void TCustomAsyncSocket::ReceiveLoop(std::uint16_t errCode, bool loop) {
+// the bytes alone would otherwise be called for ever. A pass whose last read
+// got less than it asked for has drained the socket: the loop ends without
+// asking the system again (that read re-armed the read event, so bytes that
+// come later are reported as usual).
+void TCustomAsyncSocket::ReceiveLoop(std::uint16_t errCode, bool loop, bool mayHold) {
   try {
     for (;;) {
       lastError_ = 0;
@@ -328,30 +330,38 @@ void TCustomAsyncSocket::ReceiveLoop(std::uint16_t errCode, bool loop) {
         if (lastError_ == -1) lastError_ = 0;
         break;
       }
+      if (networkReads_ != readsBefore && lastReadShort_) break;
       unsigned long pending = 0;
       if (PendingOnNetwork(&pending) != 0) {
         lastError_ = winsock::WSAGetLastError();
         break;
       }
       if (pending == 0 || networkReads_ == readsBefore) break;
+      if (mayHold && ReadsHeld()) {
+        readDeferred_ = true;
+        break;
+      }
     }
   } catch (...) {
+    ++droppedExceptions_;
   }
 }
 
 // ---- connecting and listening -------------------------------------------------
 
-void TCustomAsyncSocket::ResolveForConnect() {
+// Only TCP is built: another protocol is refused before a handle exists.
+// The local port matters only to a connection that binds one.
+void TCustomAsyncSocket::ResolveEndpoints(bool localPort) {
   if (!protoResolved_) {
     protoValue_ = SocketResolveProto(proto_);
-    socketType_ = SocketTypeFor(protoValue_);
+    if (protoValue_ != IPPROTO_TCP) throw ESocketException("protocol " + proto_ + " not supported");
     protoResolved_ = true;
   }
   if (!portResolved_) {
     portValue_ = SocketResolvePort(port_, proto_);
     portResolved_ = true;
   }
-  if (!localPortResolved_) {
+  if (localPort && !localPortResolved_) {
     localPortValue_ = SocketResolvePort(localPort_, proto_);
     localPortResolved_ = true;
   }
@@ -409,12 +419,12 @@ void TCustomAsyncSocket::Connect() {
   if (!addrAssigned_) return ReportError("Connect: No IP Address Specified");
   if (!protoAssigned_) return ReportError("Connect: No Protocol Specified");
   try {
-    ResolveForConnect();
+    ResolveEndpoints(true);
   } catch (const ESocketException& e) {
     return ReportError(std::string("connect: ") + e.what());
   }
   DeleteBufferedData();
-  hSocket_ = winsock::socket(AF_INET, socketType_, protoValue_);
+  hSocket_ = winsock::socket(AF_INET, SOCK_STREAM, protoValue_);
   if (hSocket_ == kInvalidSocket) return ReportSystemError("Connect (socket)");
   ChangeState(wsOpened);
   if (state_ != wsOpened) {
@@ -434,26 +444,6 @@ void TCustomAsyncSocket::Connect() {
   ReportSystemError("Connect");
 }
 
-void TCustomAsyncSocket::ResolveForListen(int& type) {
-  if (!protoResolved_) {
-    std::string proto = proto_;
-    bool raw = LowerAscii(proto.substr(0, 4)) == "raw_";
-    if (raw) proto = proto.substr(4);
-    protoValue_ = SocketResolveProto(proto);
-    socketType_ = raw ? SOCK_RAW : SocketTypeFor(protoValue_);
-    protoResolved_ = true;
-  }
-  if (!portResolved_) {
-    portValue_ = SocketResolvePort(port_, proto_);
-    portResolved_ = true;
-  }
-  if (!addrResolved_) {
-    addrValue_ = SocketResolveHost(addr_);
-    addrResolved_ = true;
-  }
-  type = socketType_;
-}
-
 void TCustomAsyncSocket::Listen() {
   const char* missing = !portAssigned_    ? "listen: port not assigned"
                         : !protoAssigned_ ? "listen: protocol not assigned"
@@ -463,29 +453,20 @@ void TCustomAsyncSocket::Listen() {
     winsock::WSASetLastError(WSAEINVAL);
     return ReportSystemError(missing);
   }
-  int type = SOCK_STREAM;
   try {
-    ResolveForListen(type);
+    ResolveEndpoints(false);
   } catch (const ESocketException& e) {
     return ReportError(std::string("listen: ") + e.what());
   }
   DeleteBufferedData();
-  hSocket_ = winsock::socket(AF_INET, type, protoValue_);
+  hSocket_ = winsock::socket(AF_INET, SOCK_STREAM, protoValue_);
   if (hSocket_ == kInvalidSocket) return ReportSystemError("socket");
-  if (type == SOCK_DGRAM && ReuseAddr) {
-    int on = 1;
-    if (winsock::setsockopt(hSocket_, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on) != 0) {
-      return CloseHandleAfterFailure("setsockopt(SO_REUSEADDR)");
-    }
-  }
   if (winsock::bind(hSocket_, InternetAddress(addrValue_, portValue_)) != 0) {
     return CloseHandleAfterFailure("Bind");
   }
   ChangeState(wsBound);
-  if (type == SOCK_STREAM) {
-    if (winsock::listen(hSocket_, ListenBacklog) != 0) return CloseHandleAfterFailure("Listen");
-    ChangeState(wsListening);
-  }
+  if (winsock::listen(hSocket_, ListenBacklog) != 0) return CloseHandleAfterFailure("Listen");
+  ChangeState(wsListening);
   if (winsock::WSAAsyncSelect(hSocket_, window_, WM_ASYNCSELECT, kListenEvents) != 0) {
     ReportSystemError("WSAASyncSelect");
   }
@@ -563,6 +544,7 @@ void TCustomAsyncSocket::InternalClose(bool shutdownFirst, std::uint16_t errCode
   }
   hSocket_ = kInvalidSocket;
   ChangeState(wsClosed);
+  if (!destroying_) ReleasePeerReads();
   if (!destroying_ && !closeReported_) {
     closeReported_ = true;
     TriggerSessionClosed(errCode);
@@ -587,73 +569,54 @@ int TCustomAsyncSocket::Send(const void* data, int length) {
     return -1;
   }
   allSent_ = false;
-  int result = 0;
-  if (length > 0) {
-    PutDataInSendBuffer(static_cast<const char*>(data), length);
-    result = length;
+  std::string_view bytes(static_cast<const char*>(data),
+                         static_cast<std::size_t>(std::max(length, 0)));
+  // Bytes behind others wait in the queue; with nothing queued they go to
+  // the system straight from the caller's buffer, and only what it does not
+  // take is copied into the queue.
+  if (!sendQueue_.Empty() || hSocket_ == kInvalidSocket) {
+    sendQueue_.Append(bytes);
+    bytes = {};
   }
-  TryToSend();
+  TryToSend(bytes);
   // OnDataSent comes from the loop, never from inside Send.
   if (allSent_)
     PostToSelf(WM_ASYNCSELECT, static_cast<WPARAM>(hSocket_), MakeSelectReply(FD_WRITE, 0));
-  return result;
+  return std::max(length, 0);
 }
 
-void TCustomAsyncSocket::PutDataInSendBuffer(const char* data, int length) {
-  if (sendQueue_.empty()) AppendSendBlock();
-  while (length > 0) {
-    int copied = sendQueue_.back()->Write(data, length);
-    data += copied;
-    length -= copied;
-    if (sendQueue_.back()->Full()) AppendSendBlock();
-  }
-  allSent_ = false;
-}
-
-// Blocks that have been sent are kept (a bounded number of them) and reused,
-// so a steady stream of sends does not allocate a block per 1460 bytes.
-void TCustomAsyncSocket::AppendSendBlock() {
-  if (spareBlocks_.empty()) {
-    sendQueue_.push_back(std::make_unique<TBuffer>(kSendBlockSize));
-    return;
-  }
-  sendQueue_.push_back(std::move(spareBlocks_.back()));
-  spareBlocks_.pop_back();
-}
-
-void TCustomAsyncSocket::RetireFrontBlock() {
-  constexpr std::size_t kMaxSpareBlocks = 1024;
-  if (spareBlocks_.size() < kMaxSpareBlocks) spareBlocks_.push_back(std::move(sendQueue_.front()));
-  sendQueue_.pop_front();
-}
-
-// Hands the pending bytes to the system, several blocks in one gathering
-// send. A send the system takes only in part stops here: the write
-// notification resumes it.
-void TCustomAsyncSocket::TryToSend() {
-  if (hSocket_ == kInvalidSocket || sendQueue_.empty()) return;
+// Hands `direct` (bytes of the caller, when nothing is queued) or else the
+// queued bytes to the system, many blocks in one gathering send. A send the
+// system takes only in part stops here: the write notification resumes it.
+void TCustomAsyncSocket::TryToSend(std::string_view direct) {
+  if (hSocket_ == kInvalidSocket) return;
   const int flags = SendFlags == wsSendUrgent ? MSG_OOB : 0;
   for (;;) {
-    while (sendQueue_.size() > 1 && sendQueue_.front()->Pending() == 0) RetireFrontBlock();
-    constexpr std::size_t kMaxPieces = 64;
+    constexpr int kMaxPieces = 64;
     iovec pieces[kMaxPieces];
-    int count = 0;
-    int pending = 0;
-    for (std::size_t i = 0; i < sendQueue_.size() && i < kMaxPieces; ++i) {
-      auto [bytes, length] = sendQueue_[i]->Peek();
-      if (length == 0) break;
-      pieces[count++] = iovec{const_cast<char*>(bytes), static_cast<std::size_t>(length)};
-      pending += length;
+    std::size_t pending = direct.size();
+    int count = 1;
+    if (direct.empty()) {
+      count = sendQueue_.Gather(pieces, kMaxPieces, pending);
+    } else {
+      pieces[0] = iovec{const_cast<char*>(direct.data()), direct.size()};
     }
     if (pending == 0) {
       allSent_ = true;
       return;
     }
     int sent = SendToNetwork(pieces, count, flags);
+    std::size_t taken = sent > 0 ? static_cast<std::size_t>(sent) : 0;
+    if (direct.empty()) {
+      sendQueue_.Consume(taken);
+    } else {
+      sendQueue_.Append(direct.substr(taken));
+      direct = {};
+    }
     if (sent > 0) {
-      RemoveSent(sent);
+      ReleasePeerReads();
       if (OnSendData) OnSendData(this, sent);
-      if (sent < pending || hSocket_ == kInvalidSocket || sendQueue_.empty()) return;
+      if (taken < pending || hSocket_ == kInvalidSocket) return;
       continue;
     }
     if (sent == 0) return;
@@ -671,18 +634,52 @@ void TCustomAsyncSocket::TryToSend() {
   }
 }
 
-void TCustomAsyncSocket::RemoveSent(int count) {
-  for (std::size_t i = 0; count > 0 && i < sendQueue_.size(); ++i) {
-    int taken = std::min(count, sendQueue_[i]->Pending());
-    sendQueue_[i]->Remove(taken);
-    count -= taken;
-  }
+// ---- flow control -----------------------------------------------------------------
+
+void TCustomAsyncSocket::PairForFlowControl(TCustomAsyncSocket& other) {
+  if (flowPeer_ == &other || &other == this) return;
+  Unpair();
+  other.Unpair();
+  flowPeer_ = &other;
+  other.flowPeer_ = this;
+}
+
+void TCustomAsyncSocket::Unpair() {
+  if (flowPeer_ == nullptr) return;
+  TCustomAsyncSocket& peer = *flowPeer_;
+  flowPeer_ = nullptr;
+  peer.flowPeer_ = nullptr;
+  peer.ResumeReads();
+  ResumeReads();
+}
+
+void TCustomAsyncSocket::ResumeReads() {
+  if (!readDeferred_) return;
+  readDeferred_ = false;
+  if (hSocket_ != kInvalidSocket && !destroying_)
+    PostToSelf(WM_ASYNCSELECT, static_cast<WPARAM>(hSocket_), MakeSelectReply(FD_READ, 0));
+}
+
+bool TCustomAsyncSocket::ReadsHeld() const {
+  if (flowPeer_ == nullptr) return false;
+  if (readDeferred_) return true;
+  return flowPeer_->hSocket_ != kInvalidSocket &&
+         flowPeer_->sendQueue_.Size() > flowPeer_->SendQueueBound;
+}
+
+// The peer's reads wait while this socket's queue is above its bound; once
+// it has drained to half, a read event is posted to the peer, which reads
+// on from there.
+void TCustomAsyncSocket::ReleasePeerReads() {
+  if (flowPeer_ == nullptr || !flowPeer_->readDeferred_) return;
+  if (hSocket_ != kInvalidSocket && sendQueue_.Size() > SendQueueBound / 2) return;
+  flowPeer_->ResumeReads();
 }
 
 void TCustomAsyncSocket::DeleteBufferedData() {
-  sendQueue_.clear();
-  spareBlocks_.clear();
+  sendQueue_.Clear();
   allSent_ = true;
+  ReleasePeerReads();
 }
 
 // ---- receiving ------------------------------------------------------------------
@@ -709,6 +706,7 @@ int TCustomAsyncSocket::Receive(void* buffer, int size) {
 int TCustomAsyncSocket::ReceiveFromNetwork(void* buffer, int size) {
   ++networkReads_;
   int count = RecvFromNetwork(buffer, size);
+  lastReadShort_ = count >= 0 && count < size;
   if (count < 0) {
     lastError_ = winsock::WSAGetLastError();
   } else {
@@ -735,18 +733,20 @@ int TCustomAsyncSocket::PendingOnNetwork(unsigned long* pending) {
   return winsock::ioctlsocketFionread(hSocket_, pending);
 }
 
+// The bytes are read straight into the string the caller gets, at most
+// ReadLimit() of them, so one batch of a fast stream neither costs a second
+// copy nor grows without bound.
 std::string TCustomAsyncSocket::ReceiveString() {
   int count = RcvdCount();
   if (count < 0) return "";
-  if (count == 0) count = 255;
-  // The read goes into a buffer kept between calls, so a large pending count
-  // does not cost a fresh zero-filled block each time.
-  if (receiveScratch_.size() < static_cast<std::size_t>(count)) {
-    receiveScratch_.resize(static_cast<std::size_t>(count));
-  }
-  int received = Receive(receiveScratch_.data(), count);
-  if (received <= 0) return "";
-  return std::string(receiveScratch_.data(), static_cast<std::size_t>(received));
+  // One byte more than is pending, so that a read that drains the socket
+  // comes back short and the receive loop need not ask again.
+  count = count == 0 ? 255 : std::min(count + 1, ReadLimit());
+  std::string received(static_cast<std::size_t>(count), '\0');
+  int length = Receive(received.data(), count);
+  if (length <= 0) return "";
+  received.resize(static_cast<std::size_t>(length));
+  return received;
 }
 
 int TCustomAsyncSocket::BoundPort() {

@@ -7,23 +7,23 @@
 // ESocketException with "Error <code> in function <name>" CR LF <text>.
 // An exception that escapes a notification goes to OnBgException (by default
 // the socket is then aborted); one that escapes a data handler is dropped by
-// the receive loop.
+// the receive loop, and counted (DroppedExceptions).
 //
 // Never free a socket object inside one of its own event handlers.
 #pragma once
 
 #include <array>
 #include <cstdint>
-#include <deque>
 #include <exception>
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include <sys/uio.h>
 
-#include "net/SocketBuffer.h"
+#include "net/SendQueue.h"
 #include "platform/MessageLoop.h"
 
 namespace qb {
@@ -47,7 +47,6 @@ enum TSocketLingerOnOff { wsLingerOff, wsLingerOn, wsLingerNoSet };
 struct TSocketOptions {
   bool wsoNoReceiveLoop = false;
   bool wsoTcpNoDelay = false;
-  bool wsoSIO_RCVALL = false;
 };
 
 class TCustomAsyncSocket;
@@ -63,6 +62,8 @@ using TBgExceptionEvent =
 class TCustomAsyncSocket {
  public:
   static constexpr int kInvalidSocket = -1;
+  // The most one ReceiveString takes from the network (line mode aside).
+  static constexpr int kReadLimit = 256 * 1024;
 
   TCustomAsyncSocket();
   virtual ~TCustomAsyncSocket();
@@ -93,6 +94,21 @@ class TCustomAsyncSocket {
   int HSocket() const { return hSocket_; }
   HWND Handle() const { return window_; }
   bool AllSent() const { return allSent_; }
+  // The bytes handed to Send that the system has not taken yet.
+  std::size_t QueuedCount() const { return sendQueue_.Size(); }
+  // Exceptions that escaped a data handler and that the receive loop
+  // dropped, over all sockets of the process (main thread only).
+  static std::int64_t DroppedExceptions() { return droppedExceptions_; }
+
+  // Flow control between two sockets whose reads feed each other's sends (a
+  // session's client and server connections): while one's send queue holds
+  // more than its SendQueueBound, the other reads nothing more from the
+  // network, until the queue has drained to half the bound. The pairing
+  // ends when either socket is freed; a new pairing replaces an older one.
+  void PairForFlowControl(TCustomAsyncSocket& other);
+  std::size_t SendQueueBound = std::size_t{4} << 20;
+  // Whether this socket's reads wait for its peer's queue to drain.
+  bool ReadsHeld() const;
 
   // The interface version, shared by every socket; fixed once the library is loaded.
   int ReqVerLow() const;
@@ -151,8 +167,11 @@ class TCustomAsyncSocket {
   virtual void TriggerSessionAvailable(std::uint16_t errCode);
   // The low-level read under Receive.
   virtual int DoRecv(void* buffer, int size, int flags);
+  // The most one ReceiveString reads at a time.
+  virtual int ReadLimit() const { return kReadLimit; }
 
-  void ReceiveLoop(std::uint16_t errCode, bool loop);
+  // `mayHold`: the loop stops when flow control holds the reads.
+  void ReceiveLoop(std::uint16_t errCode, bool loop, bool mayHold);
   void ReportSystemError(const std::string& function);
   void ReportError(const std::string& message);
   void HandleBackgroundException(const std::exception& e);
@@ -185,17 +204,17 @@ class TCustomAsyncSocket {
   void AssignDefaultValue();
   void CloseHandleAfterFailure(const std::string& function);
   void SetOption(int level, int name, int value, const std::string& function);
-  void ResolveForConnect();
-  void ResolveForListen(int& type);
+  void ResolveEndpoints(bool localPort);
   void PrepareConnectedSocket();
   void SetRemoteText(std::string& field, bool& assigned, bool& resolved, const std::string& value,
                      const char* name);
-  void PutDataInSendBuffer(const char* data, int length);
-  void AppendSendBlock();
-  void RetireFrontBlock();
-  void TryToSend();
-  void RemoveSent(int count);
+  void TryToSend(std::string_view direct = {});
+  void ReleasePeerReads();
+  void ResumeReads();
+  void Unpair();
   void DeleteBufferedData();
+
+  static std::int64_t droppedExceptions_;
 
   HWND window_ = 0;
   int hSocket_ = kInvalidSocket;
@@ -208,14 +227,14 @@ class TCustomAsyncSocket {
   std::uint16_t portValue_ = 0;       // network order
   std::uint16_t localPortValue_ = 0;  // network order
   int protoValue_ = 6;
-  int socketType_ = 0;
-  std::deque<std::unique_ptr<TBuffer>> sendQueue_;
-  std::vector<std::unique_ptr<TBuffer>> spareBlocks_;  // sent blocks kept for reuse
-  std::vector<char> receiveScratch_;
+  TSendQueue sendQueue_;
+  TCustomAsyncSocket* flowPeer_ = nullptr;
+  bool readDeferred_ = false;
+  bool lastReadShort_ = false;  // the last read got less than it asked for  // a read event came
+                                // while the reads were held
   bool allSent_ = true;
   std::int64_t readCount_ = 0;
   int lastError_ = 0;
-  bool paused_ = false;
   bool closeReported_ = false;
   bool destroying_ = false;
   int networkReads_ = 0;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <limits>
 #include <string_view>
 
 #include "net/SocketRuntime.h"
@@ -18,6 +19,10 @@ int TCustomLineSocket::RcvdCount() {
   if (lineMode_) return lineLength_;
   if (rcvdCnt_ > 0) return rcvdCnt_;
   return TCustomAsyncSocket::RcvdCount();
+}
+
+int TCustomLineSocket::ReadLimit() const {
+  return lineMode_ ? std::numeric_limits<int>::max() : TCustomAsyncSocket::ReadLimit();
 }
 
 LRESULT TCustomLineSocket::WndProc(std::uint32_t msg, WPARAM wParam, LPARAM lParam) {
@@ -146,7 +151,9 @@ bool TCustomLineSocket::TriggerDataAvailable(std::uint16_t errCode) {
   if (pending < 0) return true;
   if (pending == 0) pending = 255;
   ReserveForRead(pending);
-  int received = ReceiveFromNetwork(rcvdBuf_.data() + rcvdCnt_, pending);
+  // One byte more than pending (ReserveForRead left room): a read that
+  // drains the socket comes back short.
+  int received = ReceiveFromNetwork(rcvdBuf_.data() + rcvdCnt_, pending + 1);
   if (received < 1) {
     if (rcvdCnt_ == 0) return true;
     received = 0;

@@ -38,6 +38,8 @@ class TCustomLineSocket : public TCustomTlsSocket {
   bool TriggerDataAvailable(std::uint16_t errCode) override;
   void TriggerSessionClosed(std::uint16_t errCode) override;
   int DoRecv(void* buffer, int size, int flags) override;
+  // A line is read whole, however long.
+  int ReadLimit() const override;
 
  private:
   char* Front() { return rcvdBuf_.data() + rcvdStart_; }

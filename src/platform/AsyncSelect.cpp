@@ -21,6 +21,11 @@ struct Selection {
   long Events = 0;  // what was asked for
   long Armed = 0;   // what may be reported next
   Phase Stage = Phase::Idle;
+  // A read event was reported and not yet re-armed. The descriptor's read
+  // interest stays registered meanwhile (the usual case re-arms it in the
+  // same turn, so two epoll changes per read are saved); only a readiness
+  // seen before the re-arm takes it out.
+  bool ReadInFlight = false;
 };
 
 std::unordered_map<int, Selection>& Selections() {
@@ -57,6 +62,7 @@ Phase PhaseOf(int fd) {
 void Report(int fd, Selection& selection, long event, int error) {
   if (!(selection.Armed & event)) return;
   selection.Armed &= ~event;
+  if (event == FD_READ) selection.ReadInFlight = true;
   MessageLoop::Instance().PostMessage(selection.Window, selection.Msg, static_cast<WPARAM>(fd),
                                       MakeSelectReply(event, error));
 }
@@ -72,7 +78,8 @@ void UpdateInterest(int fd, const Selection& s) {
       write = true;
       break;
     case Phase::Connected:
-      read = (s.Armed & FD_READ) || (!(s.Events & FD_READ) && (s.Armed & FD_CLOSE));
+      read =
+          (s.Armed & FD_READ) || s.ReadInFlight || (!(s.Events & FD_READ) && (s.Armed & FD_CLOSE));
       write = s.Armed & FD_WRITE;
       break;
     default:
@@ -93,7 +100,13 @@ void OnConnectDone(int fd, Selection& s) {
 }
 
 void OnConnectedReady(int fd, Selection& s, DescriptorEvents ready) {
-  if (ready.Readable || ready.HangUp || ready.Error) {
+  bool readable = ready.Readable || ready.HangUp || ready.Error;
+  if (readable && s.ReadInFlight && !(s.Armed & FD_READ)) {
+    // Nothing is reported before the read event in flight is re-armed.
+    s.ReadInFlight = false;
+    readable = false;
+  }
+  if (readable) {
     if (PendingBytes(fd) > 0) {
       Report(fd, s, FD_READ, 0);
     } else if (s.Armed & (FD_READ | FD_CLOSE)) {
@@ -156,6 +169,7 @@ void AsyncSelectRearm(int fd, long event) {
   auto found = Selections().find(fd);
   if (found == Selections().end()) return;
   Selection& s = found->second;
+  if (event == FD_READ) s.ReadInFlight = false;
   if (!(s.Events & event) || (s.Armed & event)) return;
   s.Armed |= event;
   UpdateInterest(fd, s);

@@ -139,7 +139,10 @@ struct MessageLoop::Impl {
       wasEmpty = Queue.empty();
       Queue.push_back({window, msg, wParam, lParam});
     }
-    if (wasEmpty) WakeUp();
+    // The main thread never sleeps in the loop while messages are queued
+    // (the wait is 0 then, and a host loop's timer is due at once), so only
+    // another thread's post needs the wake-up descriptor.
+    if (wasEmpty && std::this_thread::get_id() != MainThread) WakeUp();
   }
 
   std::size_t QueuedCount() const {

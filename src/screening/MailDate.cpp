@@ -1,10 +1,14 @@
 #include "screening/MailDate.h"
 
 #include <array>
+#include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <ctime>
 #include <limits>
+#include <optional>
+#include <string>
 
 #include "screening/ScreeningText.h"
 
@@ -122,12 +126,28 @@ std::optional<DateTime> ParseMailDate(std::string_view text) {
   return *date + seconds / kSecondsPerDay - *zone + LocalZoneOffset();
 }
 
+// The system's rules are read (tzset stats the zone file) at most once a
+// minute, and again at once when the TZ variable changes; a scan formats
+// one date per message.
 DateTime LocalZoneOffset() {
+  using Clock = std::chrono::steady_clock;
+  struct Cached {
+    std::optional<Clock::time_point> ReadAt;
+    std::optional<std::string> Tz;
+    DateTime Offset = 0.0;
+  };
+  thread_local Cached cached;
+  const char* tz = std::getenv("TZ");
+  std::optional<std::string> tzNow = tz ? std::optional<std::string>(tz) : std::nullopt;
+  Clock::time_point now = Clock::now();
+  if (cached.ReadAt && now - *cached.ReadAt < std::chrono::minutes(1) && cached.Tz == tzNow)
+    return cached.Offset;
   tzset();
-  std::time_t now = std::time(nullptr);
+  std::time_t wall = std::time(nullptr);
   std::tm local{};
-  if (localtime_r(&now, &local) == nullptr || local.tm_isdst < 0) return 0.0;
-  return static_cast<double>(local.tm_gmtoff) / kSecondsPerDay;
+  bool known = localtime_r(&wall, &local) != nullptr && local.tm_isdst >= 0;
+  cached = {now, tzNow, known ? static_cast<double>(local.tm_gmtoff) / kSecondsPerDay : 0.0};
+  return cached.Offset;
 }
 
 std::string FormatDateTime(DateTime value) {

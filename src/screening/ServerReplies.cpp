@@ -49,7 +49,7 @@ void TSessionScreening::MailGateway1ServerSend(TMailGateway*, TAsyncSocket* serv
 
 void TSessionScreening::RelayPiece(TScreenedSession& session, std::string_view piece) {
   if (piece.empty()) return;
-  session.Client.SendString(std::string(piece));
+  session.Client.Send(piece.data(), static_cast<int>(piece.size()));
   session.RepliedInPart = true;
 }
 

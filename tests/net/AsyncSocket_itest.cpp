@@ -4,12 +4,14 @@
 
 #include <cerrno>
 #include <memory>
+#include <thread>
 #include <vector>
 
 #include "net/LoopbackPeer.h"
 #include "net/SocketRuntime.h"
 #include "platform/SocketError.h"
 #include "platform/SocketLibrary.h"
+#include "support/UnchangedCounter.h"
 
 namespace qb {
 namespace {
@@ -53,6 +55,7 @@ class AsyncSocketTest : public ::testing::Test {
     EXPECT_EQ(MessageLoop::Instance().WindowCount(), 0u);
     EXPECT_EQ(MessageLoop::Instance().WatchCount(), 0u);
     winsock::InstallSocketFunctions(nullptr);
+    dropped.Check();
   }
 
   static void ConnectTo(TAsyncSocket& socket, int port) {
@@ -69,6 +72,9 @@ class AsyncSocketTest : public ::testing::Test {
     }
     return "(nothing thrown)";
   }
+
+  test::UnchangedCounter dropped{"exceptions dropped by a receive loop",
+                                 &TCustomAsyncSocket::DroppedExceptions};
 };
 
 TEST_F(AsyncSocketTest, RefusedConnectPassesThroughConnectedAndReportsTheErrorThenCloses) {
@@ -270,6 +276,79 @@ TEST_F(AsyncSocketTest, AnExceptionFromANotificationAbortsTheSocketUnlessTheHand
     EXPECT_EQ(caught, "handler failed");
     EXPECT_EQ(socket.State(), keep ? wsConnected : wsClosed);
     close(peer);
+  }
+}
+
+TEST_F(AsyncSocketTest, AnExceptionFromADataHandlerIsDroppedAndCountedAndTheSocketReadsOn) {
+  PlainListener listener;
+  TAsyncSocket socket;
+  std::string received;
+  socket.OnDataAvailable = [&](TCustomAsyncSocket* s, std::uint16_t) {
+    received += s->ReceiveString();
+    if (received == "first") throw std::runtime_error("handler failed");
+    if (received == "firstsecond") throw 7;
+  };
+  ConnectTo(socket, listener.Port());
+  int peer = listener.Accept();
+  ASSERT_TRUE(Pump([&] { return socket.State() == wsConnected; }));
+  std::int64_t before = TCustomAsyncSocket::DroppedExceptions();
+  for (const char* piece : {"first", "second", "third"}) {
+    std::size_t expected = received.size() + std::string(piece).size();
+    SendAll(peer, piece);
+    ASSERT_TRUE(Pump([&] { return received.size() == expected; })) << piece;
+  }
+  EXPECT_EQ(received, "firstsecondthird");
+  EXPECT_EQ(TCustomAsyncSocket::DroppedExceptions() - before, 2);
+  EXPECT_EQ(socket.State(), wsConnected);
+  dropped.Expect(2);
+  close(peer);
+}
+
+// A relay of two paired sockets: what the source's peer writes, the source
+// reads and the sink sends to its own peer, which stops reading. Once the
+// sink's queue passes the bound, the source reads nothing more; once the
+// reader drains it, every byte arrives in order. Both pairing orders.
+TEST_F(AsyncSocketTest, APairedSocketStopsReadingWhileItsPeersQueueIsOverTheBound) {
+  constexpr std::size_t kBound = 256 * 1024;
+  std::string payload(24u << 20, '\0');
+  for (std::size_t i = 0; i < payload.size(); ++i) payload[i] = static_cast<char>('a' + i % 23);
+  for (bool sinkFirst : {false, true}) {
+    SCOPED_TRACE(sinkFirst ? "paired from the sink" : "paired from the source");
+    PlainListener listener;
+    TAsyncSocket source, sink;
+    if (sinkFirst) {
+      sink.PairForFlowControl(source);
+    } else {
+      source.PairForFlowControl(sink);
+    }
+    sink.SendQueueBound = kBound;
+    source.OnDataAvailable = [&](TCustomAsyncSocket* s, std::uint16_t) {
+      sink.SendString(s->ReceiveString());
+    };
+    ConnectTo(source, listener.Port());
+    int writer = listener.Accept();
+    ConnectTo(sink, listener.Port());
+    int reader = listener.Accept();
+    int small = 64 * 1024;
+    setsockopt(reader, SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
+    ASSERT_TRUE(Pump([&] { return source.State() == wsConnected && sink.State() == wsConnected; }));
+    std::thread write([&] { SendAll(writer, payload); });
+
+    ASSERT_TRUE(Pump([&] { return source.ReadsHeld(); })) << "the queue passed the bound";
+    std::int64_t readWhenHeld = source.ReadCount();
+    for (int turn = 0; turn < 20; ++turn)
+      MessageLoop::Instance().WaitAndDispatch(std::chrono::milliseconds(10));
+    EXPECT_EQ(source.ReadCount(), readWhenHeld) << "nothing more is read while held";
+    EXPECT_LE(sink.QueuedCount(), kBound + TCustomAsyncSocket::kReadLimit);
+    EXPECT_LT(static_cast<std::size_t>(readWhenHeld), payload.size());
+
+    std::string received = ReadPlain(reader, payload.size(), std::chrono::seconds(60));
+    write.join();
+    EXPECT_EQ(received.size(), payload.size());
+    EXPECT_TRUE(received == payload) << "every byte arrives, in order";
+    EXPECT_FALSE(source.ReadsHeld());
+    close(writer);
+    close(reader);
   }
 }
 

@@ -7,6 +7,7 @@
 
 #include "net/AsyncSocket.h"
 #include "net/LoopbackPeer.h"
+#include "support/UnchangedCounter.h"
 
 namespace qb {
 namespace {
@@ -31,6 +32,7 @@ class LineSocketTest : public ::testing::Test {
     if (peer >= 0) close(peer);
     socket.Close();
     MessageLoop::Instance().ProcessMessages();
+    dropped.Check();
   }
   // Sends one piece and waits until the socket has read it from the network.
   void SendPiece(const std::string& piece) {
@@ -49,6 +51,8 @@ class LineSocketTest : public ::testing::Test {
   TAsyncSocket socket;
   int peer = -1;
   std::vector<std::string> lines;
+  test::UnchangedCounter dropped{"exceptions dropped by a receive loop",
+                                 &TCustomAsyncSocket::DroppedExceptions};
 };
 
 TEST_F(LineSocketTest, ALineSplitOverThreeReadsArrivesAsOneLine) {

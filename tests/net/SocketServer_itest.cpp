@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "net/LoopbackPeer.h"
+#include "support/UnchangedCounter.h"
 
 namespace qb {
 namespace {
@@ -124,6 +125,7 @@ class SocketServerTest : public ::testing::Test {
     MessageLoop::Instance().ProcessMessages();
     EXPECT_EQ(MessageLoop::Instance().WindowCount(), 0u) << "every client was freed";
     EXPECT_EQ(MessageLoop::Instance().WatchCount(), 0u);
+    dropped.Check();
   }
   void Listen() {
     server->Listen();
@@ -142,6 +144,8 @@ class SocketServerTest : public ::testing::Test {
   int port = 0;
   int created = 0, connected = 0, disconnected = 0;
   std::vector<int> plainClients;
+  test::UnchangedCounter dropped{"exceptions dropped by a receive loop",
+                                 &TCustomAsyncSocket::DroppedExceptions};
 };
 
 TEST_F(SocketServerTest, GreetsEachClientWithTheBannerAndNamesItsClients) {

@@ -10,6 +10,7 @@
 #include "support/DovecotServer.h"
 #include "support/PumpUntil.h"
 #include "support/TestCertificates.h"
+#include "support/UnchangedCounter.h"
 
 namespace qb::test {
 namespace {
@@ -38,6 +39,7 @@ class TlsSocketLines : public ::testing::Test {
     };
     socket.SetAddr("127.0.0.1");
   }
+  void TearDown() override { dropped.Check(); }
   // Sends a command and returns the reply's first line ("" if none came).
   std::string Command(const std::string& command) {
     lines.clear();
@@ -58,6 +60,8 @@ class TlsSocketLines : public ::testing::Test {
   TAsyncSocket socket;
   std::vector<std::string> lines;
   std::vector<std::string> outcomes;
+  test::UnchangedCounter dropped{"exceptions dropped by a receive loop",
+                                 &TCustomAsyncSocket::DroppedExceptions};
 };
 
 TEST_F(TlsSocketLines, LineModeReadsAWholeSessionOverImplicitTls) {
