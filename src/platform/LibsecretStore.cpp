@@ -60,7 +60,7 @@ class TLibsecretStore : public ISecretStore {
           if (error != nullptr) g_error_free(error);
           return kept ? std::optional<std::string>("") : std::nullopt;
         },
-        [done](std::optional<std::string> result) { done(result.has_value()); });
+        [done](const std::optional<std::string>& result) { done(result.has_value()); });
   }
 
   void Lookup(const std::string& account,
