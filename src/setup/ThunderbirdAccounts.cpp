@@ -408,6 +408,7 @@ std::vector<std::string> ThunderbirdBackups(const std::string& profileFolder) {
   }
   std::sort(found.begin(), found.end());
   std::vector<std::string> paths;
+  paths.reserve(found.size());
   for (auto& [order, path] : found) paths.push_back(std::move(path));
   return paths;
 }

@@ -94,10 +94,11 @@ std::vector<TThunderbirdProfile> ParseProfilesIni(std::string_view text, const s
   std::vector<std::string> rawPaths;
   std::vector<std::string> installDefaults;
   int marked = -1;
-  for (const auto& [name, keys] : ParseIni(text)) {
-    auto value = [&keys](const char* key) {
-      auto found = keys.find(key);
-      return found == keys.end() ? std::string() : found->second;
+  for (const auto& section : ParseIni(text)) {
+    const std::string& name = section.first;
+    auto value = [&section](const char* key) {
+      auto found = section.second.find(key);
+      return found == section.second.end() ? std::string() : found->second;
     };
     if (StartsWith(name, "Install") && !value("Default").empty()) {
       installDefaults.push_back(value("Default"));

@@ -230,7 +230,7 @@ void UndoSetup() {
 
 // A dialog opened while another is up (the usage dialog's "Click here")
 // goes above that one.
-void AttachSetupDialogs(TForm1& form, std::function<QWidget*()> mainWindow) {
+void AttachSetupDialogs(TForm1& form, const std::function<QWidget*()>& mainWindow) {
   form.OnSetupWizard = [mainWindow](TForm1* sender) {
     QWidget* parent = DialogParent();
     ShowSetupWizard(parent ? parent : mainWindow(), sender->State.ProgramFolder,

@@ -60,6 +60,6 @@ void UndoSetup();
 // Lets the main window's start-up and its Setup Wizard command open these
 // dialogs above the main window's view. The view is made after the set-up
 // has run, so `mainWindow` is asked at each opening (null: no parent yet).
-void AttachSetupDialogs(TForm1& form, std::function<QWidget*()> mainWindow);
+void AttachSetupDialogs(TForm1& form, const std::function<QWidget*()>& mainWindow);
 
 }  // namespace qb
