@@ -5,6 +5,7 @@
 #include "app/ListFiles.h"
 #include "app/ProgramFolder.h"
 #include "platform/Dialogs.h"
+#include "screening/BlockEntries.h"
 #include "screening/ListFile.h"
 
 namespace qb {
@@ -18,6 +19,13 @@ const TBlockListKind kSendersEditor = {
 const TBlockListKind kRecipientsEditor = {
     "Recipients", "Recipients of the emails to be removed from email accounts:", kRecipientListFile,
     "Recipient to be blocked:", "Add new recipient"};
+const TBlockListKind kFriendsEditor = {"Friends",
+                                       "Senders whose emails are never ticked (an address or "
+                                       "@domain each):",
+                                       kFriendListFile,
+                                       "Sender always allowed:",
+                                       "Add new friend",
+                                       false};
 
 std::string LineBreakRefusedText() {
   return "An entry cannot contain a line break: each line of the list is an entry of its own. "
@@ -59,6 +67,11 @@ void TBlockListEditor::btnNewClick() {
       CurrentDialogs().InputBox(kind_.InputTitle, kind_.InputPrompt, "").value_or("");
   if (entry.find_first_of("\r\n") != std::string::npos) {
     CurrentDialogs().ShowMessageBox(LineBreakRefusedText(), TMsgDlgType::mtWarning);
+    return;
+  }
+  if (kind_.TicksMessages && !entry.empty() && !IsUsableBlockEntry(entry)) {
+    CurrentDialogs().ShowMessageBox(RefusedEntryText(kind_.FileName, entry),
+                                    TMsgDlgType::mtWarning);
     return;
   }
   items_.push_back({std::move(entry), false});

@@ -13,18 +13,21 @@
 
 namespace qb {
 
-// What tells the three editors apart: their texts and their file.
+// What tells the editors apart: their texts, their file, and whether the
+// list ticks messages (then an entry too short to use is refused).
 struct TBlockListKind {
   const char* Caption;
   const char* Label;
   const char* FileName;
   const char* InputTitle;
   const char* InputPrompt;
+  bool TicksMessages = true;
 };
 
 extern const TBlockListKind kSubjectsEditor;    // TfrmSubjects
 extern const TBlockListKind kSendersEditor;     // TfrmSenders
 extern const TBlockListKind kRecipientsEditor;  // TfrmRecipients
+extern const TBlockListKind kFriendsEditor;     // friends.txt: senders never ticked
 
 inline constexpr const char* kRemoveCheckedCaption = "Remove checked from the list";
 inline constexpr const char* kAddNewCaption = "Add new";
@@ -55,8 +58,9 @@ class TBlockListEditor {
   // Deletes every ticked item and saves the rest.
   void btnUnlistClick();
   // Asks for a new entry and appends it as typed; a cancelled box appends
-  // an empty entry. An entry with a line break is refused with a message
-  // and nothing changes. Duplicates are allowed.
+  // an empty entry. An entry with a line break, or for a list that ticks
+  // messages one too short to use (fewer than three characters but blanks),
+  // is refused with a message and nothing changes. Duplicates are allowed.
   void btnNewClick();
   // Closes with the modal result 1; everything is already saved.
   void btnOKClick();

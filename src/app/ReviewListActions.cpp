@@ -146,23 +146,10 @@ void TForm1::SetRowChecked(std::size_t index, bool checked) {
   Changed();
 }
 
-TextLines TForm1::FriendListEntries() const {
-  return ReloadBlockList(ProgramFile(State.ProgramFolder, kFriendListFile)).value_or(TextLines{});
-}
-
-bool TForm1::SaveFriendList(const TextLines& entries) {
-  TextLines kept;
-  for (const std::string& entry : entries) {
-    if (!TrimBlanks(entry).empty()) kept.push_back(TrimBlanks(entry));
-  }
-  std::string path = ProgramFile(State.ProgramFolder, kFriendListFile);
-  if (!WriteListFile(path, kept)) {
-    CurrentDialogs().ShowMessageBox(CannotCreateFileText(path), TMsgDlgType::mtError);
-    return false;
-  }
-  State.FriendList = std::move(kept);
+void TForm1::ReloadFriendList() {
+  State.FriendList =
+      ReloadBlockList(ProgramFile(State.ProgramFolder, kFriendListFile)).value_or(TextLines{});
   Changed();
-  return true;
 }
 
 void TForm1::PopupNotifier1Click() {

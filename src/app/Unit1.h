@@ -120,11 +120,9 @@ class TForm1 {
   // "Always allow this sender": the row's From goes into friends.txt, and
   // every row from a friend is unticked and shown as useful.
   void AllowSender1Click();
-  // The Options menu's friends editor: the entries of friends.txt, and the
-  // list as the user leaves it (empty lines dropped, the rows classified as
-  // before); false, after telling the user, when the file cannot be written.
-  TextLines FriendListEntries() const;
-  bool SaveFriendList(const TextLines& entries);
+  // After the Options menu's friends editor has changed friends.txt: the
+  // list in memory follows it (the next classification uses it).
+  void ReloadFriendList();
 
   // The user ticks or unticks a row in the view.
   void SetRowChecked(std::size_t index, bool checked);

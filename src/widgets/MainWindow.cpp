@@ -1,14 +1,11 @@
 #include "widgets/MainWindow.h"
 
 #include <QCloseEvent>
-#include <QDialog>
-#include <QDialogButtonBox>
 #include <QFile>
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QMenuBar>
-#include <QPlainTextEdit>
 #include <QSaveFile>
 #include <QScreen>
 #include <QStatusBar>
@@ -16,6 +13,7 @@
 
 #include "platform/Dialogs.h"
 #include "widgets/AboutBox.h"
+#include "widgets/BlockListEditorDialog.h"
 #include "widgets/DisplayText.h"
 #include "widgets/Icons.h"
 #include "widgets/LinkLabel.h"
@@ -302,25 +300,10 @@ void TMainWindow::BuildContextMenu() {
                                        [this] { form_.AllowSender1Click(); });
 }
 
-// One entry per line: addresses and @domain entries.
+// The friends editor is a block-list editor over friends.txt.
 void TMainWindow::EditFriends() {
-  QDialog dialog(this);
-  dialog.setWindowTitle("Friends (always allowed senders)");
-  auto* layout = new QVBoxLayout(&dialog);
-  layout->addWidget(new QLabel("One address or @domain per line; their mail is never checked."));
-  auto* text = new QPlainTextEdit(&dialog);
-  QStringList lines;
-  for (const std::string& entry : form_.FriendListEntries()) lines << DisplayText(entry);
-  text->setPlainText(lines.join('\n'));
-  layout->addWidget(text);
-  auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
-  connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
-  connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
-  layout->addWidget(buttons);
-  if (dialog.exec() != QDialog::Accepted) return;
-  TextLines entries;
-  for (const QString& line : text->toPlainText().split('\n')) entries.push_back(WireText(line));
-  form_.SaveFriendList(entries);
+  ShowBlockListEditor(this, kFriendsEditor, form_.State.ProgramFolder);
+  form_.ReloadFriendList();
 }
 
 QMenu& TMainWindow::PrepareContextMenu(const QPoint& viewportPoint) {

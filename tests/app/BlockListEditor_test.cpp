@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 
 #include "platform/FileStore.h"
+#include "screening/BlockEntries.h"
 #include "support/RecordingDialogs.h"
 #include "support/TempFolder.h"
 
@@ -104,6 +105,29 @@ TEST_F(BlockListEditorTest, AnEntryWithALineBreakIsRefused) {
   EXPECT_EQ(dialogs.MessageTexts(), Texts(3, LineBreakRefusedText()));
 }
 
+// An entry too short to use would tick a great part of all mail: the lists
+// that tick refuse it, the friends list (which never ticks) takes it.
+TEST_F(BlockListEditorTest, AnEntryTooShortToUseIsRefusedByTheListsThatTick) {
+  struct Case {
+    const TBlockListKind& kind;
+    const char* entry;
+    bool kept;
+  } cases[] = {{kSubjectsEditor, "ab", false},    {kSendersEditor, " a  ", false},
+               {kRecipientsEditor, "   ", false}, {kSubjectsEditor, "abc", true},
+               {kFriendsEditor, "@a", true},      {kFriendsEditor, "friend@example.org", true}};
+  for (const Case& c : cases) {
+    WriteList(c.kind, "");
+    TBlockListEditor editor(c.kind, home.Path().string());
+    editor.FormCreate();
+    dialogs.QueueInput(c.entry);
+    editor.btnNewClick();
+    EXPECT_EQ(FileText(c.kind), c.kept ? std::string(c.entry) + "\r\n" : "") << c.entry;
+  }
+  EXPECT_EQ(dialogs.MessageTexts(),
+            (Texts{RefusedEntryText("sublist.txt", "ab"), RefusedEntryText("senlist.txt", " a  "),
+                   RefusedEntryText("reclist.txt", "   ")}));
+}
+
 TEST_F(BlockListEditorTest, AnUnwritableFileIsReportedAndTheItemsKeepTheChange) {
   if (geteuid() == 0) GTEST_SKIP() << "root writes into a read-only folder";
   WriteList(kSubjectsEditor, "old\r\n");
@@ -123,11 +147,11 @@ TEST_F(BlockListEditorTest, AListFileThatIsAFolderCannotBeOpenedNorCreated) {
   home.MakeFolder("reclist.txt");
   TfrmRecipients editor(home.Path().string());
   editor.FormCreate();
-  dialogs.QueueInput("x");
+  dialogs.QueueInput("xyz");
   editor.btnNewClick();
   EXPECT_EQ(dialogs.MessageTexts(), (Texts{"Cannot open file " + home.File("reclist.txt"),
                                            "Cannot create file " + home.File("reclist.txt")}));
-  EXPECT_EQ(ItemTexts(editor), Texts{"x"});
+  EXPECT_EQ(ItemTexts(editor), Texts{"xyz"});
 }
 
 TEST_F(BlockListEditorTest, OKClosesWithResultOneAndChangesStayOnDisk) {
