@@ -8,6 +8,8 @@
 //   (review) ──> [copy ──>] remove ──> [copy ──>] remove ... ──> (the LIST reply released)
 //   a RETR of a ticked message: [copy ──>] delete-instead
 //   a failed listing, a refused TOP or an empty mailbox end the scan early.
+//   uidl | header ──> [copy ──>] remove ...: the removals decided at an
+//   earlier review, once nothing (more) is to be reviewed or the hold ends.
 //   (waiting for the review) ──> keep-alive ──> (waiting for the review)
 #pragma once
 
