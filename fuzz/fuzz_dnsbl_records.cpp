@@ -1,27 +1,20 @@
-// The DNS block-list test over header lines, with a resolver that answers
-// from the query name alone: at most one lookup per relay record.
+// The relay addresses a header gives the block-list checks: at most one per
+// relay record, each a public dotted IPv4 address, whose query name is its
+// four parts reversed before the zone.
+#include <algorithm>
+
 #include "FuzzInput.h"
 #include "screening/DnsBlockList.h"
 
-namespace {
-
-class NameHashResolver : public qb::IHostResolver {
- public:
-  std::vector<qb::Ipv4Address> ResolveIPv4(const std::string& hostName) override {
-    ++Lookups;
-    if (hostName.size() % 3 == 0) return {};
-    auto last = static_cast<std::uint8_t>(hostName.size());
-    return {{127, static_cast<std::uint8_t>(hostName.size() % 2 ? 255 : 0), 255, last}};
-  }
-  std::size_t Lookups = 0;
-};
-
-}  // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   qb::TextLines lines = qb::fuzz::AsLines(data, size);
-  NameHashResolver resolver;
-  qb::DnsBlockListTest(lines, {"bl.example.org"}, resolver);
-  qb::fuzz::Require(resolver.Lookups <= qb::RelayRecords(lines).size());
+  qb::TextLines addresses = qb::RelayAddressesToCheck(lines);
+  qb::fuzz::Require(addresses.size() <= qb::RelayRecords(lines).size());
+  for (const std::string& address : addresses) {
+    qb::fuzz::Require(qb::IsPublicRelayAddress(address));
+    std::string name = qb::BlockListQueryName(address, "bl.example.org");
+    qb::fuzz::Require(name.ends_with(".bl.example.org"));
+    qb::fuzz::Require(std::count(name.begin(), name.end(), '.') == 5);
+  }
   return 0;
 }
