@@ -25,9 +25,7 @@ std::optional<std::string> ReadWholeFile(const std::string& path) {
   return bytes;
 }
 
-namespace {
-
-bool WriteAll(int fd, std::string_view bytes) {
+bool WriteAllToDescriptor(int fd, std::string_view bytes) {
   while (!bytes.empty()) {
     ssize_t n = write(fd, bytes.data(), bytes.size());
     if (n <= 0) return false;
@@ -36,14 +34,12 @@ bool WriteAll(int fd, std::string_view bytes) {
   return true;
 }
 
-}  // namespace
-
 bool WriteFileAtomically(const std::string& path, std::string_view bytes, unsigned mode) {
   std::string temporary = path + ".tmpXXXXXX";
   int fd = mkstemp(temporary.data());
   if (fd < 0) return false;
-  bool written =
-      fchmod(fd, static_cast<mode_t>(mode)) == 0 && WriteAll(fd, bytes) && fsync(fd) == 0;
+  bool written = fchmod(fd, static_cast<mode_t>(mode)) == 0 && WriteAllToDescriptor(fd, bytes) &&
+                 fsync(fd) == 0;
   written = (close(fd) == 0) && written;
   if (!written || std::rename(temporary.c_str(), path.c_str()) != 0) {
     unlink(temporary.c_str());

@@ -17,4 +17,8 @@ std::optional<std::string> ReadWholeFile(const std::string& path);
 // temporary file cannot be written or renamed.
 bool WriteFileAtomically(const std::string& path, std::string_view bytes, unsigned mode = 0644);
 
+// Writes all of `bytes` to the open descriptor, however many writes it
+// takes; false at the first that fails.
+bool WriteAllToDescriptor(int fd, std::string_view bytes);
+
 }  // namespace qb

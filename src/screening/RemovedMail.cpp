@@ -44,15 +44,6 @@ bool SyncFolder(const std::string& folder) {
   return close(fd) == 0 && synced;
 }
 
-bool WriteAll(int fd, std::string_view bytes) {
-  while (!bytes.empty()) {
-    ssize_t n = write(fd, bytes.data(), bytes.size());
-    if (n <= 0) return false;
-    bytes.remove_prefix(static_cast<std::size_t>(n));
-  }
-  return true;
-}
-
 }  // namespace
 
 TRemovalFacts RemovalFactsOf(const MessageRow& row) {
@@ -132,7 +123,7 @@ std::string FormatRemovalLogLine(std::chrono::system_clock::time_point when,
 bool AppendRemovalLog(const std::string& path, std::string_view line) {
   int fd = open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
   if (fd < 0) return false;
-  bool written = WriteAll(fd, std::string(line) + "\r\n") && fdatasync(fd) == 0;
+  bool written = WriteAllToDescriptor(fd, std::string(line) + "\r\n") && fdatasync(fd) == 0;
   return close(fd) == 0 && written;
 }
 
