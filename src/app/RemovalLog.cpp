@@ -6,6 +6,7 @@
 #include "platform/AsciiText.h"
 #include "screening/ListFile.h"
 #include "screening/RemovedMail.h"
+#include "screening/RestoredMail.h"
 
 namespace qb {
 
@@ -15,6 +16,18 @@ constexpr int kFields = 9;
 
 bool IsPlainFileName(const std::string& name) {
   return !name.empty() && name.find('/') == std::string::npos && name != "." && name != "..";
+}
+
+void FindCopy(const std::string& programFolder, TRemovalLogEntry& entry) {
+  std::error_code error;
+  for (const char* folder : {kRemovedFolder, kDeliverFolder}) {
+    std::string path = programFolder + folder + entry.Copy;
+    if (std::filesystem::is_regular_file(path, error)) {
+      entry.CopyPath = path;
+      entry.MarkedForDelivery = folder == kDeliverFolder;
+      return;
+    }
+  }
 }
 
 }  // namespace
@@ -28,12 +41,7 @@ std::vector<TRemovalLogEntry> ReadRemovalLog(const std::string& programFolder) {
     auto field = [&](int k) { return SplitField(*line, '\t', k); };
     TRemovalLogEntry entry{field(0), field(1), field(2), field(3), field(4),
                            field(5), field(6), field(7), field(8), {}};
-    std::string path = programFolder + kRemovedFolder + entry.Copy;
-    std::error_code error;
-    if (entry.Copy != kNoCopy && IsPlainFileName(entry.Copy) &&
-        std::filesystem::is_regular_file(path, error)) {
-      entry.CopyPath = path;
-    }
+    if (entry.Copy != kNoCopy && IsPlainFileName(entry.Copy)) FindCopy(programFolder, entry);
     entries.push_back(std::move(entry));
   }
   return entries;

@@ -114,9 +114,10 @@ void TSessionScreening::CarryOut(TScreenedSession& session, const std::string& l
   session.Number = 0;
   bool showsMailbox = command.IsBare("LIST") || command.IsBare("STAT") || command.IsBare("UIDL");
   if (!session.Scanned && showsMailbox) return StartScan(session);
+  if (AnswerRestored(session, command)) return;
   if (command.Is("RETR")) return Retrieve(session, command, line);
   std::string upstream = session.Numbering.CommandToServer(command, line);
-  bool renumbered = session.Numbering.Active() &&
+  bool renumbered = (session.Numbering.Active() || session.Restored.Any()) &&
                     (command.Is("LIST") || command.Is("UIDL") || command.IsBare("STAT"));
   SendUpstream(session, upstream, renumbered ? TSessionStep::ssRelayWhole : TSessionStep::ssRelay,
                HasMultiLineReply(command));

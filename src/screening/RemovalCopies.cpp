@@ -75,15 +75,17 @@ void TSessionScreening::DeletionAnswered(TScreenedSession& session, bool deleted
   if (deleted) {
     std::string line = FormatRemovalLogLine(std::chrono::system_clock::now(), session.AccountText,
                                             copies.Facts[session.Number], copies.CopyName);
-    std::string log = state_.ProgramFolder + kRemovedLogFile;
-    if (!AppendRemovalLog(log, line)) {
-      PostMessageBox("Cannot write to " + log, TMsgDlgType::mtError);
-    }
-    if (OnRemovalLogged) OnRemovalLogged(line);
+    LogRemoval(line);
   } else if (!copies.CopyName.empty() && copies.CopyName != kNoCopy) {
     std::remove((state_.ProgramFolder + kRemovedFolder + copies.CopyName).c_str());
   }
   copies.CopyName.clear();
+}
+
+void TSessionScreening::LogRemoval(const std::string& line) {
+  std::string log = state_.ProgramFolder + kRemovedLogFile;
+  if (!AppendRemovalLog(log, line)) PostMessageBox("Cannot write to " + log, TMsgDlgType::mtError);
+  if (OnRemovalLogged) OnRemovalLogged(line);
 }
 
 std::string TSessionScreening::CopyFailureText(const TScreenedSession& session) const {

@@ -72,13 +72,15 @@ void TSessionScreening::EndReview(TScreenedSession& session) {
   std::set<std::int64_t> hidden = session.Removed;
   hidden.insert(session.LeftOut.begin(), session.LeftOut.end());
   session.Numbering = TRenumbering(session.HeldList, hidden);
+  StartDeliveries(session);
   session.Step = TSessionStep::ssIdle;
   session.ClientWaiting = false;
   session.Client.LastCommand = "-";
   if (ParseCommand(session.ClientLine).IsBare("LIST")) {
     std::string held;
     for (const std::string& line : session.HeldList) held += line + kCrLf;
-    session.Client.SendString(session.Numbering.ReplyToClient(held, true));
+    session.Client.SendString(
+        session.Restored.WithListing(session.Numbering.ReplyToClient(held, true), false));
   } else {
     session.WaitingLines.push_front(session.ClientLine);
   }

@@ -5,6 +5,7 @@
 
 #include <ctime>
 #include <filesystem>
+#include <initializer_list>
 #include <system_error>
 
 #include "platform/AsciiText.h"
@@ -29,12 +30,31 @@ bool IsFileNameByte(char c) {
          c == '_' || c == '-';
 }
 
+std::string FileNameText(std::string text) {
+  for (char& c : text) {
+    if (!IsFileNameByte(c)) c = '_';
+  }
+  return text;
+}
+
 std::string OneLineField(std::string_view text) {
   std::string field(text);
   for (char& c : field) {
     if (c == '\t' || c == '\r' || c == '\n' || c == '\0') c = ' ';
   }
   return field;
+}
+
+// Time and account, then the fields, each tab-separated and on one line.
+std::string LogLine(std::chrono::system_clock::time_point when, std::string_view accountText,
+                    std::initializer_list<std::string_view> fields) {
+  std::string line =
+      TimeText(when, "%Y-%m-%d %H:%M:%S") + '\t' + OneLineField(TrimBlanks(accountText));
+  for (std::string_view field : fields) {
+    line += '\t';
+    line += OneLineField(field);
+  }
+  return line;
 }
 
 bool SyncFolder(const std::string& folder) {
@@ -88,14 +108,14 @@ std::optional<std::string> MessageOfRetrReply(std::string_view reply) {
   return std::nullopt;
 }
 
+std::string CopyAccountPart(std::string_view accountText) {
+  return FileNameText(MakeUidFileStem(accountText));
+}
+
 std::string RemovedCopyName(std::chrono::system_clock::time_point when,
                             std::string_view accountText, std::string_view uid) {
-  std::string name =
-      TimeText(when, "%Y%m%d-%H%M%S") + "-" + MakeUidFileStem(accountText) + "-" + std::string(uid);
-  for (char& c : name) {
-    if (!IsFileNameByte(c)) c = '_';
-  }
-  return name + ".eml";
+  return TimeText(when, "%Y%m%d-%H%M%S") + "-" + CopyAccountPart(accountText) + "-" +
+         FileNameText(std::string(uid)) + ".eml";
 }
 
 bool StoreRemovedCopy(const std::string& folder, const std::string& name, std::string_view bytes) {
@@ -108,16 +128,17 @@ bool StoreRemovedCopy(const std::string& folder, const std::string& name, std::s
 std::string FormatRemovalLogLine(std::chrono::system_clock::time_point when,
                                  std::string_view accountText, const TRemovalFacts& facts,
                                  std::string_view copyName) {
-  std::string line = TimeText(when, "%Y-%m-%d %H:%M:%S");
-  const std::string account = TrimBlanks(accountText);
-  for (std::string_view field :
-       {std::string_view(account), std::string_view(facts.Uid), std::string_view(facts.Size),
-        std::string_view(CategoryLogName(facts.Category)), std::string_view(facts.Rule),
-        std::string_view(facts.From), std::string_view(facts.Subject), copyName}) {
-    line += '\t';
-    line += OneLineField(field);
-  }
-  return line;
+  return LogLine(when, accountText,
+                 {facts.Uid, facts.Size, CategoryLogName(facts.Category), facts.Rule, facts.From,
+                  facts.Subject, copyName});
+}
+
+std::string FormatDeliveryLogLine(std::chrono::system_clock::time_point when,
+                                  std::string_view accountText, const TRemovalFacts& facts,
+                                  std::string_view copyName, bool retrieved) {
+  return LogLine(when, accountText,
+                 {facts.Uid, facts.Size, retrieved ? kDeliveredAgain : kDeliveryEnded, "",
+                  facts.From, facts.Subject, copyName});
 }
 
 bool AppendRemovalLog(const std::string& path, std::string_view line) {

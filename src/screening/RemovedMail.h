@@ -57,8 +57,12 @@ const char* CategoryLogName(MessageCategory category);
 // the reply is no whole "+OK" listing.
 std::optional<std::string> MessageOfRetrReply(std::string_view reply);
 
-// "<yyyymmdd-hhmmss>-<account stem>-<uid>.eml", every byte outside
-// A-Z a-z 0-9 . _ - of the stem and the UID replaced by "_".
+// The account's part of a copy's file name: its UID file stem with every
+// byte outside A-Z a-z 0-9 . _ - replaced by "_".
+std::string CopyAccountPart(std::string_view accountText);
+
+// "<yyyymmdd-hhmmss>-<account part>-<uid>.eml", the UID's bytes outside
+// A-Z a-z 0-9 . _ - replaced by "_" too.
 std::string RemovedCopyName(std::chrono::system_clock::time_point when,
                             std::string_view accountText, std::string_view uid);
 
@@ -72,6 +76,15 @@ bool StoreRemovedCopy(const std::string& folder, const std::string& name, std::s
 std::string FormatRemovalLogLine(std::chrono::system_clock::time_point when,
                                  std::string_view accountText, const TRemovalFacts& facts,
                                  std::string_view copyName);
+
+// The line of a copy whose delivery a client's QUIT ended: "delivered
+// again" once the client retrieved it, "delivery ended" when it only
+// deleted it; the rule is empty.
+inline constexpr const char* kDeliveredAgain = "delivered again";
+inline constexpr const char* kDeliveryEnded = "delivery ended";
+std::string FormatDeliveryLogLine(std::chrono::system_clock::time_point when,
+                                  std::string_view accountText, const TRemovalFacts& facts,
+                                  std::string_view copyName, bool retrieved);
 
 // Appends the line and CR LF and syncs it; false when it cannot be written.
 bool AppendRemovalLog(const std::string& path, std::string_view line);

@@ -43,6 +43,11 @@ std::string TRenumbering::StatToClient(const std::string& reply) const {
   return "+OK " + std::to_string(visible_.size()) + " " + std::to_string(visibleOctets_) + kCrLf;
 }
 
+std::int64_t TRenumbering::LastVisibleNumber() const {
+  if (active_) return static_cast<std::int64_t>(visible_.size());
+  return visible_.empty() ? 0 : *std::max_element(visible_.begin(), visible_.end());
+}
+
 std::optional<std::int64_t> TRenumbering::ToServer(std::int64_t visible) const {
   if (!active_) return visible;
   if (visible < 1 || visible > static_cast<std::int64_t>(visible_.size())) return std::nullopt;

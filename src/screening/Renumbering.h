@@ -25,6 +25,8 @@ class TRenumbering {
   TRenumbering(const TextLines& listing, const std::set<std::int64_t>& removed);
 
   bool Active() const { return active_; }
+  // The client's number of the last server message it sees; 0 for none.
+  std::int64_t LastVisibleNumber() const;
   std::optional<std::int64_t> ToServer(std::int64_t visible) const;
   std::optional<std::int64_t> ToVisible(std::int64_t server) const;
 

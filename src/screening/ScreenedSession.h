@@ -16,6 +16,7 @@
 #include "screening/RemovedMail.h"
 #include "screening/Renumbering.h"
 #include "screening/ReplyFraming.h"
+#include "screening/RestoredMail.h"
 #include "screening/ScreeningText.h"
 #include "screening/SessionSteps.h"
 
@@ -54,8 +55,9 @@ class TScreenedSession : public TSessionData {
   std::deque<std::int64_t> Removals;            // what "Remove Checked" still deletes
   std::set<std::int64_t> Removed;               // what the server has deleted
   std::size_t RemovalsRefused = 0;
-  TSessionRemovals Copies;  // the copies and log lines of its deletions
-  TRenumbering Numbering;   // the client's numbers once messages were removed
+  TSessionRemovals Copies;     // the copies and log lines of its deletions
+  TRenumbering Numbering;      // the client's numbers once messages were removed
+  TRestoredDelivery Restored;  // removed messages delivered again, after the server's
 
   // The review's bounds (ReviewHold.cpp): the command that waits for the
   // review is answered once the hold limit has passed, without the messages

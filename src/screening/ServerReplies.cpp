@@ -90,14 +90,8 @@ void TSessionScreening::WholeReplyArrived(TScreenedSession& session) {
       return CopyReplyArrived(session);
     case TSessionStep::ssKeepAlive:
       return KeepAliveReplyArrived(session);
-    case TSessionStep::ssRelayWhole: {
-      TPop3Command command = ParseCommand(session.ClientLine);
-      bool listing = command.Argument.empty();
-      session.Client.SendString(command.Is("STAT")
-                                    ? session.Numbering.StatToClient(session.Reply)
-                                    : session.Numbering.ReplyToClient(session.Reply, listing));
-      return ClientCommandDone(session);
-    }
+    case TSessionStep::ssRelayWhole:
+      return RenumberedReplyArrived(session);
     default:
       return;
   }
@@ -111,7 +105,9 @@ void TSessionScreening::ClientCommandDone(TScreenedSession& session) {
   if (command.Is("PASS") && session.Framing.Positive() && OnLoginAccepted) {
     OnLoginAccepted(TrimBlanks(session.AccountText), command.Argument);
   }
+  if (command.Is("RSET") && session.Framing.Positive()) session.Restored.Undelete();
   if (command.Is("QUIT")) {
+    EndDeliveries(session);
     if (ListOwner.Is(&session.Client)) review_.Clear();
     session.Client.ClientState = csRelaying;
   }

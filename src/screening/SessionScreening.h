@@ -181,6 +181,12 @@ class TSessionScreening {
   void KeepMessage(TScreenedSession& session);
   void DeletionAnswered(TScreenedSession& session, bool deleted);
   std::string CopyFailureText(const TScreenedSession& session) const;
+  void LogRemoval(const std::string& line);
+  // Copies delivered again (DeliverAgain.cpp).
+  void StartDeliveries(TScreenedSession& session);
+  bool AnswerRestored(TScreenedSession& session, const TPop3Command& command);
+  void RenumberedReplyArrived(TScreenedSession& session);
+  void EndDeliveries(TScreenedSession& session);
   // Decisions and the bounded hold (ReviewHold.cpp).
   void PlanReview(TScreenedSession& session, std::optional<std::int64_t> marked);
   void CarryOutDecisions(TScreenedSession& session);
@@ -214,6 +220,7 @@ class TSessionScreening {
   std::map<WPARAM, TSessionHandle> heldSessions_;
   TOpenReview openReview_;
   std::string decisionNotice_;
+  std::map<std::string, TSessionHandle> deliveries_;  // copy name: the session delivering it
 };
 
 }  // namespace qb

@@ -6,40 +6,61 @@
 #include <QUrl>
 #include <QVBoxLayout>
 
+#include "platform/Dialogs.h"
+#include "screening/RestoredMail.h"
 #include "widgets/DisplayText.h"
 
 namespace qb {
 
+namespace {
+
+const QStringList kHeaders = {"Time", "Account", "Category", "Rule",
+                              "From", "Subject", "Size",     "Copy"};
+
+// The copy's name, and what becomes of it when it waits for delivery.
+std::string CopyText(const TRemovalLogEntry& entry) {
+  return entry.MarkedForDelivery ? entry.Copy + " (to be delivered)" : entry.Copy;
+}
+
+}  // namespace
+
 TRemovedMailWindow::TRemovedMailWindow(const std::string& programFolder, QWidget* parent)
-    : QDialog(parent), entries_(ReadRemovalLog(programFolder)) {
+    : QDialog(parent), programFolder_(programFolder) {
   setWindowTitle("Removed mail");
   resize(900, 400);
   auto* layout = new QVBoxLayout(this);
-  const QStringList headers = {"Time", "Account", "Category", "Rule",
-                               "From", "Subject", "Size",     "Copy"};
-  table_ = new QTableWidget(static_cast<int>(entries_.size()), headers.size(), this);
-  table_->setHorizontalHeaderLabels(headers);
+  table_ = new QTableWidget(0, kHeaders.size(), this);
+  table_->setHorizontalHeaderLabels(kHeaders);
   table_->setSelectionBehavior(QAbstractItemView::SelectRows);
   table_->setSelectionMode(QAbstractItemView::SingleSelection);
   table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
   table_->verticalHeader()->hide();
-  for (int row = 0; row < table_->rowCount(); ++row) {
-    const TRemovalLogEntry& e = entries_[static_cast<std::size_t>(row)];
-    const std::string* texts[] = {&e.Time, &e.Account, &e.Category, &e.Rule,
-                                  &e.From, &e.Subject, &e.Size,     &e.Copy};
-    for (int column = 0; column < headers.size(); ++column) {
-      table_->setItem(row, column, new QTableWidgetItem(DisplayText(*texts[column])));
-    }
-  }
-  table_->resizeColumnsToContents();
   layout->addWidget(table_);
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close, this);
   open_ = buttons->addButton("Open", QDialogButtonBox::ActionRole);
-  open_->setEnabled(false);
+  deliver_ = buttons->addButton("Deliver again", QDialogButtonBox::ActionRole);
   connect(open_, &QPushButton::clicked, this, [this] { OpenSelected(); });
+  connect(deliver_, &QPushButton::clicked, this, [this] { DeliverSelected(); });
   connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
   connect(table_, &QTableWidget::itemSelectionChanged, this, [this] { SelectionChanged(); });
   layout->addWidget(buttons);
+  ShowEntries();
+}
+
+void TRemovedMailWindow::ShowEntries() {
+  entries_ = ReadRemovalLog(programFolder_);
+  table_->clearContents();
+  table_->setRowCount(static_cast<int>(entries_.size()));
+  for (int row = 0; row < table_->rowCount(); ++row) {
+    const TRemovalLogEntry& e = entries_[static_cast<std::size_t>(row)];
+    const std::string texts[] = {e.Time, e.Account, e.Category, e.Rule,
+                                 e.From, e.Subject, e.Size,     CopyText(e)};
+    for (int column = 0; column < kHeaders.size(); ++column) {
+      table_->setItem(row, column, new QTableWidgetItem(DisplayText(texts[column])));
+    }
+  }
+  table_->resizeColumnsToContents();
+  SelectionChanged();
 }
 
 const TRemovalLogEntry* TRemovedMailWindow::Selected() const {
@@ -48,16 +69,34 @@ const TRemovalLogEntry* TRemovedMailWindow::Selected() const {
   return &entries_[static_cast<std::size_t>(row)];
 }
 
-// Only a copy that is still on disk can be opened.
+// Only a copy that is still on disk can be opened, and delivered again
+// once.
 void TRemovedMailWindow::SelectionChanged() {
   const TRemovalLogEntry* entry = Selected();
-  open_->setEnabled(entry != nullptr && !entry->CopyPath.empty());
+  bool copy = entry != nullptr && !entry->CopyPath.empty();
+  open_->setEnabled(copy);
+  deliver_->setEnabled(copy && !entry->MarkedForDelivery);
 }
 
 void TRemovedMailWindow::OpenSelected() {
   const TRemovalLogEntry* entry = Selected();
   if (entry == nullptr || entry->CopyPath.empty()) return;
   QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(entry->CopyPath)));
+}
+
+// Every row of the copy shows the mark, so the log is read again.
+void TRemovedMailWindow::DeliverSelected() {
+  const TRemovalLogEntry* entry = Selected();
+  if (entry == nullptr || entry->CopyPath.empty() || entry->MarkedForDelivery) return;
+  int row = table_->currentRow();
+  if (!MarkForDelivery(programFolder_, entry->Copy)) {
+    CurrentDialogs().ShowMessageBox(
+        "Cannot move " + entry->Copy + " to " + programFolder_ + kDeliverFolder,
+        TMsgDlgType::mtError);
+    return;
+  }
+  ShowEntries();
+  table_->selectRow(row);
 }
 
 }  // namespace qb

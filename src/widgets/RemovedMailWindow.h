@@ -1,7 +1,8 @@
 // The "Removed mail" window: removed.log, newest first, one row per removed
-// message (time, account, category, rule, From, Subject, size, copy), and
+// message (time, account, category, rule, From, Subject, size, copy);
 // "Open", which shows the selected copy with the desktop's handler for .eml
-// files.
+// files, and "Deliver again", which marks the copy for delivery at the next
+// session of its account.
 #pragma once
 
 #include <QDialog>
@@ -21,15 +22,20 @@ class TRemovedMailWindow : public QDialog {
 
   QTableWidget& Table() { return *table_; }
   QPushButton& OpenButton() { return *open_; }
+  QPushButton& DeliverButton() { return *deliver_; }
 
  private:
   void SelectionChanged();
   void OpenSelected();
+  void DeliverSelected();
+  void ShowEntries();
   const TRemovalLogEntry* Selected() const;
 
+  std::string programFolder_;
   std::vector<TRemovalLogEntry> entries_;
   QTableWidget* table_ = nullptr;
   QPushButton* open_ = nullptr;
+  QPushButton* deliver_ = nullptr;
 };
 
 }  // namespace qb

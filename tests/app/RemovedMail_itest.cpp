@@ -6,6 +6,7 @@
 #include "ScreenedSessionFixture.h"
 #include "platform/FileStore.h"
 #include "screening/RemovedMail.h"
+#include "screening/RestoredMail.h"
 
 namespace qb::test {
 namespace {
@@ -233,6 +234,98 @@ TEST_F(RemovedMail, AFriendsMessageWithABlockedSubjectStaysUnticked) {
   EXPECT_EQ(MessageLines(seen.List), 1);
   ASSERT_EQ(server.Mailbox().size(), 1u);
   EXPECT_NE(server.Mailbox()[0].Bytes.find("pal@friends.example"), std::string::npos);
+}
+
+// A copy marked for delivery comes after the server's messages, in every
+// listing and the count alike, and is retrieved byte for byte; the QUIT
+// puts it back into removed/ and the next session no longer lists it.
+TEST_F(RemovedMail, ACopyMarkedForDeliveryIsListedAfterTheServersMessagesUntilRetrieved) {
+  server.AddMessage(Message("From: one@example.org\r\nSubject: first"));
+  server.AddMessage(Message("From: spam@example.org\r\nSubject: offer"));
+  server.AddMessage(Message("From: three@example.org\r\nSubject: third"));
+  form.State.SenderList = {"spam@"};
+  std::string deliver = form.State.ProgramFolder + kDeliverFolder;
+  std::string name = RemovedCopyName(std::chrono::system_clock::now() - 1h, Account(), "OLD1");
+  ASSERT_TRUE(StoreRemovedCopy(deliver, name, kTricky));
+  ASSERT_TRUE(StoreRemovedCopy(deliver, "20261208-101500-bob_h-U1.eml", Message("From: bob")));
+  std::optional<std::string> list, uidl, retr, top;
+  std::string stat, listOne;
+  ClientThread client([&] {
+    PlainPop3Client pop(GatewayPort());
+    if (!LogIn(pop)) return;
+    list = pop.MultiLineCommand("LIST", 10s);
+    stat = pop.Command("STAT");
+    uidl = pop.MultiLineCommand("UIDL");
+    listOne = pop.Command("LIST 3");
+    top = pop.MultiLineCommand("TOP 3 0");
+    retr = pop.MultiLineCommand("RETR 3");
+    pop.Command("QUIT");
+  });
+  ASSERT_TRUE(PumpUntil([&] { return ScanReady(); }, 10s));
+  form.Button1Click();
+  ASSERT_TRUE(client.Finish());
+  const std::string size = std::to_string(kTricky.size());
+  ASSERT_TRUE(list.has_value());
+  EXPECT_TRUE(list->ends_with("\r\n2 " + std::to_string(server.Mailbox()[1].Bytes.size()) +
+                              "\r\n3 " + size + "\r\n.\r\n"))
+      << *list;
+  EXPECT_TRUE(stat.starts_with("+OK 3 ")) << stat;
+  ASSERT_TRUE(uidl.has_value());
+  EXPECT_NE(uidl->find("\r\n3 QBR"), std::string::npos) << *uidl;
+  EXPECT_EQ(listOne, "+OK 3 " + size + "\r\n");
+  ASSERT_TRUE(top.has_value());
+  EXPECT_TRUE(top->ends_with("Subject: offer\r\n\r\n.\r\n")) << *top;
+  ASSERT_TRUE(retr.has_value());
+  EXPECT_EQ(MessageOfRetrReply(*retr), kTricky);
+  EXPECT_EQ(server.CountCommands("RETR 3"), 0u) << "the server's third is the client's second";
+  EXPECT_EQ(server.Mailbox().size(), 2u);
+  EXPECT_EQ(ReadWholeFile(RemovedFolder() + name), kTricky) << "back in removed/";
+  EXPECT_FALSE(std::filesystem::exists(deliver + name));
+  EXPECT_TRUE(std::filesystem::exists(deliver + "20261208-101500-bob_h-U1.eml"));
+  TextLines lines = LogLines();
+  ASSERT_EQ(lines.size(), 2u);
+  EXPECT_EQ(Field(lines[1], 4), kDeliveredAgain);
+  EXPECT_EQ(Field(lines[1], 6), "spam@example.org");
+  EXPECT_EQ(Field(lines[1], 8), name);
+
+  std::string again;
+  ClientThread next([&] {
+    PlainPop3Client pop(GatewayPort());
+    if (LogIn(pop)) again = pop.Command("STAT", 10s);
+    pop.Command("QUIT");
+  });
+  ASSERT_TRUE(next.Finish());
+  EXPECT_TRUE(again.starts_with("+OK 2 ")) << again;
+}
+
+// A DELE ends the delivery without a retrieval; RSET takes the DELE back.
+TEST_F(RemovedMail, TheClientsDeleEndsADeliveryAndRsetTakesItBack) {
+  server.AddMessage(Message("From: one@example.org\r\nSubject: first"));
+  std::string deliver = form.State.ProgramFolder + kDeliverFolder;
+  std::string name = RemovedCopyName(std::chrono::system_clock::now(), Account(), "OLD1");
+  ASSERT_TRUE(StoreRemovedCopy(deliver, name, kTricky));
+  for (bool reset : {true, false}) {
+    SCOPED_TRACE(reset ? "DELE, RSET" : "DELE");
+    std::string dele, stat;
+    ClientThread client([&] {
+      PlainPop3Client pop(GatewayPort());
+      if (!LogIn(pop)) return;
+      pop.MultiLineCommand("UIDL", 10s);
+      dele = pop.Command("DELE 2");
+      if (reset) pop.Command("RSET");
+      stat = pop.Command("STAT");
+      pop.Command("QUIT");
+    });
+    ASSERT_TRUE(PumpUntil([&] { return ScanReady() || client.Done(); }, 10s));
+    if (ScanReady()) form.Button1Click();  // the first session reviews message 1
+    ASSERT_TRUE(client.Finish());
+    EXPECT_EQ(dele, "+OK Marked to be deleted\r\n");
+    EXPECT_TRUE(stat.starts_with(reset ? "+OK 2 " : "+OK 1 ")) << stat;
+    EXPECT_EQ(std::filesystem::exists(deliver + name), reset);
+  }
+  EXPECT_EQ(server.CountCommands("DELE"), 0u);
+  ASSERT_EQ(LogLines().size(), 1u);
+  EXPECT_EQ(Field(LogLines()[0], 4), kDeliveryEnded);
 }
 
 }  // namespace

@@ -1,0 +1,212 @@
+#include "screening/RestoredMail.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <system_error>
+
+#include "platform/AsciiText.h"
+#include "platform/FileStore.h"
+#include "screening/EncodedWords.h"
+#include "screening/HeaderFields.h"
+#include "screening/ListFile.h"
+#include "screening/RemovedMail.h"
+
+namespace qb {
+
+namespace {
+
+const std::string kCrLf = "\r\n";
+
+// A UID the server cannot have given: "QBR" and a hash of the copy's name,
+// the same at every session, within the 70 printable bytes a UID may have.
+std::string RestoredUid(std::string_view name) {
+  std::uint64_t hash = 14695981039346656037ull;
+  for (char c : name) hash = (hash ^ static_cast<unsigned char>(c)) * 1099511628211ull;
+  char text[20];
+  std::snprintf(text, sizeof text, "%016llx", static_cast<unsigned long long>(hash));
+  return std::string("QBR") + text;
+}
+
+std::string DecodedHeader(const TextLines& header, std::string_view name) {
+  std::string text = DecodeEncodedWords(GetHeaderValue(header, name));
+  std::erase_if(text, [](char c) { return c == '\r' || c == '\n' || c == '\0'; });
+  return text;
+}
+
+std::optional<TRestoredCopy> ReadCopy(const std::filesystem::path& path) {
+  std::optional<std::string> bytes = ReadWholeFile(path.string());
+  if (!bytes) return std::nullopt;
+  std::string message = MessageForDelivery(*bytes);
+  std::size_t headerEnd = message.find("\r\n\r\n");
+  TextLines header =
+      ParseListText(std::string_view(message).substr(0, std::min(headerEnd, message.size())));
+  std::string name = path.filename().string();
+  return TRestoredCopy{.Name = name,
+                       .Uid = RestoredUid(name),
+                       .Size = static_cast<std::int64_t>(message.size()),
+                       .From = DecodedHeader(header, "From"),
+                       .Subject = DecodedHeader(header, "Subject")};
+}
+
+bool MoveCopy(const std::string& from, const std::string& toFolder, const std::string& name) {
+  if (name.empty() || name.find('/') != std::string::npos || name == "." || name == "..") {
+    return false;
+  }
+  // A copy of the same name there is the same message: it is replaced.
+  std::error_code error;
+  std::filesystem::create_directories(toFolder, error);
+  if (error) return false;
+  std::filesystem::rename(from + name, toFolder + name, error);
+  return !error;
+}
+
+}  // namespace
+
+bool IsCopyOfAccount(std::string_view name, std::string_view accountText) {
+  // "yyyymmdd-hhmmss-" before the account, "-<uid>.eml" after it.
+  constexpr std::size_t kTimeLength = 16;
+  std::string account = CopyAccountPart(accountText) + "-";
+  return name.size() > kTimeLength + account.size() + 4 && name[8] == '-' && name[15] == '-' &&
+         name.substr(kTimeLength).starts_with(account) && name.ends_with(".eml");
+}
+
+std::vector<TRestoredCopy> MarkedCopiesOf(const std::string& deliverFolder,
+                                          std::string_view accountText) {
+  std::vector<std::filesystem::path> paths;
+  std::error_code error;
+  for (const auto& entry : std::filesystem::directory_iterator(deliverFolder, error)) {
+    if (entry.is_regular_file(error) &&
+        IsCopyOfAccount(entry.path().filename().string(), accountText)) {
+      paths.push_back(entry.path());
+    }
+  }
+  std::sort(paths.begin(), paths.end());
+  std::vector<TRestoredCopy> copies;
+  for (const std::filesystem::path& path : paths) {
+    if (std::optional<TRestoredCopy> copy = ReadCopy(path)) copies.push_back(std::move(*copy));
+  }
+  return copies;
+}
+
+std::string MessageForDelivery(std::string_view bytes) {
+  std::string message;
+  message.reserve(bytes.size() + 2);
+  for (std::size_t i = 0; i < bytes.size(); ++i) {
+    if (bytes[i] == '\n' && (i == 0 || bytes[i - 1] != '\r')) message += '\r';
+    message += bytes[i];
+  }
+  if (!message.empty() && !message.ends_with(kCrLf)) message += kCrLf;
+  return message;
+}
+
+std::string MessageReply(std::string_view message, std::optional<std::int64_t> bodyLines) {
+  std::string reply = "+OK " + std::to_string(message.size()) + " octets" + kCrLf;
+  reply.reserve(message.size() + message.size() / 64 + 32);
+  bool inBody = false;
+  std::int64_t bodyLeft = bodyLines.value_or(0);
+  while (!message.empty()) {
+    std::size_t end = message.find(kCrLf);
+    std::string_view line = message.substr(0, end);
+    message.remove_prefix(end == std::string_view::npos ? message.size() : end + 2);
+    if (inBody && bodyLines && bodyLeft-- <= 0) break;
+    if (line.starts_with('.')) reply += '.';
+    reply.append(line);
+    reply += kCrLf;
+    inBody = inBody || line.empty();
+  }
+  return reply + "." + kCrLf;
+}
+
+bool MarkForDelivery(const std::string& programFolder, const std::string& name) {
+  return MoveCopy(programFolder + kRemovedFolder, programFolder + kDeliverFolder, name);
+}
+
+bool ReturnDeliveredCopy(const std::string& programFolder, const std::string& name) {
+  return MoveCopy(programFolder + kDeliverFolder, programFolder + kRemovedFolder, name);
+}
+
+void TRestoredDelivery::Start(std::vector<TRestoredCopy> copies, std::int64_t firstNumber) {
+  copies_ = std::move(copies);
+  firstNumber_ = firstNumber;
+}
+
+TRestoredCopy* TRestoredDelivery::Find(const std::string& argument) {
+  std::optional<std::int64_t> number = MessageNumberOf(SplitField(argument, ' ', 0));
+  if (!number || *number < firstNumber_) return nullptr;
+  std::uint64_t index = static_cast<std::uint64_t>(*number - firstNumber_);
+  return index < copies_.size() ? &copies_[index] : nullptr;
+}
+
+std::optional<std::string> TRestoredDelivery::Answer(const TPop3Command& command,
+                                                     const std::string& deliverFolder) {
+  bool namesMessage = command.Is("RETR") || command.Is("TOP") || command.Is("DELE") ||
+                      (!command.Argument.empty() && (command.Is("LIST") || command.Is("UIDL")));
+  TRestoredCopy* copy = namesMessage ? Find(command.Argument) : nullptr;
+  if (copy == nullptr) return std::nullopt;
+  std::int64_t number = firstNumber_ + (copy - copies_.data());
+  if (copy->Deleted) return "-ERR Message " + std::to_string(number) + " is deleted" + kCrLf;
+  return AnswerFor(command, *copy, number, deliverFolder);
+}
+
+std::optional<std::string> TRestoredDelivery::AnswerFor(const TPop3Command& command,
+                                                        TRestoredCopy& copy, std::int64_t number,
+                                                        const std::string& deliverFolder) {
+  std::string numberText = std::to_string(number);
+  if (command.Is("LIST")) return "+OK " + numberText + " " + std::to_string(copy.Size) + kCrLf;
+  if (command.Is("UIDL")) return "+OK " + numberText + " " + copy.Uid + kCrLf;
+  if (command.Is("DELE")) {
+    copy.Deleted = true;
+    return "+OK Marked to be deleted" + kCrLf;
+  }
+  std::optional<std::int64_t> bodyLines;
+  if (command.Is("TOP")) {
+    bodyLines = ParseWholeNumber(TrimBlanks(SplitField(command.Argument, ' ', 1)));
+    if (!bodyLines) return "-ERR Invalid arguments" + kCrLf;
+  }
+  std::optional<std::string> bytes = ReadWholeFile(deliverFolder + copy.Name);
+  if (!bytes) return "-ERR Message " + numberText + " cannot be read" + kCrLf;
+  if (!bodyLines) copy.Retrieved = true;
+  return MessageReply(MessageForDelivery(*bytes), bodyLines);
+}
+
+std::string TRestoredDelivery::WithListing(const std::string& reply, bool uidl) const {
+  const std::string end = "." + kCrLf;
+  if (!reply.starts_with("+OK") || !reply.ends_with(end)) return reply;
+  std::string lines;
+  for (std::size_t k = 0; k < copies_.size(); ++k) {
+    if (copies_[k].Deleted) continue;
+    lines += std::to_string(firstNumber_ + static_cast<std::int64_t>(k)) + " " +
+             (uidl ? copies_[k].Uid : std::to_string(copies_[k].Size)) + kCrLf;
+  }
+  return reply.substr(0, reply.size() - end.size()) + lines + end;
+}
+
+std::string TRestoredDelivery::WithStat(const std::string& reply) const {
+  if (!reply.starts_with("+OK")) return reply;
+  TextLines status = ParseListText(reply);
+  std::string line = status.empty() ? "" : status.front();
+  std::optional<std::int64_t> count = ParseWholeNumber(SplitField(line, ' ', 1));
+  std::optional<std::int64_t> octets = ParseWholeNumber(SplitField(line, ' ', 2));
+  if (!count || !octets) return reply;
+  for (const TRestoredCopy& copy : copies_) {
+    if (copy.Deleted) continue;
+    *count += 1;
+    *octets += copy.Size;
+  }
+  return "+OK " + std::to_string(*count) + " " + std::to_string(*octets) + kCrLf;
+}
+
+void TRestoredDelivery::Undelete() {
+  for (TRestoredCopy& copy : copies_) copy.Deleted = false;
+}
+
+std::vector<TRestoredCopy> TRestoredDelivery::Ended() const {
+  std::vector<TRestoredCopy> ended;
+  for (const TRestoredCopy& copy : copies_) {
+    if (copy.Retrieved || copy.Deleted) ended.push_back(copy);
+  }
+  return ended;
+}
+
+}  // namespace qb
