@@ -6,8 +6,10 @@
 #include <gtest/gtest.h>
 
 #include "RecordingWindow.h"
+#include "app/RemovalLog.h"
 #include "app/Unit1.h"
 #include "platform/FileStore.h"
+#include "screening/RestoredMail.h"
 #include "support/DovecotServer.h"
 #include "support/MailClients.h"
 #include "support/PumpUntil.h"
@@ -155,6 +157,42 @@ TEST_F(ScreenedRealPeers, AReviewThatOutlastsThePollIsCarriedOutAtTheNextPoll) {
   EXPECT_NE(session.find("DELE 2"), std::string::npos);
   EXPECT_NE(session.find("DELE 3"), std::string::npos);
   EXPECT_EQ(session.find("DELE 4"), std::string::npos);
+}
+
+// A removed message delivered again: "Deliver again" marks its copy, the
+// next poll gets it after the server's messages, byte for byte, and the
+// poll after that does not get it twice.
+TEST_F(ScreenedRealPeers, ARemovedMessageMarkedForDeliveryArrivesOnceAtTheNextPoll) {
+  Fetchmail first(Options(false));
+  std::unique_ptr<ChildProcess> child = first.Start();
+  ASSERT_TRUE(PumpUntil([&] { return form.Controls.Button1Enabled; }, 60s)) << dovecot.Log();
+  form.Button1Click();
+  ASSERT_TRUE(PumpUntil([&] { return !child->Running(); }, 60s));
+  ProcessResult firstResult = child->Wait(5s);
+  ASSERT_EQ(first.Delivered().size(), 2u) << firstResult.Errors;
+  ASSERT_TRUE(dovecot.Messages("alice").empty()) << "fetchmail deleted what it got";
+  std::vector<TRemovalLogEntry> removed = ReadRemovalLog(form.State.ProgramFolder);
+  auto blocked = std::find_if(removed.begin(), removed.end(), [](const TRemovalLogEntry& e) {
+    return e.From == "blocked@example.org";
+  });
+  ASSERT_NE(blocked, removed.end());
+  ASSERT_TRUE(MarkForDelivery(form.State.ProgramFolder, blocked->Copy));
+
+  auto poll = [&](const Fetchmail& fetchmail) {
+    std::unique_ptr<ChildProcess> child = fetchmail.Start();
+    EXPECT_TRUE(PumpUntil([&] { return !child->Running(); }, 60s));
+    return child->Wait(5s);
+  };
+  Fetchmail second(Options(false));
+  ProcessResult secondResult = poll(second);
+  ASSERT_EQ(second.Delivered().size(), 1u) << secondResult.Errors << secondResult.Output;
+  EXPECT_EQ(second.Delivered()[0], messages[1]);
+  EXPECT_TRUE(std::filesystem::exists(form.State.ProgramFolder + kRemovedFolder + blocked->Copy));
+  EXPECT_EQ(ReadRemovalLog(form.State.ProgramFolder).front().Category, kDeliveredAgain);
+
+  Fetchmail third(Options(false));
+  ProcessResult thirdResult = poll(third);
+  EXPECT_TRUE(third.Delivered().empty()) << thirdResult.Output;
 }
 
 }  // namespace

@@ -1,14 +1,17 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "GuiTestSupport.h"
 #include "screening/RemovedMail.h"
+#include "screening/RestoredMail.h"
 #include "support/TempFolder.h"
 #include "widgets/RemovedMailWindow.h"
 
 namespace qb::test {
 namespace {
 
-TEST(RemovedMailWindowGui, ListsTheLogNewestFirstAndOpensOnlyCopiesThatExist) {
+TEST(RemovedMailWindowGui, ListsTheLogNewestFirstAndOpensOrDeliversOnlyCopiesThatExist) {
   GuiApplication();
   TempFolder folder;
   std::string home = folder.Path().string() + "/";
@@ -28,6 +31,13 @@ TEST(RemovedMailWindowGui, ListsTheLogNewestFirstAndOpensOnlyCopiesThatExist) {
   EXPECT_FALSE(window.OpenButton().isEnabled()) << "nothing to open";
   window.Table().selectRow(1);
   EXPECT_TRUE(window.OpenButton().isEnabled());
+
+  ASSERT_TRUE(window.DeliverButton().isEnabled());
+  window.DeliverButton().click();
+  EXPECT_TRUE(std::filesystem::exists(home + kDeliverFolder + "kept.eml"));
+  EXPECT_EQ(window.Table().item(1, 7)->text(), "kept.eml (to be delivered)");
+  EXPECT_TRUE(window.OpenButton().isEnabled()) << "the copy still opens";
+  EXPECT_FALSE(window.DeliverButton().isEnabled()) << "marked once";
 }
 
 }  // namespace
