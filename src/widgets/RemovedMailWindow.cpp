@@ -7,6 +7,7 @@
 #include <QVBoxLayout>
 
 #include "platform/Dialogs.h"
+#include "screening/RemovedMail.h"
 #include "screening/RestoredMail.h"
 #include "widgets/DisplayText.h"
 
@@ -17,9 +18,11 @@ namespace {
 const QStringList kHeaders = {"Time", "Account", "Category", "Rule",
                               "From", "Subject", "Size",     "Copy"};
 
-// The copy's name, and what becomes of it when it waits for delivery.
-std::string CopyText(const TRemovalLogEntry& entry) {
-  return entry.MarkedForDelivery ? entry.Copy + " (to be delivered)" : entry.Copy;
+// What became of the copy, in a word; its long file name is the cell's tip.
+std::string CopyState(const TRemovalLogEntry& entry) {
+  if (entry.Copy == kNoCopy) return kNoCopy;
+  if (entry.CopyPath.empty()) return "gone";
+  return entry.MarkedForDelivery ? "to be delivered" : "kept";
 }
 
 }  // namespace
@@ -35,6 +38,7 @@ TRemovedMailWindow::TRemovedMailWindow(const std::string& programFolder, QWidget
   table_->setSelectionMode(QAbstractItemView::SingleSelection);
   table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
   table_->verticalHeader()->hide();
+  table_->horizontalHeader()->setStretchLastSection(true);
   layout->addWidget(table_);
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close, this);
   open_ = buttons->addButton("Open", QDialogButtonBox::ActionRole);
@@ -54,10 +58,11 @@ void TRemovedMailWindow::ShowEntries() {
   for (int row = 0; row < table_->rowCount(); ++row) {
     const TRemovalLogEntry& e = entries_[static_cast<std::size_t>(row)];
     const std::string texts[] = {e.Time, e.Account, e.Category, e.Rule,
-                                 e.From, e.Subject, e.Size,     CopyText(e)};
+                                 e.From, e.Subject, e.Size,     CopyState(e)};
     for (int column = 0; column < kHeaders.size(); ++column) {
       table_->setItem(row, column, new QTableWidgetItem(DisplayText(texts[column])));
     }
+    table_->item(row, kHeaders.size() - 1)->setToolTip(DisplayText(e.Copy));
   }
   table_->resizeColumnsToContents();
   SelectionChanged();

@@ -25,6 +25,7 @@ TEST(RemovedMailWindowGui, ListsTheLogNewestFirstAndOpensOrDeliversOnlyCopiesTha
   TRemovedMailWindow window(home);
   ASSERT_EQ(window.Table().rowCount(), 2);
   EXPECT_EQ(window.Table().item(0, 7)->text(), "no copy");
+  EXPECT_EQ(window.Table().item(1, 7)->text(), "kept");
   EXPECT_EQ(window.Table().item(1, 3)->text(), "spam@");
   EXPECT_FALSE(window.OpenButton().isEnabled());
   window.Table().selectRow(0);
@@ -35,7 +36,8 @@ TEST(RemovedMailWindowGui, ListsTheLogNewestFirstAndOpensOrDeliversOnlyCopiesTha
   ASSERT_TRUE(window.DeliverButton().isEnabled());
   window.DeliverButton().click();
   EXPECT_TRUE(std::filesystem::exists(home + kDeliverFolder + "kept.eml"));
-  EXPECT_EQ(window.Table().item(1, 7)->text(), "kept.eml (to be delivered)");
+  EXPECT_EQ(window.Table().item(1, 7)->text(), "to be delivered");
+  EXPECT_EQ(window.Table().item(1, 7)->toolTip(), "kept.eml");
   EXPECT_TRUE(window.OpenButton().isEnabled()) << "the copy still opens";
   EXPECT_FALSE(window.DeliverButton().isEnabled()) << "marked once";
 }
