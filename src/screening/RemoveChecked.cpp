@@ -69,9 +69,7 @@ void TSessionScreening::RemovalReplyArrived(TScreenedSession& session) {
 // client sees the remaining messages numbered 1 to m.
 void TSessionScreening::EndReview(TScreenedSession& session) {
   session.Scanned = true;
-  std::set<std::int64_t> hidden = session.Removed;
-  hidden.insert(session.LeftOut.begin(), session.LeftOut.end());
-  session.Numbering = TRenumbering(session.HeldList, hidden);
+  session.Numbering = TRenumbering(session.HeldList, session.Removed, session.LeftOut);
   StartDeliveries(session);
   session.Step = TSessionStep::ssIdle;
   session.ClientWaiting = false;

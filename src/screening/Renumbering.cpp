@@ -28,19 +28,29 @@ std::optional<std::string> TranslatedLine(const std::string& line, std::size_t n
 
 }  // namespace
 
-TRenumbering::TRenumbering(const TextLines& listing, const std::set<std::int64_t>& removed)
-    : active_(!removed.empty()) {
+TRenumbering::TRenumbering(const TextLines& listing, const std::set<std::int64_t>& removed,
+                           const std::set<std::int64_t>& leftOut)
+    : active_(!removed.empty() || !leftOut.empty()) {
   for (std::size_t k = 1; k + 1 < listing.size(); ++k) {
     std::optional<std::int64_t> number = ListingNumber(listing[k]);
     if (!number || removed.contains(*number)) continue;
+    if (leftOut.contains(*number)) {
+      ++leftOutCount_;
+      leftOutOctets_ += ParseWholeNumber(AfterFirstBlank(listing[k])).value_or(0);
+      continue;
+    }
     visible_.push_back(*number);
-    visibleOctets_ += ParseWholeNumber(AfterFirstBlank(listing[k])).value_or(0);
   }
 }
 
 std::string TRenumbering::StatToClient(const std::string& reply) const {
   if (!active_ || !reply.starts_with("+OK")) return reply;
-  return "+OK " + std::to_string(visible_.size()) + " " + std::to_string(visibleOctets_) + kCrLf;
+  std::string status = ParseListText(reply).front();
+  std::optional<std::int64_t> count = ParseWholeNumber(SplitField(status, ' ', 1));
+  std::optional<std::int64_t> octets = ParseWholeNumber(SplitField(status, ' ', 2));
+  if (!count || !octets) return reply;
+  return "+OK " + std::to_string(std::max<std::int64_t>(*count - leftOutCount_, 0)) + " " +
+         std::to_string(std::max<std::int64_t>(*octets - leftOutOctets_, 0)) + kCrLf;
 }
 
 std::int64_t TRenumbering::LastVisibleNumber() const {

@@ -21,8 +21,10 @@ namespace qb {
 class TRenumbering {
  public:
   TRenumbering() = default;
-  // From the held LIST reply and the numbers the server deleted.
-  TRenumbering(const TextLines& listing, const std::set<std::int64_t>& removed);
+  // From the held LIST reply, the numbers the server deleted and those left
+  // out of what the client sees (still on the server, for a later review).
+  TRenumbering(const TextLines& listing, const std::set<std::int64_t>& removed,
+               const std::set<std::int64_t>& leftOut = {});
 
   bool Active() const { return active_; }
   // The client's number of the last server message it sees; 0 for none.
@@ -39,14 +41,15 @@ class TRenumbering {
   // The server's reply with its message numbers translated back: listing
   // lines of messages the client does not see are left out.
   std::string ReplyToClient(const std::string& reply, bool listing) const;
-  // A "+OK" to STAT counts the messages the client sees and their octets,
-  // which the server's count does not when messages are left out.
+  // A "+OK" to STAT without the messages left out: the server counts them,
+  // but not what it deleted for "Remove Checked" or for the client's DELE.
   std::string StatToClient(const std::string& reply) const;
 
  private:
   bool active_ = false;
   std::vector<std::int64_t> visible_;  // server numbers; index + 1 is the client's number
-  std::int64_t visibleOctets_ = 0;
+  std::int64_t leftOutCount_ = 0;
+  std::int64_t leftOutOctets_ = 0;
 };
 
 }  // namespace qb
