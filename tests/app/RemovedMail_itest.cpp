@@ -328,5 +328,35 @@ TEST_F(RemovedMail, TheClientsDeleEndsADeliveryAndRsetTakesItBack) {
   EXPECT_EQ(Field(LogLines()[0], 4), kDeliveryEnded);
 }
 
+// Two sessions of one account at once: only the first is given the copy.
+TEST_F(RemovedMail, ACopyIsDeliveredToOneSessionOfTheAccountAtATime) {
+  server.AddMessage(Message("From: one@example.org\r\nSubject: first"));
+  std::string name = RemovedCopyName(std::chrono::system_clock::now(), Account(), "OLD1");
+  ASSERT_TRUE(StoreRemovedCopy(form.State.ProgramFolder + kDeliverFolder, name, kTricky));
+  std::optional<std::string> firstUidl, secondUidl;
+  std::atomic<bool> secondDone{false};
+  ClientThread first([&] {
+    PlainPop3Client pop(GatewayPort());
+    if (!LogIn(pop)) return;
+    firstUidl = pop.MultiLineCommand("UIDL", 10s);
+    for (int wait = 0; wait < 1000 && !secondDone; ++wait) std::this_thread::sleep_for(10ms);
+    pop.Command("QUIT");
+  });
+  ASSERT_TRUE(PumpUntil([&] { return ScanReady(); }, 10s));
+  form.Button1Click();
+  ASSERT_TRUE(PumpUntil([&] { return firstUidl.has_value(); }, 5s));
+  ClientThread second([&] {
+    PlainPop3Client pop(GatewayPort());
+    if (LogIn(pop)) secondUidl = pop.MultiLineCommand("UIDL", 10s);
+    pop.Command("QUIT");
+    secondDone = true;
+  });
+  ASSERT_TRUE(second.Finish());
+  ASSERT_TRUE(first.Finish());
+  EXPECT_NE(firstUidl->find("\r\n2 QBR"), std::string::npos) << *firstUidl;
+  ASSERT_TRUE(secondUidl.has_value());
+  EXPECT_EQ(MessageLines(secondUidl), 1) << *secondUidl;
+}
+
 }  // namespace
 }  // namespace qb::test
