@@ -38,6 +38,11 @@ constexpr HKEY HKEY_CURRENT_CONFIG = 0x80000005;
 constexpr HKEY HKEY_DYN_DATA = 0x80000006;
 constexpr std::size_t kRootKeyCount = 7;
 
+// One of the root keys above, which need no opening or closing.
+constexpr bool IsPredefinedKey(HKEY key) {
+  return key >= HKEY_CLASSES_ROOT && key - HKEY_CLASSES_ROOT < kRootKeyCount;
+}
+
 // Results.
 constexpr LONG ERROR_SUCCESS = 0;
 constexpr LONG ERROR_FILE_NOT_FOUND = 2;
