@@ -7,9 +7,11 @@
 #include <thread>
 
 #include "gateway/RelayHandler.h"
-#include "net/LoopbackPeer.h"
+#include "platform/MessageLoop.h"
 #include "support/GatedResolver.h"
+#include "support/LoopbackPeer.h"
 #include "support/PlainPop3Client.h"
+#include "support/PumpUntil.h"
 #include "support/RecordingDialogs.h"
 #include "support/ScopedInstall.h"
 #include "support/ScriptedPop3Server.h"
@@ -17,9 +19,9 @@
 namespace qb {
 namespace {
 
-using test::ConnectPlain;
+using test::ConnectToLoopback;
 using test::PlainListener;
-using test::Pump;
+using test::PumpUntil;
 using test::ReadPlain;
 using test::SendAll;
 
@@ -32,25 +34,29 @@ class MailGatewayTest : public ::testing::Test {
     gateway->OnClientConnect = [this](TMailGateway*, TMailGWClient* client) { last = client; };
   }
   void TearDown() override {
-    for (int fd : clients) close(fd);
+    clients.clear();
     gateway.reset();
     MessageLoop::Instance().ProcessMessages();
     EXPECT_EQ(MessageLoop::Instance().WindowCount(), 0u);
   }
   void Open() { ASSERT_EQ(gateway->Open(), ""); }
   int GatewayPort() { return gateway->ListenSocket().BoundPort(); }
+  // A plain mail client, kept open until the test ends; its descriptor.
+  int ConnectPlain() {
+    clients.push_back(ConnectToLoopback(static_cast<std::uint16_t>(GatewayPort())));
+    return clients.back().Get();
+  }
   // A mail client that has read the greeting.
   int Connect() {
-    int fd = ConnectPlain(GatewayPort());
-    clients.push_back(fd);
+    int fd = ConnectPlain();
     EXPECT_EQ(ReadPlain(fd, 24), "+OK POP3 Gateway ready\r\n");
     return fd;
   }
   // Sends one line and lets the gateway handle it.
   void SendLine(int fd, const std::string& line) {
     SendAll(fd, line + "\r\n");
-    Pump([&] { return last && last->ReadCount() > 0 && last->BufferedCount() == 0; },
-         std::chrono::milliseconds(300));
+    PumpUntil([&] { return last && last->ReadCount() > 0 && last->BufferedCount() == 0; },
+              std::chrono::milliseconds(300));
   }
 
   // No lookup leaves the process: a name resolves only when a test says so.
@@ -58,7 +64,7 @@ class MailGatewayTest : public ::testing::Test {
   test::ScopedInstall<IHostResolver> installedNames{InstallHostResolver, &names};
   std::unique_ptr<TMailGateway> gateway;
   TMailGWClient* last = nullptr;
-  std::vector<int> clients;
+  std::vector<test::UniqueFd> clients;
 };
 
 struct LoginCase {
@@ -168,8 +174,7 @@ TEST_F(MailGatewayTest, The51stClientIsAnnouncedThenRefused) {
   int announced = 0;
   gateway->OnClientConnect = [&](TMailGateway*, TMailGWClient*) { ++announced; };
   for (int i = 0; i < 50; ++i) Connect();
-  int fd = ConnectPlain(GatewayPort());
-  clients.push_back(fd);
+  int fd = ConnectPlain();
   bool orderly = false;
   EXPECT_EQ(test::ReadToEnd(fd, orderly), "Sorry, too many clients\r\n");
   EXPECT_EQ(announced, 51);
@@ -186,8 +191,7 @@ TEST_F(MailGatewayTest, TheSmtpFlavourChangesGreetingKeywordErrorAndPorts) {
   gateway->SetGatewayType(gtSmtp);
   EXPECT_EQ(gateway->Port, "0") << "the same type again changes nothing";
   Open();
-  int fd = ConnectPlain(GatewayPort());
-  clients.push_back(fd);
+  int fd = ConnectPlain();
   EXPECT_EQ(ReadPlain(fd, 24), "220 SMTP Gateway ready\r\n");
   SendAll(fd, "MAIL FROM:<a@b>\r\n");
   EXPECT_EQ(ReadPlain(fd, 28), "500 command not recognized\r\n");
@@ -251,7 +255,7 @@ TEST_F(MailGatewayTest, RelaysAWholeSessionWithTheScriptedServer) {
     quit = pop.Command("QUIT");
     done = true;
   });
-  bool finished = Pump([&] { return done; }, std::chrono::seconds(20));
+  bool finished = PumpUntil([&] { return done; }, std::chrono::seconds(20));
   client.join();
   ASSERT_TRUE(finished);
   EXPECT_EQ(user.substr(0, 3), "+OK");
@@ -292,7 +296,7 @@ TEST_F(MailGatewayTest, ALoginWaitingForItsServerNameHoldsNoOtherSession) {
     stuck = waiting.ReadUntilClosed().value_or("");
     done = true;
   });
-  bool finished = Pump([&] { return done.load(); }, std::chrono::seconds(20));
+  bool finished = PumpUntil([&] { return done.load(); }, std::chrono::seconds(20));
   names.Release("silent.test");
   clients.join();
   ASSERT_TRUE(finished);

@@ -20,6 +20,7 @@ namespace {
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 using ::testing::Not;
+using test::PumpFor;
 
 std::string Body(std::size_t size) {
   std::string body;

@@ -10,6 +10,7 @@
 #include <atomic>
 #include <cstdlib>
 #include <filesystem>
+#include <optional>
 #include <thread>
 
 #include "GuiTestSupport.h"
@@ -75,10 +76,7 @@ class DesktopProgramTest : public ::testing::Test {
     ASSERT_TRUE(WriteFileAtomically(home.File("senlist.txt"), "pills@spam.example\r\n"));
     ASSERT_TRUE(WriteFileAtomically(home.File("options.txt"), "N\r\n"));  // no setup prompt
     port = PickFreeLoopbackPort();
-    setenv("QUILLBRIGHT_HOME", home.Path().c_str(), 1);
-    setenv("QUILLBRIGHT_POP3_PORT", std::to_string(port).c_str(), 1);
-    setenv("QUILLBRIGHT_UPDATE_URL", "http://127.0.0.9", 1);
-    setenv("QUILLBRIGHT_THUNDERBIRD_HOME", home.File("no-thunderbird").c_str(), 1);
+    environment.emplace(ProgramEnvironment(home.Path().string(), port));
     server.AddMessage(Message("From: friend@example.org\r\nSubject: Zebra notes", 5));
     server.AddMessage(Message("From: Pusher <pills@spam.example>\r\nSubject: cheap & more", 1));
     server.AddMessage(Message("From: Anna@example.org\r\nSubject: big photos", 60));
@@ -133,6 +131,7 @@ class DesktopProgramTest : public ::testing::Test {
 
   TempFolder home{"qb-gui-home"};
   std::uint16_t port = 0;
+  std::optional<ScopedProgramEnvironment> environment;
   NoResolver resolver;
   RecordingDialogs dialogs;
   ScriptedPop3Server server;
