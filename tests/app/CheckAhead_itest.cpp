@@ -103,15 +103,15 @@ TEST_F(CheckAhead, NoCheckStartsWhileAReviewIsOpen) {
   checks.Start();
   ListAndQuit();
   server.AddMessage(Message("Subject: one"));
-  std::atomic<bool> giveUp{false};
+  Gate giveUp;
   ClientThread client([&] {
     PlainPop3Client pop(GatewayPort());
     if (!LogIn(pop)) return;
     pop.SendLine("LIST");
-    while (!giveUp) std::this_thread::sleep_for(5ms);
+    giveUp.Wait();
   });
   ASSERT_TRUE(PumpUntil([&] { return ScanReady(); }, 10s));
-  giveUp = true;
+  giveUp.Open();
   ASSERT_TRUE(client.Finish());
   ASSERT_TRUE(PumpUntil([&] { return form.Screening.ReviewClient.Get() == nullptr; }, 10s));
   std::size_t sessions = server.SessionsAccepted();

@@ -2,12 +2,11 @@
 
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <cstring>
-#include <thread>
 
 #include "gateway/RelayHandler.h"
 #include "platform/MessageLoop.h"
+#include "support/ClientThread.h"
 #include "support/GatedResolver.h"
 #include "support/LoopbackPeer.h"
 #include "support/PlainPop3Client.h"
@@ -245,19 +244,15 @@ TEST_F(MailGatewayTest, RelaysAWholeSessionWithTheScriptedServer) {
   int port = GatewayPort();
   std::optional<std::string> retrieved;
   std::string user, pass, quit;
-  bool done = false;
-  std::thread client([&] {
+  test::ClientThread client([&] {
     test::PlainPop3Client pop(static_cast<std::uint16_t>(port));
     pop.ReadLine();
     user = pop.Command("USER alice#127.0.0.1:" + std::to_string(server.Port()));
     pass = pop.Command("PASS secret");
     retrieved = pop.MultiLineCommand("RETR 1");
     quit = pop.Command("QUIT");
-    done = true;
   });
-  bool finished = PumpUntil([&] { return done; }, std::chrono::seconds(20));
-  client.join();
-  ASSERT_TRUE(finished);
+  ASSERT_TRUE(client.Finish());
   EXPECT_EQ(user.substr(0, 3), "+OK");
   EXPECT_EQ(pass.substr(0, 3), "+OK");
   ASSERT_TRUE(retrieved.has_value());
@@ -282,8 +277,7 @@ TEST_F(MailGatewayTest, ALoginWaitingForItsServerNameHoldsNoOtherSession) {
   Open();
   int port = GatewayPort();
   std::string stuck, user, pass, list;
-  std::atomic<bool> done{false};
-  std::thread clients([&] {
+  test::ClientThread clients([&] {
     test::PlainPop3Client waiting(static_cast<std::uint16_t>(port));
     waiting.ReadLine();
     waiting.SendLine("USER carol#silent.test");
@@ -294,11 +288,9 @@ TEST_F(MailGatewayTest, ALoginWaitingForItsServerNameHoldsNoOtherSession) {
     list = other.MultiLineCommand("LIST").value_or("");
     other.Command("QUIT");
     stuck = waiting.ReadUntilClosed().value_or("");
-    done = true;
   });
-  bool finished = PumpUntil([&] { return done.load(); }, std::chrono::seconds(20));
+  bool finished = clients.Finish();
   names.Release("silent.test");
-  clients.join();
   ASSERT_TRUE(finished);
   EXPECT_EQ(user.substr(0, 3), "+OK") << user;
   EXPECT_EQ(pass.substr(0, 3), "+OK") << pass;

@@ -7,15 +7,14 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QTest>
-#include <atomic>
 #include <cstdlib>
 #include <filesystem>
 #include <optional>
-#include <thread>
 
 #include "GuiTestSupport.h"
 #include "platform/FileStore.h"
 #include "setup/ThunderbirdAccounts.h"
+#include "support/ClientThread.h"
 #include "support/LoopbackSockets.h"
 #include "support/PlainPop3Client.h"
 #include "support/ProgramEnvironment.h"
@@ -56,14 +55,12 @@ class ListingClient {
             listing = client.ReadMultiLine(30s).value_or("");
             client.Command("QUIT");
           }
-          done = true;
         }) {}
-  ~ListingClient() { thread_.join(); }
-  std::atomic<bool> done{false};
+  bool Done() const { return thread_.Done(); }
   std::string listing;  // read only once done
 
  private:
-  std::thread thread_;
+  ClientThread thread_;
 };
 
 class DesktopProgramTest : public ::testing::Test {
@@ -149,7 +146,7 @@ TEST_F(DesktopProgramTest, TheLoginSwitchesFromTheIntroductionToTheReviewLayout)
   EXPECT_TRUE(Window().ReviewListView1().isVisible());
   ASSERT_TRUE(ScanShown());
   QTest::mouseClick(&Window().Button1(), Qt::LeftButton);
-  ASSERT_TRUE(PumpQtUntil([&] { return client.done.load(); }));
+  ASSERT_TRUE(PumpQtUntil([&] { return client.Done(); }));
 }
 
 TEST_F(DesktopProgramTest, RowsShowTheirIconsAndTicksAndSortOnAHeaderClick) {
@@ -181,7 +178,7 @@ TEST_F(DesktopProgramTest, RowsShowTheirIconsAndTicksAndSortOnAHeaderClick) {
       Window().Model().setData(Window().Model().index(0, 0), Qt::Checked, Qt::CheckStateRole));
   EXPECT_TRUE(program->Form().ReviewListView1[0].Checked);
   QTest::mouseClick(&Window().Button1(), Qt::LeftButton);
-  ASSERT_TRUE(PumpQtUntil([&] { return client.done.load(); }));
+  ASSERT_TRUE(PumpQtUntil([&] { return client.Done(); }));
 }
 
 TEST_F(DesktopProgramTest, ContextMenuItemsEnableOverARowAsTheListsSayAndNotAtAllOverNoRow) {
@@ -216,7 +213,7 @@ TEST_F(DesktopProgramTest, ContextMenuItemsEnableOverARowAsTheListsSayAndNotAtAl
   QMenu& overNothing = Window().PrepareContextMenu(QPoint(5, list.viewport()->height() - 3));
   EXPECT_EQ(enabled(overNothing), (std::vector<bool>(6, false)));
   QTest::mouseClick(&Window().Button1(), Qt::LeftButton);
-  ASSERT_TRUE(PumpQtUntil([&] { return client.done.load(); }));
+  ASSERT_TRUE(PumpQtUntil([&] { return client.Done(); }));
 }
 
 TEST_F(DesktopProgramTest, RemoveCheckedReleasesTheListToTheClientAndDisablesItself) {
@@ -224,12 +221,12 @@ TEST_F(DesktopProgramTest, RemoveCheckedReleasesTheListToTheClientAndDisablesIts
   ListingClient client(port, Account());
   ASSERT_TRUE(ScanShown());
   EXPECT_TRUE(Window().isVisible()) << "the scan brings the window up from the tray";
-  EXPECT_FALSE(client.done.load()) << "the list is held back until Remove Checked";
+  EXPECT_FALSE(client.Done()) << "the list is held back until Remove Checked";
   QTest::mouseClick(&Window().Button1(), Qt::LeftButton);
   EXPECT_FALSE(Window().Button1().isEnabled());
   EXPECT_FALSE(Window().isVisible()) << "the window goes back to the tray";
   EXPECT_TRUE(Window().AccountLabel().text().isEmpty());
-  ASSERT_TRUE(PumpQtUntil([&] { return client.done.load(); }));
+  ASSERT_TRUE(PumpQtUntil([&] { return client.Done(); }));
   EXPECT_EQ(client.listing.substr(0, 3), "+OK");
   EXPECT_NE(client.listing.find("\r\n2 "), std::string::npos) << client.listing;
   EXPECT_EQ(client.listing.find("\r\n3 "), std::string::npos)
@@ -260,7 +257,7 @@ TEST_F(DesktopProgramTest, AMessageBoxOpenDuringAScanDoesNotStopOtherSessions) {
   });
   ASSERT_TRUE(PumpQtUntil([&] { return scannedWhileOpen; }));
   QTest::mouseClick(&Window().Button1(), Qt::LeftButton);
-  ASSERT_TRUE(PumpQtUntil([&] { return client->done.load(); }));
+  ASSERT_TRUE(PumpQtUntil([&] { return client->Done(); }));
 }
 
 TEST_F(DesktopProgramTest, ClosingHidesTheWindowAndTheTraysExitEndsWithStatusZero) {
