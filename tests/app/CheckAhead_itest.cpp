@@ -103,16 +103,7 @@ TEST_F(CheckAhead, NoCheckStartsWhileAReviewIsOpen) {
   checks.Start();
   ListAndQuit();
   server.AddMessage(Message("Subject: one"));
-  Gate giveUp;
-  ClientThread client([&] {
-    PlainPop3Client pop(GatewayPort());
-    if (!LogIn(pop)) return;
-    pop.SendLine("LIST");
-    giveUp.Wait();
-  });
-  ASSERT_TRUE(PumpUntil([&] { return ScanReady(); }, 10s));
-  giveUp.Open();
-  ASSERT_TRUE(client.Finish());
+  ASSERT_TRUE(ListAndLeaveBeforeTheDecision());
   ASSERT_TRUE(PumpUntil([&] { return form.Screening.ReviewClient.Get() == nullptr; }, 10s));
   std::size_t sessions = server.SessionsAccepted();
   checks.CheckNow();

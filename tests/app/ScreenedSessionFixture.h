@@ -62,6 +62,19 @@ class ScreenedSessionTest : public ::testing::Test {
            client.Command("PASS secret").starts_with("+OK");
   }
   bool ScanReady() { return form.Controls.Button1Enabled; }
+  // A client that asks for the list and leaves once the review is ready,
+  // before anything is decided; whether the scan came and the client left.
+  bool ListAndLeaveBeforeTheDecision() {
+    Gate leave;
+    ClientThread client([&] {
+      PlainPop3Client pop(GatewayPort());
+      if (LogIn(pop)) pop.SendLine("LIST");
+      leave.Wait();
+    });
+    bool scanned = PumpUntil([&] { return ScanReady(); }, std::chrono::seconds(10));
+    leave.Open();
+    return client.Finish() && scanned;
+  }
   static std::string Message(const std::string& headers) {
     return headers + "\r\n\r\nThe body.\r\n";
   }

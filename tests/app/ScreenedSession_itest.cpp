@@ -294,15 +294,7 @@ TEST_F(ScreenedSession, OnlyTheSessionThatFilledTheListHasItsRetrievalsTurnedInt
 
 TEST_F(ScreenedSession, RemoveCheckedSendsNothingToASessionThatHasClosed) {
   ThreeMessages();
-  Gate leave;
-  ClientThread client([&] {
-    PlainPop3Client pop(GatewayPort());
-    if (LogIn(pop)) pop.SendLine("LIST");
-    leave.Wait();
-  });
-  ASSERT_TRUE(PumpUntil([&] { return ScanReady(); }, 10s));
-  leave.Open();
-  ASSERT_TRUE(client.Finish());  // the client has gone
+  ASSERT_TRUE(ListAndLeaveBeforeTheDecision());
   ASSERT_TRUE(PumpUntil([&] { return form.Screening.ReviewClient.Get() == nullptr; }, 5s));
   form.Button1Click();
   EXPECT_FALSE(form.Controls.Button1Enabled);
