@@ -9,7 +9,8 @@
 // ERROR_BADDB and never overwrites that file.
 //
 // Handles: RegOpenKeyExA and RegCreateKeyExA give a new handle, never reused,
-// that the caller closes with RegCloseKey. The predefined root keys need no
+// that the caller closes with RegCloseKey (code outside the store holds it
+// in a RegistryKeyGuard, which does that). The predefined root keys need no
 // opening or closing. A handle remembers its key's path, so a handle whose
 // key no longer exists (after an import replaced the data) fails cleanly.
 #pragma once
