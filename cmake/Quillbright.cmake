@@ -29,7 +29,9 @@ endfunction()
 
 # qb_tests(<layer> [DEPS targets...]) builds one test program per label from
 # tests/<layer>: *_test.cpp (unit), *_itest.cpp (integration, real loopback
-# sockets), *_e2etest.cpp (e2e, real peers) and *_guitest.cpp (gui).
+# sockets), *_e2etest.cpp (e2e, real peers) and *_guitest.cpp (gui). Every
+# one links the shared test support (qb_test_support, which brings the
+# include folders src/ and tests/).
 function(qb_tests layer)
   cmake_parse_arguments(ARG "" "" "DEPS" ${ARGN})
   foreach(kind unit integration e2e gui)
@@ -46,9 +48,8 @@ function(qb_tests layer)
     if(sources)
       set(target ${layer}_${kind}_tests)
       add_executable(${target} ${sources})
-      target_include_directories(${target} PRIVATE ${PROJECT_SOURCE_DIR}/src ${PROJECT_SOURCE_DIR}/tests)
       target_compile_options(${target} PRIVATE ${QB_WARNINGS})
-      target_link_libraries(${target} PRIVATE ${ARG_DEPS} GTest::gtest GTest::gmock GTest::gtest_main Threads::Threads)
+      target_link_libraries(${target} PRIVATE ${ARG_DEPS} qb_test_support GTest::gtest GTest::gmock GTest::gtest_main Threads::Threads)
       gtest_discover_tests(${target}
         DISCOVERY_MODE PRE_TEST
         PROPERTIES LABELS ${kind} TIMEOUT 300)

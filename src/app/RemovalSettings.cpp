@@ -5,6 +5,7 @@
 #include <optional>
 
 #include "platform/Registry.h"
+#include "platform/RegistryKeyGuard.h"
 
 namespace qb {
 
@@ -26,17 +27,14 @@ std::optional<DWORD> ReadDword(HKEY key, const char* name) {
 
 TRemovedMailSettings ReadRemovedMailSettings() {
   TRemovedMailSettings settings;
-  HKEY key = 0;
-  if (RegOpenKeyExA(HKEY_CURRENT_USER, kQuillbrightKey, 0, KEY_READ, &key) != ERROR_SUCCESS) {
-    return settings;
-  }
-  if (std::optional<DWORD> limit = ReadDword(key, "RemovedCopyLimitKB")) {
+  RegistryKeyGuard key = RegistryKeyGuard::Open(HKEY_CURRENT_USER, kQuillbrightKey, KEY_READ);
+  if (!key.IsOpen()) return settings;
+  if (std::optional<DWORD> limit = ReadDword(key.Get(), "RemovedCopyLimitKB")) {
     settings.CopyLimitBytes = static_cast<std::int64_t>(*limit) * 1024;
   }
-  if (std::optional<DWORD> days = ReadDword(key, "RemovedKeepDays")) {
+  if (std::optional<DWORD> days = ReadDword(key.Get(), "RemovedKeepDays")) {
     settings.KeepDays = static_cast<int>(std::min<DWORD>(*days, 36500));
   }
-  RegCloseKey(key);
   return settings;
 }
 

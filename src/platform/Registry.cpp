@@ -19,10 +19,6 @@ namespace {
 // Handles are numbered from 1 and never reused, across all stores.
 std::atomic<HKEY> nextHandle{1};
 
-bool IsRootKey(HKEY key) {
-  return key >= HKEY_CLASSES_ROOT && key - HKEY_CLASSES_ROOT < kRootKeyCount;
-}
-
 bool FileExists(const std::string& path) {
   struct stat info {};
   return stat(path.c_str(), &info) == 0;
@@ -68,7 +64,7 @@ TRegistryStore::TRegistryStore(std::string filePath) : filePath_(std::move(fileP
 
 const TRegistryStore::OpenHandle* TRegistryStore::FindHandle(HKEY key,
                                                              OpenHandle& rootHandle) const {
-  if (IsRootKey(key)) {
+  if (IsPredefinedKey(key)) {
     rootHandle = OpenHandle{key - HKEY_CLASSES_ROOT, {}, KEY_ALL_ACCESS};
     return &rootHandle;
   }
@@ -166,7 +162,7 @@ LONG TRegistryStore::CreateKey(HKEY key, std::string_view subKey, DWORD access, 
 }
 
 LONG TRegistryStore::CloseKey(HKEY key) {
-  if (IsRootKey(key)) return ERROR_SUCCESS;
+  if (IsPredefinedKey(key)) return ERROR_SUCCESS;
   return handles_.erase(key) ? ERROR_SUCCESS : ERROR_INVALID_HANDLE;
 }
 

@@ -9,7 +9,8 @@
 // ERROR_BADDB and never overwrites that file.
 //
 // Handles: RegOpenKeyExA and RegCreateKeyExA give a new handle, never reused,
-// that the caller closes with RegCloseKey. The predefined root keys need no
+// that the caller closes with RegCloseKey (code outside the store holds it
+// in a RegistryKeyGuard, which does that). The predefined root keys need no
 // opening or closing. A handle remembers its key's path, so a handle whose
 // key no longer exists (after an import replaced the data) fails cleanly.
 #pragma once
@@ -37,6 +38,11 @@ constexpr HKEY HKEY_PERFORMANCE_DATA = 0x80000004;
 constexpr HKEY HKEY_CURRENT_CONFIG = 0x80000005;
 constexpr HKEY HKEY_DYN_DATA = 0x80000006;
 constexpr std::size_t kRootKeyCount = 7;
+
+// One of the root keys above, which need no opening or closing.
+constexpr bool IsPredefinedKey(HKEY key) {
+  return key >= HKEY_CLASSES_ROOT && key - HKEY_CLASSES_ROOT < kRootKeyCount;
+}
 
 // Results.
 constexpr LONG ERROR_SUCCESS = 0;

@@ -2,6 +2,7 @@
 
 #include "platform/FileStore.h"
 #include "platform/RegistryFile.h"
+#include "platform/RegistryKeyGuard.h"
 #include "setup/RegistryHelper.h"
 #include "setup/WindowsKind.h"
 
@@ -70,20 +71,22 @@ bool TRegistryBackup::IsKeySaved(const std::string& keyPath) const {
 }
 
 void TRegistryBackup::ExportRegistryKey(const std::string& keyPath) {
-  HKEY key = 0;
-  if (RegOpenKeyExA(root_, keyPath.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return;
-  AddLine("");
-  AddLine(KeyLine(root_, keyPath));
-  const std::vector<std::string> valueNames = EnumerateNames(key, true, kNameBufferSize);
-  const std::vector<std::string> subkeyNames = EnumerateNames(key, false, kNameBufferSize);
-  for (const std::string& name : valueNames) {
-    std::optional<StoredValue> value = QueryValue(key, name);
-    if (!value) continue;
-    for (std::string& line : ValueLines(name, value->type, value->data, TStringStyle::ssBackup)) {
-      AddLine(std::move(line));
+  std::vector<std::string> subkeyNames;
+  {  // the key is closed before its subkeys are exported, so one key is open at a time
+    RegistryKeyGuard key = RegistryKeyGuard::Open(root_, keyPath, KEY_READ);
+    if (!key.IsOpen()) return;
+    AddLine("");
+    AddLine(KeyLine(root_, keyPath));
+    const std::vector<std::string> valueNames = EnumerateNames(key.Get(), true, kNameBufferSize);
+    subkeyNames = EnumerateNames(key.Get(), false, kNameBufferSize);
+    for (const std::string& name : valueNames) {
+      std::optional<StoredValue> value = QueryValue(key.Get(), name);
+      if (!value) continue;
+      for (std::string& line : ValueLines(name, value->type, value->data, TStringStyle::ssBackup)) {
+        AddLine(std::move(line));
+      }
     }
   }
-  RegCloseKey(key);
   if (!withSubkeys_) return;
   for (const std::string& subkey : subkeyNames) ExportRegistryKey(keyPath + '\\' + subkey);
 }

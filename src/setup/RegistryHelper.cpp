@@ -1,5 +1,7 @@
 #include "setup/RegistryHelper.h"
 
+#include "platform/RegistryKeyGuard.h"
+
 #include <vector>
 
 namespace qb {
@@ -20,25 +22,6 @@ std::optional<ValuePath> SplitValuePath(std::string_view path) {
   return ValuePath{std::string(path.substr(0, slash - 1)), std::string(path.substr(slash))};
 }
 
-// Closes the key when the scope ends.
-class OpenedKey {
- public:
-  OpenedKey(HKEY root, const std::string& keyPath, DWORD access) {
-    opened_ = RegOpenKeyExA(root, keyPath.c_str(), 0, access, &key_) == ERROR_SUCCESS;
-  }
-  OpenedKey(const OpenedKey&) = delete;
-  OpenedKey& operator=(const OpenedKey&) = delete;
-  ~OpenedKey() {
-    if (opened_) RegCloseKey(key_);
-  }
-  bool IsOpen() const { return opened_; }
-  HKEY Handle() const { return key_; }
-
- private:
-  HKEY key_ = 0;
-  bool opened_ = false;
-};
-
 }  // namespace
 
 std::size_t LastIndexOfChar(char c, std::string_view s) {
@@ -50,14 +33,9 @@ bool RegWriteValue(HKEY root, std::string_view path, DWORD type, const unsigned 
                    DWORD size) {
   std::optional<ValuePath> split = SplitValuePath(path);
   if (!split) return false;
-  HKEY key = 0;
-  if (RegCreateKeyExA(root, split->keyPath.c_str(), REG_OPTION_NON_VOLATILE, KEY_WRITE, &key,
-                      nullptr) != ERROR_SUCCESS) {
-    return false;
-  }
-  bool set = RegSetValueExA(key, split->valueName.c_str(), type, data, size) == ERROR_SUCCESS;
-  RegCloseKey(key);
-  return set;
+  RegistryKeyGuard key = RegistryKeyGuard::Create(root, split->keyPath, KEY_WRITE);
+  if (!key.IsOpen()) return false;
+  return RegSetValueExA(key.Get(), split->valueName.c_str(), type, data, size) == ERROR_SUCCESS;
 }
 
 bool RegWriteString(HKEY root, std::string_view path, std::string_view text) {
@@ -70,16 +48,16 @@ bool RegWriteString(HKEY root, std::string_view path, std::string_view text) {
 std::optional<std::string> RegReadString(HKEY root, std::string_view path) {
   std::optional<ValuePath> split = SplitValuePath(path);
   if (!split) return std::nullopt;
-  OpenedKey key(root, split->keyPath, KEY_READ);
+  RegistryKeyGuard key = RegistryKeyGuard::Open(root, split->keyPath, KEY_READ);
   if (!key.IsOpen()) return std::nullopt;
   const char* name = split->valueName.c_str();
   DWORD type = 0;
   DWORD size = 0;
-  if (RegQueryValueExA(key.Handle(), name, &type, nullptr, &size) != ERROR_SUCCESS) {
+  if (RegQueryValueExA(key.Get(), name, &type, nullptr, &size) != ERROR_SUCCESS) {
     return std::nullopt;
   }
   std::vector<unsigned char> buffer(size);
-  if (RegQueryValueExA(key.Handle(), name, &type, buffer.data(), &size) != ERROR_SUCCESS ||
+  if (RegQueryValueExA(key.Get(), name, &type, buffer.data(), &size) != ERROR_SUCCESS ||
       type != REG_SZ) {
     return std::nullopt;
   }
@@ -101,9 +79,9 @@ std::vector<std::string> EnumerateNames(HKEY key, bool valueNames, DWORD bufferS
 }
 
 std::optional<std::string> RegEnumNames(HKEY root, std::string_view keyPath, bool valueNames) {
-  OpenedKey key(root, std::string(keyPath), KEY_READ);
+  RegistryKeyGuard key = RegistryKeyGuard::Open(root, std::string(keyPath), KEY_READ);
   if (!key.IsOpen()) return std::nullopt;
-  std::vector<std::string> names = EnumerateNames(key.Handle(), valueNames, kEnumNameBufferSize);
+  std::vector<std::string> names = EnumerateNames(key.Get(), valueNames, kEnumNameBufferSize);
   std::string joined;
   for (std::size_t i = 0; i < names.size(); ++i) joined += (i > 0 ? "\r\n" : "") + names[i];
   return joined;

@@ -3,6 +3,7 @@
 #include "platform/Dialogs.h"
 #include "platform/Registry.h"
 #include "platform/RegistryFile.h"
+#include "platform/RegistryKeyGuard.h"
 #include "setup/AccountBackup.h"
 #include "setup/RegistryHelper.h"
 #include "setup/ThunderbirdAccounts.h"
@@ -45,16 +46,14 @@ std::optional<std::string> AccountValuePath(AccountStore store, std::string_view
 // The value read into a fixed buffer, whatever its type, up to the first NUL;
 // "" when the key or value is missing or does not fit.
 std::string ReadFixedBufferText(const std::string& keyPath, const char* valueName) {
-  HKEY key = 0;
-  if (RegOpenKeyExA(HKEY_CURRENT_USER, keyPath.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) {
-    return "";
-  }
+  RegistryKeyGuard key = RegistryKeyGuard::Open(HKEY_CURRENT_USER, keyPath, KEY_READ);
+  if (!key.IsOpen()) return "";
   std::array<char, kFixedBufferSize> buffer{};
   DWORD size = kFixedBufferSize;
-  LONG result = RegQueryValueExA(key, valueName, nullptr,
-                                 reinterpret_cast<unsigned char*>(buffer.data()), &size);
-  RegCloseKey(key);
-  if (result != ERROR_SUCCESS) return "";
+  if (RegQueryValueExA(key.Get(), valueName, nullptr,
+                       reinterpret_cast<unsigned char*>(buffer.data()), &size) != ERROR_SUCCESS) {
+    return "";
+  }
   buffer.back() = '\0';
   return buffer.data();
 }

@@ -103,16 +103,7 @@ TEST_F(CheckAhead, NoCheckStartsWhileAReviewIsOpen) {
   checks.Start();
   ListAndQuit();
   server.AddMessage(Message("Subject: one"));
-  std::atomic<bool> giveUp{false};
-  ClientThread client([&] {
-    PlainPop3Client pop(GatewayPort());
-    if (!LogIn(pop)) return;
-    pop.SendLine("LIST");
-    while (!giveUp) std::this_thread::sleep_for(5ms);
-  });
-  ASSERT_TRUE(PumpUntil([&] { return ScanReady(); }, 10s));
-  giveUp = true;
-  ASSERT_TRUE(client.Finish());
+  ASSERT_TRUE(ListAndLeaveBeforeTheDecision());
   ASSERT_TRUE(PumpUntil([&] { return form.Screening.ReviewClient.Get() == nullptr; }, 10s));
   std::size_t sessions = server.SessionsAccepted();
   checks.CheckNow();

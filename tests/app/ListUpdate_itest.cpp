@@ -12,6 +12,7 @@
 
 #include "app/ListUpdate.h"
 #include "http/DownloadTestFixture.h"
+#include "support/ProgramEnvironment.h"
 #include "support/RecordingDialogs.h"
 
 namespace qb::testing {
@@ -30,7 +31,6 @@ class ListUpdateTest : public DownloadTest {
     WriteBytes(programFolder_ + "dnsbl.txt", "old.zone.example\r\n");
   }
   void TearDown() override {
-    unsetenv("QUILLBRIGHT_UPDATE_URL");
     HTTPDownload1.reset();
     HTTPDownload2.reset();
     DownloadTest::TearDown();
@@ -56,6 +56,7 @@ class ListUpdateTest : public DownloadTest {
   std::string ProgramFile(const std::string& name) { return ReadBytes(programFolder_ + name); }
 
   std::string programFolder_;
+  test::ScopedVariable updateUrl_{"QUILLBRIGHT_UPDATE_URL", std::nullopt};  // RunUpdates sets it
   std::vector<std::string> statusTexts_;
   std::ostringstream notices_;
   test::RecordingDialogs dialogs_;

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "platform/FileStore.h"
+#include "support/ProgramEnvironment.h"
 #include "support/TempFolder.h"
 
 namespace qb {
@@ -54,9 +55,10 @@ TEST(AcceptableListTest, RefusesWhatIsNotAList) {
   EXPECT_FALSE(IsAcceptableList("\r\nbl.spamcop.net\r\n", true));
 }
 
+// Each test starts without QUILLBRIGHT_UPDATE_URL and may set it.
 class ListUpdateAddressTest : public ::testing::Test {
- protected:
-  void TearDown() override { unsetenv("QUILLBRIGHT_UPDATE_URL"); }
+ private:
+  test::ScopedVariable updateUrl_{"QUILLBRIGHT_UPDATE_URL", std::nullopt};
 };
 
 TEST_F(ListUpdateAddressTest, EnvironmentReplacesTheEndpoint) {

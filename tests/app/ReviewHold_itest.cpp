@@ -53,16 +53,7 @@ class ReviewHold : public ScreenedSessionTest {
   }
   // A client that asks for the list and gives up before the review ends.
   void GiveUpDuringTheReview() {
-    std::atomic<bool> giveUp{false};
-    ClientThread client([&] {
-      PlainPop3Client pop(GatewayPort());
-      if (!LogIn(pop)) return;
-      pop.SendLine("LIST");
-      while (!giveUp) std::this_thread::sleep_for(5ms);
-    });
-    ASSERT_TRUE(PumpUntil([&] { return ScanReady(); }, 10s));
-    giveUp = true;
-    ASSERT_TRUE(client.Finish());
+    ASSERT_TRUE(ListAndLeaveBeforeTheDecision());
     ASSERT_TRUE(PumpUntil([&] { return ReviewLeftOpen(); }, 10s));
   }
 };

@@ -10,12 +10,12 @@
 #include <atomic>
 #include <functional>
 #include <memory>
-#include <thread>
 
 #include "RecordingWindow.h"
 #include "app/Unit1.h"
 #include "screening/Decisions.h"
 #include "screening/ListFile.h"
+#include "support/ClientThread.h"
 #include "support/PlainPop3Client.h"
 #include "support/PumpUntil.h"
 #include "support/RecordingDialogs.h"
@@ -30,30 +30,6 @@ inline int MessageLines(const std::optional<std::string>& listing) {
   if (!listing || !listing->starts_with("+OK")) return 0;
   return static_cast<int>(std::count(listing->begin(), listing->end(), '\n')) - 2;
 }
-
-// A mail client's session, run on its own thread.
-class ClientThread {
- public:
-  explicit ClientThread(std::function<void()> script)
-      : thread_([this, script = std::move(script)] {
-          script();
-          done_ = true;
-        }) {}
-  ~ClientThread() {
-    if (thread_.joinable()) thread_.join();
-  }
-  bool Done() const { return done_; }
-  // Turns the loop until the script has ended; joins it.
-  bool Finish(std::chrono::milliseconds timeout = std::chrono::seconds(20)) {
-    bool finished = PumpUntil([this] { return Done(); }, timeout);
-    if (finished) thread_.join();
-    return finished;
-  }
-
- private:
-  std::atomic<bool> done_{false};
-  std::thread thread_;
-};
 
 class ScreenedSessionTest : public ::testing::Test {
  protected:
@@ -86,6 +62,19 @@ class ScreenedSessionTest : public ::testing::Test {
            client.Command("PASS secret").starts_with("+OK");
   }
   bool ScanReady() { return form.Controls.Button1Enabled; }
+  // A client that asks for the list and leaves once the review is ready,
+  // before anything is decided; whether the scan came and the client left.
+  bool ListAndLeaveBeforeTheDecision() {
+    Gate leave;
+    ClientThread client([&] {
+      PlainPop3Client pop(GatewayPort());
+      if (LogIn(pop)) pop.SendLine("LIST");
+      leave.Wait();
+    });
+    bool scanned = PumpUntil([&] { return ScanReady(); }, std::chrono::seconds(10));
+    leave.Open();
+    return client.Finish() && scanned;
+  }
   static std::string Message(const std::string& headers) {
     return headers + "\r\n\r\nThe body.\r\n";
   }

@@ -130,14 +130,14 @@ TEST_F(ScreenedSession, CommandsAreMatchedWithoutRegardToCaseOrLeadingZeros) {
   std::string retr3;
   std::optional<std::string> list, retr1;
   std::atomic<bool> listed{false};
-  std::atomic<bool> go{false};
+  Gate go;
   ClientThread client([&] {
     PlainPop3Client pop(GatewayPort());
     if (!pop.ReadLine() || !pop.Command("user " + Account()).starts_with("+OK")) return;
     pop.Command("pass secret");
     list = pop.MultiLineCommand("list", 10s);
     listed = true;
-    while (!go) std::this_thread::sleep_for(5ms);
+    go.Wait();
     retr3 = pop.Command("retr 03");
     retr1 = pop.MultiLineCommand("Retr 1");
     pop.Command("quit");
@@ -146,7 +146,7 @@ TEST_F(ScreenedSession, CommandsAreMatchedWithoutRegardToCaseOrLeadingZeros) {
   form.Button1Click();
   ASSERT_TRUE(PumpUntil([&] { return listed.load(); }, 10s));
   Row("3")->Checked = true;
-  go = true;
+  go.Open();
   ASSERT_TRUE(client.Finish());
   EXPECT_EQ(MessageLines(list), 3);
   EXPECT_EQ(retr3, "-ERR\r\n");
@@ -162,13 +162,13 @@ TEST_F(ScreenedSession, ARowTickedAfterRemoveCheckedIsDeletedWhenTheClientAsksFo
   ThreeMessages();
   std::string retr1;
   std::atomic<bool> listed{false};
-  std::atomic<bool> go{false};
+  Gate go;
   ClientThread client([&] {
     PlainPop3Client pop(GatewayPort());
     if (!LogIn(pop)) return;
     pop.MultiLineCommand("LIST", 10s);
     listed = true;
-    while (!go) std::this_thread::sleep_for(5ms);
+    go.Wait();
     retr1 = pop.Command("RETR 1");
     pop.Command("QUIT");
   });
@@ -176,7 +176,7 @@ TEST_F(ScreenedSession, ARowTickedAfterRemoveCheckedIsDeletedWhenTheClientAsksFo
   form.Button1Click();
   ASSERT_TRUE(PumpUntil([&] { return listed.load(); }, 10s));
   Row("1")->Checked = true;
-  go = true;
+  go.Open();
   ASSERT_TRUE(client.Finish());
   EXPECT_EQ(retr1, "-ERR\r\n");
   EXPECT_EQ(server.CountCommands("DELE 1"), 1u);
@@ -294,15 +294,7 @@ TEST_F(ScreenedSession, OnlyTheSessionThatFilledTheListHasItsRetrievalsTurnedInt
 
 TEST_F(ScreenedSession, RemoveCheckedSendsNothingToASessionThatHasClosed) {
   ThreeMessages();
-  std::atomic<bool> leave{false};
-  ClientThread client([&] {
-    PlainPop3Client pop(GatewayPort());
-    if (LogIn(pop)) pop.SendLine("LIST");
-    while (!leave) std::this_thread::sleep_for(5ms);
-  });
-  ASSERT_TRUE(PumpUntil([&] { return ScanReady(); }, 10s));
-  leave = true;
-  ASSERT_TRUE(client.Finish());  // the client has gone
+  ASSERT_TRUE(ListAndLeaveBeforeTheDecision());
   ASSERT_TRUE(PumpUntil([&] { return form.Screening.ReviewClient.Get() == nullptr; }, 5s));
   form.Button1Click();
   EXPECT_FALSE(form.Controls.Button1Enabled);

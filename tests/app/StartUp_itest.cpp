@@ -1,10 +1,8 @@
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <cstdlib>
 #include <filesystem>
 #include <optional>
-#include <thread>
 
 #include "RecordingWindow.h"
 #include "app/ListUpdate.h"
@@ -12,6 +10,7 @@
 #include "app/StartUp.h"
 #include "platform/FileStore.h"
 #include "platform/MessageLoop.h"
+#include "support/ClientThread.h"
 #include "support/LoopbackSockets.h"
 #include "support/PlainPop3Client.h"
 #include "support/ProgramEnvironment.h"
@@ -37,14 +36,13 @@ class StartUp : public ::testing::Test {
   // Whether the gateway greets a client on the port (the loop is turned meanwhile).
   static bool Greets(std::uint16_t port) {
     std::optional<std::string> greeting;
-    std::atomic<bool> done{false};
-    std::thread client([&] {
-      PlainPop3Client pop(port);
-      if (pop.Connected()) greeting = pop.ReadLine(5s);
-      done = true;
-    });
-    PumpUntil([&] { return done.load(); }, 10s);
-    client.join();
+    {
+      ClientThread client([&] {
+        PlainPop3Client pop(port);
+        if (pop.Connected()) greeting = pop.ReadLine(5s);
+      });
+      client.Finish(10s);
+    }  // joined
     return greeting && greeting->starts_with("+OK POP3 Gateway ready");
   }
 

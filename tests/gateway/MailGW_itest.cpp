@@ -2,14 +2,15 @@
 
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <cstring>
-#include <thread>
 
 #include "gateway/RelayHandler.h"
-#include "net/LoopbackPeer.h"
+#include "platform/MessageLoop.h"
+#include "support/ClientThread.h"
 #include "support/GatedResolver.h"
+#include "support/LoopbackPeer.h"
 #include "support/PlainPop3Client.h"
+#include "support/PumpUntil.h"
 #include "support/RecordingDialogs.h"
 #include "support/ScopedInstall.h"
 #include "support/ScriptedPop3Server.h"
@@ -17,9 +18,9 @@
 namespace qb {
 namespace {
 
-using test::ConnectPlain;
+using test::ConnectToLoopback;
 using test::PlainListener;
-using test::Pump;
+using test::PumpUntil;
 using test::ReadPlain;
 using test::SendAll;
 
@@ -32,25 +33,29 @@ class MailGatewayTest : public ::testing::Test {
     gateway->OnClientConnect = [this](TMailGateway*, TMailGWClient* client) { last = client; };
   }
   void TearDown() override {
-    for (int fd : clients) close(fd);
+    clients.clear();
     gateway.reset();
     MessageLoop::Instance().ProcessMessages();
     EXPECT_EQ(MessageLoop::Instance().WindowCount(), 0u);
   }
   void Open() { ASSERT_EQ(gateway->Open(), ""); }
   int GatewayPort() { return gateway->ListenSocket().BoundPort(); }
+  // A plain mail client, kept open until the test ends; its descriptor.
+  int ConnectPlain() {
+    clients.push_back(ConnectToLoopback(static_cast<std::uint16_t>(GatewayPort())));
+    return clients.back().Get();
+  }
   // A mail client that has read the greeting.
   int Connect() {
-    int fd = ConnectPlain(GatewayPort());
-    clients.push_back(fd);
+    int fd = ConnectPlain();
     EXPECT_EQ(ReadPlain(fd, 24), "+OK POP3 Gateway ready\r\n");
     return fd;
   }
   // Sends one line and lets the gateway handle it.
   void SendLine(int fd, const std::string& line) {
     SendAll(fd, line + "\r\n");
-    Pump([&] { return last && last->ReadCount() > 0 && last->BufferedCount() == 0; },
-         std::chrono::milliseconds(300));
+    PumpUntil([&] { return last && last->ReadCount() > 0 && last->BufferedCount() == 0; },
+              std::chrono::milliseconds(300));
   }
 
   // No lookup leaves the process: a name resolves only when a test says so.
@@ -58,7 +63,7 @@ class MailGatewayTest : public ::testing::Test {
   test::ScopedInstall<IHostResolver> installedNames{InstallHostResolver, &names};
   std::unique_ptr<TMailGateway> gateway;
   TMailGWClient* last = nullptr;
-  std::vector<int> clients;
+  std::vector<test::UniqueFd> clients;
 };
 
 struct LoginCase {
@@ -168,8 +173,7 @@ TEST_F(MailGatewayTest, The51stClientIsAnnouncedThenRefused) {
   int announced = 0;
   gateway->OnClientConnect = [&](TMailGateway*, TMailGWClient*) { ++announced; };
   for (int i = 0; i < 50; ++i) Connect();
-  int fd = ConnectPlain(GatewayPort());
-  clients.push_back(fd);
+  int fd = ConnectPlain();
   bool orderly = false;
   EXPECT_EQ(test::ReadToEnd(fd, orderly), "Sorry, too many clients\r\n");
   EXPECT_EQ(announced, 51);
@@ -186,8 +190,7 @@ TEST_F(MailGatewayTest, TheSmtpFlavourChangesGreetingKeywordErrorAndPorts) {
   gateway->SetGatewayType(gtSmtp);
   EXPECT_EQ(gateway->Port, "0") << "the same type again changes nothing";
   Open();
-  int fd = ConnectPlain(GatewayPort());
-  clients.push_back(fd);
+  int fd = ConnectPlain();
   EXPECT_EQ(ReadPlain(fd, 24), "220 SMTP Gateway ready\r\n");
   SendAll(fd, "MAIL FROM:<a@b>\r\n");
   EXPECT_EQ(ReadPlain(fd, 28), "500 command not recognized\r\n");
@@ -241,19 +244,15 @@ TEST_F(MailGatewayTest, RelaysAWholeSessionWithTheScriptedServer) {
   int port = GatewayPort();
   std::optional<std::string> retrieved;
   std::string user, pass, quit;
-  bool done = false;
-  std::thread client([&] {
+  test::ClientThread client([&] {
     test::PlainPop3Client pop(static_cast<std::uint16_t>(port));
     pop.ReadLine();
     user = pop.Command("USER alice#127.0.0.1:" + std::to_string(server.Port()));
     pass = pop.Command("PASS secret");
     retrieved = pop.MultiLineCommand("RETR 1");
     quit = pop.Command("QUIT");
-    done = true;
   });
-  bool finished = Pump([&] { return done; }, std::chrono::seconds(20));
-  client.join();
-  ASSERT_TRUE(finished);
+  ASSERT_TRUE(client.Finish());
   EXPECT_EQ(user.substr(0, 3), "+OK");
   EXPECT_EQ(pass.substr(0, 3), "+OK");
   ASSERT_TRUE(retrieved.has_value());
@@ -278,8 +277,7 @@ TEST_F(MailGatewayTest, ALoginWaitingForItsServerNameHoldsNoOtherSession) {
   Open();
   int port = GatewayPort();
   std::string stuck, user, pass, list;
-  std::atomic<bool> done{false};
-  std::thread clients([&] {
+  test::ClientThread clients([&] {
     test::PlainPop3Client waiting(static_cast<std::uint16_t>(port));
     waiting.ReadLine();
     waiting.SendLine("USER carol#silent.test");
@@ -290,11 +288,9 @@ TEST_F(MailGatewayTest, ALoginWaitingForItsServerNameHoldsNoOtherSession) {
     list = other.MultiLineCommand("LIST").value_or("");
     other.Command("QUIT");
     stuck = waiting.ReadUntilClosed().value_or("");
-    done = true;
   });
-  bool finished = Pump([&] { return done.load(); }, std::chrono::seconds(20));
+  bool finished = clients.Finish();
   names.Release("silent.test");
-  clients.join();
   ASSERT_TRUE(finished);
   EXPECT_EQ(user.substr(0, 3), "+OK") << user;
   EXPECT_EQ(pass.substr(0, 3), "+OK") << pass;

@@ -3,10 +3,9 @@
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 
-#include <thread>
-
 #include "gateway/MailGW.h"
 #include "gateway/RelayHandler.h"
+#include "support/ClientThread.h"
 #include "support/DovecotServer.h"
 #include "support/MailClients.h"
 #include "support/PumpUntil.h"
@@ -70,15 +69,11 @@ TEST_F(RelayRealPeers, FetchmailGetsEveryMessageByteIdenticalAndDeletesThem) {
 
 TEST_F(RelayRealPeers, CurlListsAndRetrievesThroughTheGateway) {
   ProcessResult list, retr;
-  std::atomic<bool> done{false};
-  std::thread client([&] {
+  ClientThread client([&] {
     list = RunCurl({Pop3Url(Account(), "secret", GatewayPort())}, 30s);
     retr = RunCurl({Pop3Url(Account(), "secret", GatewayPort(), 2)}, 30s);
-    done = true;
   });
-  bool finished = PumpUntil([&] { return done.load(); }, 70s);
-  client.join();
-  ASSERT_TRUE(finished);
+  ASSERT_TRUE(client.Finish(70s));
   EXPECT_EQ(list.ExitCode, 0) << list.Errors;
   EXPECT_EQ(list.Output.substr(0, 2), "1 ");
   EXPECT_EQ(retr.ExitCode, 0) << retr.Errors;

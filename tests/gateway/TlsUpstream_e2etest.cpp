@@ -5,16 +5,15 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <atomic>
 #include <filesystem>
 #include <functional>
 #include <optional>
-#include <thread>
 
 #include "gateway/MailGW.h"
 #include "gateway/RelayHandler.h"
 #include "platform/FileStore.h"
 #include "platform/MessageLoop.h"
+#include "support/ClientThread.h"
 #include "support/DovecotServer.h"
 #include "support/MailClients.h"
 #include "support/PlainPop3Client.h"
@@ -75,19 +74,18 @@ class TlsUpstream : public ::testing::Test {
   std::string LoginReply(const std::string& server, TMailGateway* through = nullptr) {
     std::uint16_t port = PortOf(through ? *through : gateway);
     std::string reply;
-    std::atomic<bool> done{false};
-    std::thread client([&] {
-      PlainPop3Client pop3(port);
-      pop3.ReadLine();
-      pop3.SendLine("USER alice#" + server);
-      reply = pop3.ReadLine(20s).value_or("(no reply)");
-      if (reply.starts_with("-ERR") && pop3.ReadUntilClosed(5s) != std::string()) {
-        reply += "(not closed)";
-      }
-      done = true;
-    });
-    PumpUntil([&] { return done.load(); }, 30s);
-    client.join();
+    {
+      ClientThread client([&] {
+        PlainPop3Client pop3(port);
+        pop3.ReadLine();
+        pop3.SendLine("USER alice#" + server);
+        reply = pop3.ReadLine(20s).value_or("(no reply)");
+        if (reply.starts_with("-ERR") && pop3.ReadUntilClosed(5s) != std::string()) {
+          reply += "(not closed)";
+        }
+      });
+      client.Finish(30s);
+    }  // joined
     return reply;
   }
   // curl through the gateway, started from the main thread while its loop

@@ -31,6 +31,7 @@
 #include "http/ServerProcess.h"
 #include "platform/InternetSettings.h"
 #include "platform/MessageLoop.h"
+#include "support/ProgramEnvironment.h"
 #include "support/PumpUntil.h"
 #include "support/TempFolder.h"
 
@@ -90,11 +91,6 @@ inline bool WaitFor(const std::function<bool()>& done) {
   return test::PumpUntil(done, 15s);
 }
 
-// Turns the loop for `duration`, for checks that something does not happen.
-inline void PumpFor(std::chrono::milliseconds duration) {
-  test::PumpUntil([] { return false; }, duration);
-}
-
 // The component always connects to port 80, so the test servers listen on
 // port 80 of loopback addresses: that needs root, or a system that lets
 // every user bind low ports.
@@ -119,7 +115,7 @@ class DownloadTest : public ::testing::Test {
     sandbox_.emplace("qb-http");
     folder_ = sandbox_->Path();
     std::filesystem::create_directory(folder_ / "www");
-    unsetenv("http_proxy");
+    proxy_.emplace("http_proxy", std::nullopt);
   }
 
   void TearDown() override {
@@ -129,7 +125,7 @@ class DownloadTest : public ::testing::Test {
     EXPECT_EQ(loop.TimerCount(), 0u) << "a timer was left behind";
     EXPECT_EQ(loop.WatchCount(), 0u) << "a descriptor was left watched";
     SetInternetSettingsUnreadable(false);
-    unsetenv("http_proxy");
+    proxy_.reset();
     sandbox_.reset();
   }
 
@@ -190,6 +186,7 @@ class DownloadTest : public ::testing::Test {
   }
 
   std::optional<test::TempFolder> sandbox_;
+  std::optional<test::ScopedVariable> proxy_;  // a test may set http_proxy meanwhile
   std::filesystem::path folder_;
   RecordedEvents events_;  // outlives the components of a test body
 };

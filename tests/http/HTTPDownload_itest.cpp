@@ -17,6 +17,7 @@
 namespace qb::testing {
 namespace {
 
+using test::PumpFor;
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 using ::testing::Not;
@@ -183,51 +184,101 @@ TEST_F(CompleteDownloadTest, WaitThreadReturnsOnlyAfterTheEndWasDelivered) {
   EXPECT_FALSE(download.Downloading());
 }
 
-using FailedDownloadTest = DownloadTest;
+// A raw server's reply that must end in one error event, and what the
+// target file holds afterwards.
+struct RawReplyFailure {
+  const char* Name;
+  std::string Reply;
+  bool BinaryData = false;
+  bool ToFile = true;
+  enum { NotChecked, NoFile, Holds } FileAfter = NotChecked;
+  const char* Content = "";  // with Holds
+};
 
-TEST_F(FailedDownloadTest, BodyShorterOrLongerThanAnnouncedFails) {
-  for (const std::string& reply :
-       {Reply("Content-Length: 10\r\n", "short"), Reply("Content-Length: 3\r\n", "too long")}) {
-    auto server = ServeRawReply(reply);
-    events_ = RecordedEvents();
-    THTTPDownload download;
-    download.URL = server->Url("/list.txt");
-    download.FileName = PathIn("list1.txt");
-    ASSERT_TRUE(RunToEnd(download));
-    EXPECT_THAT(events_.Order, ElementsAre("error")) << reply;
-    EXPECT_FALSE(download.Succeeded());
+void PrintTo(const RawReplyFailure& failure, std::ostream* out) {
+  *out << failure.Name;
+}
+
+const RawReplyFailure kRawReplyFailures[] = {
+    {"BodyShorterThanAnnounced", Reply("Content-Length: 10\r\n", "short")},
+    {"BodyLongerThanAnnounced", Reply("Content-Length: 3\r\n", "too long")},
+    {"NoContentLengthWithBinaryDataCreatesNoFile", Reply("", "a list"), true, true,
+     RawReplyFailure::NoFile},
+    {"NoContentLengthWithoutBinaryDataKeepsTheBodyRead", Reply("", "a list"), false, true,
+     RawReplyFailure::Holds, "a list"},
+    {"ContentLengthThatIsNotANumber", Reply("Content-Length: ten\r\n", "0123456789")},
+    {"CompleteErrorPageWithItsLength",
+     "HTTP/1.0 503 Service Unavailable\r\nContent-Length: 32\r\n\r\n"
+     "<html>Service Unavailable</html>",
+     false, true, RawReplyFailure::NoFile},
+    {"EmptyText", Reply("Content-Length: 0\r\n", ""), false, false},
+    {"TextShorterThanAnnounced", Reply("Content-Length: 100\r\n", "some text"), false, false},
+};
+
+class RawReplyFailureTest : public DownloadTest,
+                            public ::testing::WithParamInterface<RawReplyFailure> {};
+
+TEST_P(RawReplyFailureTest, EndsInOneError) {
+  const RawReplyFailure& failure = GetParam();
+  auto server = ServeRawReply(failure.Reply);
+  THTTPDownload download;
+  download.URL = server->Url("/list.txt");
+  if (failure.ToFile) download.FileName = PathIn("list1.txt");
+  download.BinaryData = failure.BinaryData;
+  ASSERT_TRUE(RunToEnd(download, failure.ToFile));
+  EXPECT_THAT(events_.Order, ElementsAre("error"));
+  EXPECT_FALSE(download.Succeeded());
+  if (failure.FileAfter == RawReplyFailure::NoFile) {
+    EXPECT_FALSE(std::filesystem::exists(PathIn("list1.txt")));
+  } else if (failure.FileAfter == RawReplyFailure::Holds) {
+    EXPECT_EQ(ReadBytes(PathIn("list1.txt")), failure.Content);
   }
 }
 
-TEST_F(FailedDownloadTest, NoContentLengthWithBinaryDataFailsWithoutCreatingTheFile) {
-  auto server = ServeRawReply(Reply("", "a list"));
-  THTTPDownload download;
-  download.URL = server->Url("/list.txt");
-  download.FileName = PathIn("list1.txt");
-  download.BinaryData = true;
-  ASSERT_TRUE(RunToEnd(download));
-  EXPECT_THAT(events_.Order, ElementsAre("error"));
-  EXPECT_FALSE(std::filesystem::exists(PathIn("list1.txt")));
+INSTANTIATE_TEST_SUITE_P(FailedDownload, RawReplyFailureTest,
+                         ::testing::ValuesIn(kRawReplyFailures),
+                         [](const auto& info) { return std::string(info.param.Name); });
+
+// A download that fails before any request reaches the file server: the URL
+// after "http://<server address>", and what the test changes first.
+struct RefusedBeforeRequest {
+  const char* Name;
+  const char* AfterAddress;
+  void (*Prepare)();
+};
+
+void PrintTo(const RefusedBeforeRequest& refused, std::ostream* out) {
+  *out << refused.Name;
 }
 
-TEST_F(FailedDownloadTest, NoContentLengthWithoutBinaryDataFailsAfterReadingABody) {
-  auto server = ServeRawReply(Reply("", "a list"));
+const RefusedBeforeRequest kRefusedBeforeRequest[] = {
+    {"UrlWithoutAPathHasNoHost", "", [] {}},
+    {"PortAfterTheHostIsPartOfTheHostName", ":80/a.txt", [] {}},
+    {"UnreadableProxySettings", "/a.txt", [] { SetInternetSettingsUnreadable(true); }},
+    {"EnabledProxyThatIsNotThereEvenForALoopbackHost", "/a.txt",
+     [] { setenv("http_proxy", "http://127.0.0.78:3128/", 1); }},
+};
+
+class RefusedBeforeRequestTest : public DownloadTest,
+                                 public ::testing::WithParamInterface<RefusedBeforeRequest> {};
+
+TEST_P(RefusedBeforeRequestTest, FailsAndSendsNothing) {
+  WriteBytes(PathIn("www/a.txt"), "abc");
+  auto server = ServeFiles();
+  GetParam().Prepare();
   THTTPDownload download;
-  download.URL = server->Url("/list.txt");
-  download.FileName = PathIn("list1.txt");
+  download.URL = "http://" + server->Address() + GetParam().AfterAddress;
+  download.FileName = PathIn("a.txt");
   ASSERT_TRUE(RunToEnd(download));
   EXPECT_THAT(events_.Order, ElementsAre("error"));
-  EXPECT_EQ(ReadBytes(PathIn("list1.txt")), "a list");
+  EXPECT_TRUE(Requests().empty());
 }
 
-TEST_F(FailedDownloadTest, ContentLengthThatIsNotANumberFails) {
-  auto server = ServeRawReply(Reply("Content-Length: ten\r\n", "0123456789"));
-  THTTPDownload download;
-  download.URL = server->Url("/list.txt");
-  download.FileName = PathIn("list1.txt");
-  ASSERT_TRUE(RunToEnd(download));
-  EXPECT_THAT(events_.Order, ElementsAre("error"));
-}
+INSTANTIATE_TEST_SUITE_P(FailedDownload, RefusedBeforeRequestTest,
+                         ::testing::ValuesIn(kRefusedBeforeRequest),
+                         [](const auto& info) { return std::string(info.param.Name); });
+
+using FailedDownloadTest = DownloadTest;
 
 TEST_F(FailedDownloadTest, ErrorStatusFailsAndLeavesTheExistingFileAlone) {
   auto server = ServeFiles();
@@ -241,39 +292,6 @@ TEST_F(FailedDownloadTest, ErrorStatusFailsAndLeavesTheExistingFileAlone) {
   EXPECT_EQ(Requests().size(), 1u);
 }
 
-TEST_F(FailedDownloadTest, CompleteErrorPageWithItsLengthStillFails) {
-  std::string page = "<html>Service Unavailable</html>";
-  auto server = ServeRawReply("HTTP/1.0 503 Service Unavailable\r\nContent-Length: " +
-                              std::to_string(page.size()) + "\r\n\r\n" + page);
-  THTTPDownload download;
-  download.URL = server->Url("/list.txt");
-  download.FileName = PathIn("list1.txt");
-  ASSERT_TRUE(RunToEnd(download));
-  EXPECT_THAT(events_.Order, ElementsAre("error"));
-  EXPECT_FALSE(std::filesystem::exists(PathIn("list1.txt")));
-}
-
-TEST_F(FailedDownloadTest, UrlWithoutAPathHasNoHostAndSendsNothing) {
-  auto server = ServeFiles();
-  THTTPDownload download;
-  download.URL = "http://" + server->Address();
-  download.FileName = PathIn("list1.txt");
-  ASSERT_TRUE(RunToEnd(download));
-  EXPECT_THAT(events_.Order, ElementsAre("error"));
-  EXPECT_TRUE(Requests().empty());
-}
-
-TEST_F(FailedDownloadTest, PortAfterTheHostIsPartOfTheHostNameAndFails) {
-  WriteBytes(PathIn("www/a.txt"), "abc");
-  auto server = ServeFiles();
-  THTTPDownload download;
-  download.URL = "http://" + server->Address() + ":80/a.txt";
-  download.FileName = PathIn("a.txt");
-  ASSERT_TRUE(RunToEnd(download));
-  EXPECT_THAT(events_.Order, ElementsAre("error"));
-  EXPECT_TRUE(Requests().empty());
-}
-
 TEST_F(FailedDownloadTest, NoServerListeningFails) {
   THTTPDownload download;
   download.URL = "http://127.0.0.77/list.txt";
@@ -281,30 +299,6 @@ TEST_F(FailedDownloadTest, NoServerListeningFails) {
   ASSERT_TRUE(RunToEnd(download));
   EXPECT_THAT(events_.Order, ElementsAre("error"));
   EXPECT_FALSE(std::filesystem::exists(PathIn("list1.txt")));
-}
-
-TEST_F(FailedDownloadTest, UnreadableProxySettingsFailBeforeAnyRequest) {
-  WriteBytes(PathIn("www/a.txt"), "abc");
-  auto server = ServeFiles();
-  SetInternetSettingsUnreadable(true);
-  THTTPDownload download;
-  download.URL = server->Url("/a.txt");
-  download.FileName = PathIn("a.txt");
-  ASSERT_TRUE(RunToEnd(download));
-  EXPECT_THAT(events_.Order, ElementsAre("error"));
-  EXPECT_TRUE(Requests().empty());
-}
-
-TEST_F(FailedDownloadTest, EnabledProxyThatIsNotThereFailsEvenForALoopbackHost) {
-  WriteBytes(PathIn("www/a.txt"), "abc");
-  auto server = ServeFiles();
-  setenv("http_proxy", "http://127.0.0.78:3128/", 1);
-  THTTPDownload download;
-  download.URL = server->Url("/a.txt");
-  download.FileName = PathIn("a.txt");
-  ASSERT_TRUE(RunToEnd(download));
-  EXPECT_THAT(events_.Order, ElementsAre("error"));
-  EXPECT_TRUE(Requests().empty());
 }
 
 using EmptyBodyTest = DownloadTest;
@@ -327,22 +321,6 @@ TEST_F(EmptyBodyTest, TextWithoutContentLengthSucceedsWhenAnyByteArrived) {
   ASSERT_TRUE(RunToEnd(download, false));
   EXPECT_THAT(events_.Order, ElementsAre("string"));
   EXPECT_EQ(events_.Text, "some text");
-}
-
-TEST_F(EmptyBodyTest, EmptyTextFails) {
-  auto server = ServeRawReply(Reply("Content-Length: 0\r\n", ""));
-  THTTPDownload download;
-  download.URL = server->Url("/text");
-  ASSERT_TRUE(RunToEnd(download, false));
-  EXPECT_THAT(events_.Order, ElementsAre("error"));
-}
-
-TEST_F(EmptyBodyTest, TextShorterThanAnnouncedFails) {
-  auto server = ServeRawReply(Reply("Content-Length: 100\r\n", "some text"));
-  THTTPDownload download;
-  download.URL = server->Url("/text");
-  ASSERT_TRUE(RunToEnd(download, false));
-  EXPECT_THAT(events_.Order, ElementsAre("error"));
 }
 
 using OneDownloadAtATimeTest = DownloadTest;

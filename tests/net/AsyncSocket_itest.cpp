@@ -1,27 +1,32 @@
 #include "net/AsyncSocket.h"
 
 #include <gtest/gtest.h>
+#include <sys/socket.h>
 
 #include <cerrno>
 #include <memory>
 #include <thread>
 #include <vector>
 
-#include "net/LoopbackPeer.h"
 #include "net/SocketRuntime.h"
+#include "platform/MessageLoop.h"
 #include "platform/SocketError.h"
 #include "platform/SocketLibrary.h"
+#include "support/LoopbackPeer.h"
+#include "support/PumpUntil.h"
+#include "support/Thrown.h"
 #include "support/UnchangedCounter.h"
 
 namespace qb {
 namespace {
 
-using test::ConnectPlain;
+using test::ConnectToLoopback;
 using test::PlainListener;
-using test::Pump;
+using test::PumpUntil;
 using test::ReadPlain;
 using test::SendAll;
 using test::Thrown;
+using test::UniqueFd;
 
 std::string StateName(TSocketState state) {
   static const char* names[] = {"invalid",   "opened",    "bound",     "connecting", "socks",
@@ -64,15 +69,6 @@ class AsyncSocketTest : public ::testing::Test {
     socket.Connect();
   }
 
-  static std::string Thrown(const std::function<void()>& action) {
-    try {
-      action();
-    } catch (const ESocketException& e) {
-      return e.what();
-    }
-    return "(nothing thrown)";
-  }
-
   test::UnchangedCounter dropped{"exceptions dropped by a receive loop",
                                  &TCustomAsyncSocket::DroppedExceptions};
 };
@@ -87,7 +83,7 @@ TEST_F(AsyncSocketTest, RefusedConnectPassesThroughConnectedAndReportsTheErrorTh
   EventLog log;
   log.Attach(socket);
   ConnectTo(socket, port);
-  ASSERT_TRUE(Pump([&] { return log.Has("closed 0"); }));
+  ASSERT_TRUE(PumpUntil([&] { return log.Has("closed 0"); }));
   EXPECT_EQ(log.Lines,
             (std::vector<std::string>{"state opened", "state connecting", "state connected",
                                       "connected 10061", "state closed", "closed 0"}));
@@ -98,7 +94,7 @@ TEST_F(AsyncSocketTest, SendOnAClosedSocketFailsWithoutAnotherCloseEvent) {
   TAsyncSocket socket;
   EventLog log;
   log.Attach(socket);
-  EXPECT_EQ(Thrown([&] { socket.Send("x", 1); }),
+  EXPECT_EQ(Thrown<ESocketException>([&] { socket.Send("x", 1); }),
             "Error 10057 in function Send\r\nSocket is not connected");
   socket.OnError = [](TCustomAsyncSocket*) {};
   EXPECT_EQ(socket.Send("x", 1), -1);
@@ -125,11 +121,13 @@ TEST_F(AsyncSocketTest, RemoteAddressCanOnlyChangeWhileClosed) {
   PlainListener listener;
   TAsyncSocket socket;
   ConnectTo(socket, listener.Port());
-  int peer = listener.Accept();
-  ASSERT_TRUE(Pump([&] { return socket.State() == wsConnected; }));
-  EXPECT_EQ(Thrown([&] { socket.SetAddr("10.0.0.1"); }), "Cannot change Addr if not closed");
-  EXPECT_EQ(Thrown([&] { socket.SetPort("99"); }), "Cannot change Port if not closed");
-  EXPECT_EQ(Thrown([&] { socket.SetAddr(" 127.0.0.1 "); }), "(nothing thrown)")
+  UniqueFd peer = listener.Accept();
+  ASSERT_TRUE(PumpUntil([&] { return socket.State() == wsConnected; }));
+  EXPECT_EQ(Thrown<ESocketException>([&] { socket.SetAddr("10.0.0.1"); }),
+            "Cannot change Addr if not closed");
+  EXPECT_EQ(Thrown<ESocketException>([&] { socket.SetPort("99"); }),
+            "Cannot change Port if not closed");
+  EXPECT_EQ(Thrown<ESocketException>([&] { socket.SetAddr(" 127.0.0.1 "); }), "(nothing thrown)")
       << "writing the value already stored is accepted";
   EXPECT_EQ(socket.GetPeerAddr(), "127.0.0.1");
   EXPECT_EQ(socket.GetPeerPort(), listener.PortText());
@@ -137,7 +135,7 @@ TEST_F(AsyncSocketTest, RemoteAddressCanOnlyChangeWhileClosed) {
   socket.Close();
   EXPECT_EQ(socket.GetPeerAddr(), "error");
   EXPECT_TRUE(socket.Addr().empty()) << "a close restores the defaults";
-  close(peer);
+  peer.Reset();
 }
 
 TEST_F(AsyncSocketTest, BytesLeftUnreadAreHandedToTheHandlerAgainAtOnce) {
@@ -157,15 +155,15 @@ TEST_F(AsyncSocketTest, BytesLeftUnreadAreHandedToTheHandlerAgainAtOnce) {
     if (n > 0) received.append(piece, static_cast<std::size_t>(n));
   };
   ConnectTo(socket, listener.Port());
-  int peer = listener.Accept();
-  ASSERT_TRUE(Pump([&] { return socket.State() == wsConnected; }));
-  SendAll(peer, "0123456789");
-  ASSERT_TRUE(Pump([&] { return callsBeforeMarker >= 0; }));
+  UniqueFd peer = listener.Accept();
+  ASSERT_TRUE(PumpUntil([&] { return socket.State() == wsConnected; }));
+  SendAll(peer.Get(), "0123456789");
+  ASSERT_TRUE(PumpUntil([&] { return callsBeforeMarker >= 0; }));
   EXPECT_EQ(received, "0123456789");
   EXPECT_EQ(callsBeforeMarker, 4) << "all four reads happen before the loop runs anything else";
   EXPECT_EQ(socket.ReadCount(), 10);
   MessageLoop::Instance().DestroyWindow(marker);
-  close(peer);
+  peer.Reset();
 }
 
 TEST_F(AsyncSocketTest, APeersCloseIsReportedAfterTheDataBeforeIt) {
@@ -179,11 +177,11 @@ TEST_F(AsyncSocketTest, APeersCloseIsReportedAfterTheDataBeforeIt) {
     log.Lines.push_back("data " + std::to_string(received.size()));
   };
   ConnectTo(socket, listener.Port());
-  int peer = listener.Accept();
+  UniqueFd peer = listener.Accept();
   std::string payload(100000, 'p');
-  SendAll(peer, payload);
-  close(peer);
-  ASSERT_TRUE(Pump([&] { return log.Has("closed 0"); }));
+  SendAll(peer.Get(), payload);
+  peer.Reset();
+  ASSERT_TRUE(PumpUntil([&] { return log.Has("closed 0"); }));
   EXPECT_TRUE(received == payload);
   auto closedAt = std::find(log.Lines.begin(), log.Lines.end(), "closed 0");
   EXPECT_EQ(*(closedAt - 2), "data 100000") << "every byte was handed over before the close";
@@ -199,8 +197,8 @@ TEST_F(AsyncSocketTest, DataSentFiresFromTheLoopOnceTheQueueHasDrained) {
   std::int64_t bytesReported = 0;
   socket.OnSendData = [&](TCustomAsyncSocket*, int bytes) { bytesReported += bytes; };
   ConnectTo(socket, listener.Port());
-  int peer = listener.Accept();
-  ASSERT_TRUE(Pump([&] { return socket.State() == wsConnected; }));
+  UniqueFd peer = listener.Accept();
+  ASSERT_TRUE(PumpUntil([&] { return socket.State() == wsConnected; }));
   MessageLoop::Instance().ProcessMessages();
   socket.OnDataSent = [&](TCustomAsyncSocket*, std::uint16_t) {
     ++sentEvents;
@@ -213,13 +211,13 @@ TEST_F(AsyncSocketTest, DataSentFiresFromTheLoopOnceTheQueueHasDrained) {
   EXPECT_EQ(socket.SendString(payload), static_cast<int>(payload.size()));
   insideSend = false;
   EXPECT_FALSE(socket.AllSent());
-  std::string received = ReadPlain(peer, payload.size());
+  std::string received = ReadPlain(peer.Get(), payload.size());
   EXPECT_EQ(received.size(), payload.size());
   EXPECT_TRUE(received == payload);
-  ASSERT_TRUE(Pump([&] { return sentEvents > 0; }));
+  ASSERT_TRUE(PumpUntil([&] { return sentEvents > 0; }));
   EXPECT_FALSE(firedInsideSend);
   EXPECT_EQ(bytesReported, static_cast<std::int64_t>(payload.size()));
-  close(peer);
+  peer.Reset();
 }
 
 TEST_F(AsyncSocketTest, AStreamListenerOnABusyPortFailsEvenWithReuseAddr) {
@@ -228,7 +226,7 @@ TEST_F(AsyncSocketTest, AStreamListenerOnABusyPortFailsEvenWithReuseAddr) {
   listener.ReuseAddr = true;
   listener.SetAddr("127.0.0.1");
   listener.SetPort(busy.PortText());
-  EXPECT_EQ(Thrown([&] { listener.Listen(); }),
+  EXPECT_EQ(Thrown<ESocketException>([&] { listener.Listen(); }),
             "Error 10048 in function Bind\r\nAddress already in use");
   EXPECT_EQ(listener.State(), wsClosed);
   EXPECT_EQ(listener.HSocket(), TCustomAsyncSocket::kInvalidSocket)
@@ -247,14 +245,14 @@ TEST_F(AsyncSocketTest, AListenerAcceptsIntoADuplicatedSocket) {
   listener.Listen();
   ASSERT_EQ(listener.State(), wsListening);
   EXPECT_GT(listener.BoundPort(), 0) << "port 0 is given a free port by the system";
-  int client = ConnectPlain(listener.BoundPort());
-  ASSERT_TRUE(Pump([&] { return accepted != nullptr; }));
+  UniqueFd client = ConnectToLoopback(static_cast<std::uint16_t>(listener.BoundPort()));
+  ASSERT_TRUE(PumpUntil([&] { return accepted != nullptr; }));
   EXPECT_EQ(accepted->State(), wsConnected);
   accepted->SendString("hello\r\n");
-  EXPECT_EQ(ReadPlain(client, 7), "hello\r\n");
-  EXPECT_EQ(Thrown([&] { accepted->Accept(); }),
+  EXPECT_EQ(ReadPlain(client.Get(), 7), "hello\r\n");
+  EXPECT_EQ(Thrown<ESocketException>([&] { accepted->Accept(); }),
             "Error 10022 in function not a listening socket\r\nInvalid argument");
-  close(client);
+  client.Reset();
   accepted.reset();
 }
 
@@ -271,11 +269,11 @@ TEST_F(AsyncSocketTest, AnExceptionFromANotificationAbortsTheSocketUnlessTheHand
       canClose = !keep;
     };
     ConnectTo(socket, listener.Port());
-    int peer = listener.Accept();
-    ASSERT_TRUE(Pump([&] { return !caught.empty(); }));
+    UniqueFd peer = listener.Accept();
+    ASSERT_TRUE(PumpUntil([&] { return !caught.empty(); }));
     EXPECT_EQ(caught, "handler failed");
     EXPECT_EQ(socket.State(), keep ? wsConnected : wsClosed);
-    close(peer);
+    peer.Reset();
   }
 }
 
@@ -289,19 +287,19 @@ TEST_F(AsyncSocketTest, AnExceptionFromADataHandlerIsDroppedAndCountedAndTheSock
     if (received == "firstsecond") throw 7;
   };
   ConnectTo(socket, listener.Port());
-  int peer = listener.Accept();
-  ASSERT_TRUE(Pump([&] { return socket.State() == wsConnected; }));
+  UniqueFd peer = listener.Accept();
+  ASSERT_TRUE(PumpUntil([&] { return socket.State() == wsConnected; }));
   std::int64_t before = TCustomAsyncSocket::DroppedExceptions();
   for (const char* piece : {"first", "second", "third"}) {
     std::size_t expected = received.size() + std::string(piece).size();
-    SendAll(peer, piece);
-    ASSERT_TRUE(Pump([&] { return received.size() == expected; })) << piece;
+    SendAll(peer.Get(), piece);
+    ASSERT_TRUE(PumpUntil([&] { return received.size() == expected; })) << piece;
   }
   EXPECT_EQ(received, "firstsecondthird");
   EXPECT_EQ(TCustomAsyncSocket::DroppedExceptions() - before, 2);
   EXPECT_EQ(socket.State(), wsConnected);
   dropped.Expect(2);
-  close(peer);
+  peer.Reset();
 }
 
 // A relay of two paired sockets: what the source's peer writes, the source
@@ -326,29 +324,29 @@ TEST_F(AsyncSocketTest, APairedSocketStopsReadingWhileItsPeersQueueIsOverTheBoun
       sink.SendString(s->ReceiveString());
     };
     ConnectTo(source, listener.Port());
-    int writer = listener.Accept();
+    UniqueFd writer = listener.Accept();
     ConnectTo(sink, listener.Port());
-    int reader = listener.Accept();
+    UniqueFd reader = listener.Accept();
     int small = 64 * 1024;
-    setsockopt(reader, SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
-    ASSERT_TRUE(Pump([&] { return source.State() == wsConnected && sink.State() == wsConnected; }));
-    std::thread write([&] { SendAll(writer, payload); });
+    setsockopt(reader.Get(), SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
+    ASSERT_TRUE(
+        PumpUntil([&] { return source.State() == wsConnected && sink.State() == wsConnected; }));
+    std::thread write([&] { SendAll(writer.Get(), payload); });
 
-    ASSERT_TRUE(Pump([&] { return source.ReadsHeld(); })) << "the queue passed the bound";
+    ASSERT_TRUE(PumpUntil([&] { return source.ReadsHeld(); })) << "the queue passed the bound";
     std::int64_t readWhenHeld = source.ReadCount();
-    for (int turn = 0; turn < 20; ++turn)
-      MessageLoop::Instance().WaitAndDispatch(std::chrono::milliseconds(10));
+    test::PumpTurns(20, std::chrono::milliseconds(10));
     EXPECT_EQ(source.ReadCount(), readWhenHeld) << "nothing more is read while held";
     EXPECT_LE(sink.QueuedCount(), kBound + TCustomAsyncSocket::kReadLimit);
     EXPECT_LT(static_cast<std::size_t>(readWhenHeld), payload.size());
 
-    std::string received = ReadPlain(reader, payload.size(), std::chrono::seconds(60));
+    std::string received = ReadPlain(reader.Get(), payload.size(), std::chrono::seconds(60));
     write.join();
     EXPECT_EQ(received.size(), payload.size());
     EXPECT_TRUE(received == payload) << "every byte arrives, in order";
     EXPECT_FALSE(source.ReadsHeld());
-    close(writer);
-    close(reader);
+    writer.Reset();
+    reader.Reset();
   }
 }
 
@@ -365,7 +363,7 @@ TEST_F(AsyncSocketTest, AFailingSocketCallIsReportedWithItsWindowsNumber) {
   TAsyncSocket socket;
   socket.SetAddr("127.0.0.1");
   socket.SetPort("110");
-  EXPECT_EQ(Thrown([&] { socket.Connect(); }),
+  EXPECT_EQ(Thrown<ESocketException>([&] { socket.Connect(); }),
             "Error 10024 in function Connect (socket)\r\nToo many open files");
   EXPECT_EQ(socket.State(), wsClosed);
 }
@@ -382,13 +380,13 @@ TEST_F(AsyncSocketTest, ABrokenConnectionWhileSendingClosesTheSocketWithoutASign
   EventLog log;
   log.Attach(socket);
   ConnectTo(socket, listener.Port());
-  int peer = listener.Accept();
-  ASSERT_TRUE(Pump([&] { return socket.State() == wsConnected; }));
+  UniqueFd peer = listener.Accept();
+  ASSERT_TRUE(PumpUntil([&] { return socket.State() == wsConnected; }));
   winsock::InstallSocketFunctions(&failing);
   socket.SendString("lost");
   EXPECT_TRUE(log.Has("closed 10054"));
   EXPECT_EQ(socket.State(), wsClosed);
-  close(peer);
+  peer.Reset();
 }
 
 TEST_F(AsyncSocketTest, ARealResetPeerNeverKillsTheProcess) {
@@ -397,12 +395,12 @@ TEST_F(AsyncSocketTest, ARealResetPeerNeverKillsTheProcess) {
   EventLog log;
   log.Attach(socket);
   ConnectTo(socket, listener.Port());
-  int peer = listener.Accept();
-  ASSERT_TRUE(Pump([&] { return socket.State() == wsConnected; }));
+  UniqueFd peer = listener.Accept();
+  ASSERT_TRUE(PumpUntil([&] { return socket.State() == wsConnected; }));
   linger reset{1, 0};
-  setsockopt(peer, SOL_SOCKET, SO_LINGER, &reset, sizeof reset);
-  close(peer);
-  ASSERT_TRUE(Pump([&] { return socket.State() == wsClosed; }));
+  setsockopt(peer.Get(), SOL_SOCKET, SO_LINGER, &reset, sizeof reset);
+  peer.Reset();
+  ASSERT_TRUE(PumpUntil([&] { return socket.State() == wsClosed; }));
   EXPECT_TRUE(log.Has("closed 10054"));
   socket.OnError = [](TCustomAsyncSocket*) {};
   EXPECT_EQ(socket.SendString("after reset"), -1);

@@ -6,14 +6,16 @@
 #include <vector>
 
 #include "net/AsyncSocket.h"
-#include "net/LoopbackPeer.h"
+#include "platform/MessageLoop.h"
+#include "support/LoopbackPeer.h"
+#include "support/PumpUntil.h"
 #include "support/UnchangedCounter.h"
 
 namespace qb {
 namespace {
 
 using test::PlainListener;
-using test::Pump;
+using test::PumpUntil;
 using test::SendAll;
 
 // A line-mode socket connected to a plain peer that the test writes to.
@@ -25,11 +27,11 @@ class LineSocketTest : public ::testing::Test {
     socket.SetPort(listener.PortText());
     socket.Connect();
     peer = listener.Accept();
-    ASSERT_GE(peer, 0);
-    ASSERT_TRUE(Pump([&] { return socket.State() == wsConnected; }));
+    ASSERT_TRUE(peer.Valid());
+    ASSERT_TRUE(PumpUntil([&] { return socket.State() == wsConnected; }));
   }
   void TearDown() override {
-    if (peer >= 0) close(peer);
+    peer.Reset();
     socket.Close();
     MessageLoop::Instance().ProcessMessages();
     dropped.Check();
@@ -37,8 +39,8 @@ class LineSocketTest : public ::testing::Test {
   // Sends one piece and waits until the socket has read it from the network.
   void SendPiece(const std::string& piece) {
     std::int64_t before = socket.ReadCount();
-    SendAll(peer, piece);
-    ASSERT_TRUE(Pump(
+    SendAll(peer.Get(), piece);
+    ASSERT_TRUE(PumpUntil(
         [&] { return socket.ReadCount() >= before + static_cast<std::int64_t>(piece.size()); }));
   }
   void RecordLines() {
@@ -49,7 +51,7 @@ class LineSocketTest : public ::testing::Test {
 
   PlainListener listener;
   TAsyncSocket socket;
-  int peer = -1;
+  test::UniqueFd peer;
   std::vector<std::string> lines;
   test::UnchangedCounter dropped{"exceptions dropped by a receive loop",
                                  &TCustomAsyncSocket::DroppedExceptions};
@@ -90,10 +92,9 @@ TEST_F(LineSocketTest, AFinalLineWithoutTerminatorArrivesBeforeTheClose) {
     events.push_back("line " + s->ReceiveString());
   };
   socket.OnSessionClosed = [&](TCustomAsyncSocket*, std::uint16_t) { events.push_back("closed"); };
-  SendAll(peer, "NOOP\r\nQUIT");
-  close(peer);
-  peer = -1;
-  ASSERT_TRUE(Pump([&] { return !events.empty() && events.back() == "closed"; }));
+  SendAll(peer.Get(), "NOOP\r\nQUIT");
+  peer.Reset();
+  ASSERT_TRUE(PumpUntil([&] { return !events.empty() && events.back() == "closed"; }));
   EXPECT_EQ(events, (std::vector<std::string>{"line NOOP\r\n", "line QUIT", "closed"}));
 }
 
@@ -128,8 +129,8 @@ TEST_F(LineSocketTest, AnEmptyLineEndDeliversRawDataInReadsOfAtMost255Bytes) {
     largest = std::max(largest, piece.size());
     received += piece;
   };
-  SendAll(peer, std::string(1000, 'r'));
-  ASSERT_TRUE(Pump([&] { return received.size() == 1000; }));
+  SendAll(peer.Get(), std::string(1000, 'r'));
+  ASSERT_TRUE(PumpUntil([&] { return received.size() == 1000; }));
   EXPECT_LE(largest, 255u);
 }
 
@@ -150,7 +151,7 @@ TEST_F(LineSocketTest, SwitchingLineModeOffRedeliversWhatIsBufferedAsRawData) {
     if (piece == "first\r\n") static_cast<TCustomLineSocket*>(s)->SetLineMode(false);
   };
   SendPiece("first\r\nsecond\r\nthird");
-  ASSERT_TRUE(Pump([&] { return events.size() >= 2; }));
+  ASSERT_TRUE(PumpUntil([&] { return events.size() >= 2; }));
   EXPECT_EQ(events[0], "first\r\n");
   std::string rest;
   for (std::size_t i = 1; i < events.size(); ++i) rest += events[i];
@@ -163,7 +164,7 @@ TEST_F(LineSocketTest, LineEditingAppliesBackspaceAndTabsAndEchoes) {
   RecordLines();
   SendPiece("ab\bc\td\r\n");
   EXPECT_EQ(lines, (std::vector<std::string>{"ac      d\r\n"}));
-  EXPECT_EQ(test::ReadPlain(peer, 11), "ab\bc      d\r\n");
+  EXPECT_EQ(test::ReadPlain(peer.Get(), 11), "ab\bc      d\r\n");
 }
 
 }  // namespace

@@ -8,9 +8,9 @@
 #include <vector>
 
 #include "net/AsyncSocket.h"
-#include "net/LoopbackPeer.h"
 #include "platform/SocketError.h"
 #include "platform/SocketLibrary.h"
+#include "support/Thrown.h"
 
 namespace qb {
 namespace {

@@ -1,8 +1,13 @@
 #include "net/SocketServer.h"
 
+#include <arpa/inet.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <poll.h>
 #include <sys/resource.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -10,42 +15,45 @@
 #include <thread>
 #include <vector>
 
-#include "net/LoopbackPeer.h"
+#include "platform/MessageLoop.h"
+#include "support/LoopbackPeer.h"
+#include "support/PumpUntil.h"
 #include "support/UnchangedCounter.h"
 
 namespace qb {
 namespace {
 
-using test::ConnectPlain;
-using test::Pump;
+using test::ConnectToLoopback;
+using test::PumpUntil;
 using test::ReadPlain;
 using test::SendAll;
+using test::UniqueFd;
 using namespace std::chrono_literals;
 
 // Connections opened without waiting for the server to accept them; each
 // counts as established once its handshake is done (it sits in the listen
 // queue).
-std::vector<int> ConnectWithoutWaiting(int port, int count, int& established) {
-  std::vector<int> fds;
+std::vector<UniqueFd> ConnectWithoutWaiting(int port, int count, int& established) {
+  std::vector<UniqueFd> fds;
   sockaddr_in address{};
   address.sin_family = AF_INET;
   address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
   address.sin_port = htons(static_cast<std::uint16_t>(port));
   for (int i = 0; i < count; ++i) {
-    int fd = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-    connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    fds.push_back(fd);
+    UniqueFd fd(socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
+    connect(fd.Get(), reinterpret_cast<sockaddr*>(&address), sizeof address);
+    fds.push_back(std::move(fd));
   }
   established = 0;
   auto deadline = std::chrono::steady_clock::now() + 2s;
-  for (int fd : fds) {
+  for (const UniqueFd& fd : fds) {
     auto left =
         std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-    pollfd p{fd, POLLOUT, 0};
+    pollfd p{fd.Get(), POLLOUT, 0};
     int error = -1;
     socklen_t length = sizeof error;
     if (poll(&p, 1, static_cast<int>(std::max(left, 0ms).count())) == 1 &&
-        getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length) == 0 && error == 0) {
+        getsockopt(fd.Get(), SOL_SOCKET, SO_ERROR, &error, &length) == 0 && error == 0) {
       ++established;
     }
   }
@@ -53,14 +61,14 @@ std::vector<int> ConnectWithoutWaiting(int port, int count, int& established) {
 }
 
 // The first line each descriptor receives, read while the loop turns.
-std::vector<std::string> FirstLines(const std::vector<int>& fds) {
+std::vector<std::string> FirstLines(const std::vector<UniqueFd>& fds) {
   std::vector<std::string> lines(fds.size());
-  Pump([&] {
+  PumpUntil([&] {
     bool all = true;
     for (std::size_t i = 0; i < fds.size(); ++i) {
       char buffer[256];
       while (lines[i].find('\n') == std::string::npos) {
-        ssize_t n = recv(fds[i], buffer, sizeof buffer, MSG_DONTWAIT);
+        ssize_t n = recv(fds[i].Get(), buffer, sizeof buffer, MSG_DONTWAIT);
         if (n <= 0) break;
         lines[i].append(buffer, static_cast<std::size_t>(n));
       }
@@ -120,7 +128,7 @@ class SocketServerTest : public ::testing::Test {
     };
   }
   void TearDown() override {
-    for (int fd : plainClients) close(fd);
+    plainClients.clear();
     server.reset();
     MessageLoop::Instance().ProcessMessages();
     EXPECT_EQ(MessageLoop::Instance().WindowCount(), 0u) << "every client was freed";
@@ -131,19 +139,19 @@ class SocketServerTest : public ::testing::Test {
     server->Listen();
     port = server->BoundPort();
   }
-  // Connects a plain client and waits until the server has made its object.
+  // Connects a plain client (kept open until the test ends) and waits until
+  // the server has made its object; its descriptor.
   int ConnectClient() {
     int before = connected;
-    int fd = ConnectPlain(port);
-    plainClients.push_back(fd);
-    EXPECT_TRUE(Pump([&] { return connected > before; }));
-    return fd;
+    plainClients.push_back(ConnectToLoopback(static_cast<std::uint16_t>(port)));
+    EXPECT_TRUE(PumpUntil([&] { return connected > before; }));
+    return plainClients.back().Get();
   }
 
   std::unique_ptr<TSocketServer> server;
   int port = 0;
   int created = 0, connected = 0, disconnected = 0;
-  std::vector<int> plainClients;
+  std::vector<UniqueFd> plainClients;
   test::UnchangedCounter dropped{"exceptions dropped by a receive loop",
                                  &TCustomAsyncSocket::DroppedExceptions};
 };
@@ -172,12 +180,12 @@ TEST_F(SocketServerTest, TheClientBeyondTheLimitIsCreatedAnnouncedToldAndClosed)
   EXPECT_EQ(created, 51);
   EXPECT_EQ(connected, 51);
   // Read late, after the server has closed it: the banner must still be there.
-  ASSERT_TRUE(Pump([&] { return server->Clients(50)->State() == wsClosed; }));
+  ASSERT_TRUE(PumpUntil([&] { return server->Clients(50)->State() == wsClosed; }));
   std::this_thread::sleep_for(std::chrono::milliseconds(50));
   bool orderly = false;
   EXPECT_EQ(test::ReadToEnd(refused, orderly), "Sorry, too many clients\r\n");
   EXPECT_TRUE(orderly) << "the refusal is a proper close, not a reset that may discard the banner";
-  ASSERT_TRUE(Pump([&] { return disconnected == 1; }));
+  ASSERT_TRUE(PumpUntil([&] { return disconnected == 1; }));
   EXPECT_EQ(server->ClientCount(), 50);
 }
 
@@ -198,7 +206,7 @@ TEST_F(SocketServerTest, NoLimitWhenMaxClientsIsZero) {
   server->Banner = "hi";
   Listen();
   for (int i = 0; i < 60; ++i) ConnectClient();
-  EXPECT_EQ(ReadPlain(plainClients.back(), 4), "hi\r\n");
+  EXPECT_EQ(ReadPlain(plainClients.back().Get(), 4), "hi\r\n");
   EXPECT_EQ(server->ClientCount(), 60);
 }
 
@@ -237,7 +245,7 @@ TEST_F(SocketServerTest, ACleanedUpClientStillTellsItsPeerAndIsFreedAfterItsHand
   Listen();
   int fd = ConnectClient();
   SendAll(fd, "QUIT\r\n");
-  ASSERT_TRUE(Pump([&] { return disconnected == 1; }));
+  ASSERT_TRUE(PumpUntil([&] { return disconnected == 1; }));
   EXPECT_EQ(peerAtDisconnect, "127.0.0.1");
   EXPECT_EQ(order, (std::vector<std::string>{"closed Client1", "after close Client1",
                                              "disconnect Client1"}));
@@ -249,7 +257,7 @@ TEST_F(SocketServerTest, DestroyingTheServerFreesEveryRemainingClient) {
   for (int i = 0; i < 5; ++i) ConnectClient();
   server.reset();
   EXPECT_EQ(MessageLoop::Instance().WindowCount(), 0u);
-  EXPECT_EQ(ReadPlain(plainClients[0], 1000), "Welcome to the server\r\n");
+  EXPECT_EQ(ReadPlain(plainClients[0].Get(), 1000), "Welcome to the server\r\n");
 }
 
 TEST_F(SocketServerTest, ClientsThatConnectWhileTheProgramIsBusyWaitInTheQueueAndAreAllGreeted) {
@@ -287,9 +295,7 @@ TEST_F(SocketServerTest, WithoutFreeDescriptorsTheListenerBacksOffInsteadOfSpinn
     DescriptorsExhausted exhausted;
     // A spinning listener is told of the waiting connection on every turn.
     constexpr int kTurns = 200;
-    for (int turn = 0; turn < kTurns; ++turn) {
-      MessageLoop::Instance().WaitAndDispatch(std::chrono::milliseconds(5));
-    }
+    test::PumpTurns(kTurns, std::chrono::milliseconds(5));
     EXPECT_GE(attempts, 1);
     EXPECT_LE(attempts, 20) << "accept was tried on " << attempts << " of " << kTurns << " turns";
   }

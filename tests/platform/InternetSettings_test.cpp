@@ -1,5 +1,7 @@
 #include "platform/InternetSettings.h"
 
+#include "support/ProgramEnvironment.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -12,18 +14,10 @@ namespace {
 // Sets or clears http_proxy for one test and restores the value it had.
 class InternetSettingsTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    if (const char* value = std::getenv("http_proxy")) saved_ = value;
-  }
-  void TearDown() override {
-    if (saved_) {
-      setenv("http_proxy", saved_->c_str(), 1);
-    } else {
-      unsetenv("http_proxy");
-    }
-    SetInternetSettingsUnreadable(false);
-  }
-  std::optional<std::string> saved_;
+  void TearDown() override { SetInternetSettingsUnreadable(false); }
+
+ private:
+  test::ScopedVariable proxy_{"http_proxy", std::nullopt};
 };
 
 TEST_F(InternetSettingsTest, NoProxyVariableMeansProxyDisabled) {

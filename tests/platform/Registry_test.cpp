@@ -1,7 +1,8 @@
 #include "platform/Registry.h"
 
 #include "platform/FileStore.h"
-#include "platform/RegistrySandbox.h"
+#include "support/ProgramEnvironment.h"
+#include "support/RegistrySandbox.h"
 
 #include <gtest/gtest.h>
 
@@ -241,29 +242,16 @@ TEST_F(RegistryStoreTest, ImportBringsInKeysAndValuesAndRejectsABadFileWhole) {
   reopened.CloseKey(key);
 }
 
-class ScopedEnvironment {
- public:
-  ScopedEnvironment(const char* name, const char* value) : name_(name) {
-    if (const char* old = std::getenv(name)) old_ = old;
-    value ? setenv(name, value, 1) : unsetenv(name);
-  }
-  ~ScopedEnvironment() { old_ ? setenv(name_, old_->c_str(), 1) : unsetenv(name_); }
-
- private:
-  const char* name_;
-  std::optional<std::string> old_;
-};
-
 TEST(RegistryPath, ExplicitFileThenConfigFolderThenHome) {
-  ScopedEnvironment home("HOME", "/home/someone");
-  ScopedEnvironment config("XDG_CONFIG_HOME", "/cfg");
+  test::ScopedVariable home("HOME", "/home/someone");
+  test::ScopedVariable config("XDG_CONFIG_HOME", "/cfg");
   {
-    ScopedEnvironment registry("QUILLBRIGHT_REGISTRY", "/tmp/test.reg");
+    test::ScopedVariable registry("QUILLBRIGHT_REGISTRY", "/tmp/test.reg");
     EXPECT_EQ(DefaultRegistryPath(), "/tmp/test.reg");
   }
-  ScopedEnvironment registry("QUILLBRIGHT_REGISTRY", nullptr);
+  test::ScopedVariable registry("QUILLBRIGHT_REGISTRY", std::nullopt);
   EXPECT_EQ(DefaultRegistryPath(), "/cfg/quillbright/registry.reg");
-  ScopedEnvironment relative("XDG_CONFIG_HOME", "relative");
+  test::ScopedVariable relative("XDG_CONFIG_HOME", "relative");
   EXPECT_EQ(DefaultRegistryPath(), "/home/someone/.config/quillbright/registry.reg");
 }
 

@@ -1,5 +1,7 @@
 #include "screening/MailDate.h"
 
+#include "support/ProgramEnvironment.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -14,15 +16,11 @@ namespace {
 class MailDateTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    if (const char* tz = std::getenv("TZ")) saved_ = tz;
-    UseZone("UTC0");
+    zone_.emplace("TZ", "UTC0");
+    tzset();
   }
   void TearDown() override {
-    if (saved_) {
-      setenv("TZ", saved_->c_str(), 1);
-    } else {
-      unsetenv("TZ");
-    }
+    zone_.reset();
     tzset();
   }
   static void UseZone(const char* zone) {
@@ -31,7 +29,7 @@ class MailDateTest : public ::testing::Test {
   }
 
  private:
-  std::optional<std::string> saved_;
+  std::optional<test::ScopedVariable> zone_;
 };
 
 TEST_F(MailDateTest, ConvertsTheZoneIntoLocalTime) {

@@ -2,8 +2,8 @@
 
 #include "platform/FileStore.h"
 #include "platform/RegistryFile.h"
-#include "platform/RegistrySandbox.h"
 #include "setup/WindowsKind.h"
+#include "support/RegistrySandbox.h"
 
 #include <gtest/gtest.h>
 

@@ -2,9 +2,9 @@
 
 #include "platform/FileStore.h"
 #include "platform/RegistryFile.h"
-#include "platform/RegistrySandbox.h"
 #include "setup/AccountBackup.h"
 #include "support/RecordingDialogs.h"
+#include "support/RegistrySandbox.h"
 
 #include <gtest/gtest.h>
 

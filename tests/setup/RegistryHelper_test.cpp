@@ -1,6 +1,6 @@
 #include "setup/RegistryHelper.h"
 
-#include "platform/RegistrySandbox.h"
+#include "support/RegistrySandbox.h"
 
 #include <gtest/gtest.h>
 

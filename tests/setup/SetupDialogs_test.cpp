@@ -4,12 +4,12 @@
 #include <memory>
 
 #include "platform/FileStore.h"
-#include "platform/RegistrySandbox.h"
 #include "setup/SetupOptions.h"
 #include "setup/untformaccount.h"
 #include "setup/untusage.h"
 #include "support/ProgramEnvironment.h"
 #include "support/RecordingDialogs.h"
+#include "support/RegistrySandbox.h"
 #include "support/TempFolder.h"
 #include "support/ThunderbirdProfile.h"
 

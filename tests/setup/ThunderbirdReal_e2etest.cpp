@@ -21,12 +21,12 @@
 
 #include "platform/FileStore.h"
 #include "platform/RegistryFile.h"
-#include "platform/RegistrySandbox.h"
 #include "setup/ThunderbirdAccounts.h"
 #include "setup/ThunderbirdProfiles.h"
 #include "support/ChildProcess.h"
 #include "support/ProgramEnvironment.h"
 #include "support/RecordingDialogs.h"
+#include "support/RegistrySandbox.h"
 #include "support/ScriptedPop3Server.h"
 #include "support/TempFolder.h"
 

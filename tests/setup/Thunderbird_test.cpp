@@ -7,13 +7,13 @@
 #include <filesystem>
 
 #include "platform/RegistryFile.h"
-#include "platform/RegistrySandbox.h"
 #include "setup/AccountBackup.h"
 #include "setup/ThunderbirdAccounts.h"
 #include "setup/ThunderbirdPrefs.h"
 #include "setup/ThunderbirdProfiles.h"
 #include "support/ChildProcess.h"
 #include "support/RecordingDialogs.h"
+#include "support/RegistrySandbox.h"
 #include "support/ThunderbirdProfile.h"
 
 namespace qb {

@@ -26,4 +26,12 @@ bool PumpUntil(const std::function<bool()>& condition, std::chrono::milliseconds
   return true;
 }
 
+void PumpFor(std::chrono::milliseconds duration) {
+  PumpUntil([] { return false; }, duration);
+}
+
+void PumpTurns(int turns, std::chrono::milliseconds slice) {
+  for (int turn = 0; turn < turns; ++turn) MessageLoop::Instance().WaitAndDispatch(slice);
+}
+
 }  // namespace qb::test

@@ -100,20 +100,4 @@ TestCertificate TestCertificates::Issue(const CertificateRequest& request) {
   return {stem + ".crt", stem + ".key"};
 }
 
-ScopedCaFile::ScopedCaFile(const std::string& file) {
-  if (const char* value = std::getenv("QUILLBRIGHT_CA_FILE")) {
-    hadValue_ = true;
-    previous_ = value;
-  }
-  ::setenv("QUILLBRIGHT_CA_FILE", file.c_str(), 1);
-}
-
-ScopedCaFile::~ScopedCaFile() {
-  if (hadValue_) {
-    ::setenv("QUILLBRIGHT_CA_FILE", previous_.c_str(), 1);
-  } else {
-    ::unsetenv("QUILLBRIGHT_CA_FILE");
-  }
-}
-
 }  // namespace qb::test

@@ -5,9 +5,10 @@
 //   TestCertificates certificates;
 //   TestCertificate good = certificates.Issue({.AltNames = "IP:127.0.0.1"});
 //   DovecotServer dovecot({.Tls = good});
-//   setenv("QUILLBRIGHT_CA_FILE", certificates.CaFile().c_str(), 1);
+//   ScopedCaFile trusted(certificates.CaFile());
 #pragma once
 
+#include "support/ProgramEnvironment.h"
 #include "support/TempFolder.h"
 
 #include <string>
@@ -44,16 +45,9 @@ class TestCertificates {
 };
 
 // Sets QUILLBRIGHT_CA_FILE while it lives, and puts the previous value back.
-class ScopedCaFile {
+class ScopedCaFile : public ScopedVariable {
  public:
-  explicit ScopedCaFile(const std::string& file);
-  ~ScopedCaFile();
-  ScopedCaFile(const ScopedCaFile&) = delete;
-  ScopedCaFile& operator=(const ScopedCaFile&) = delete;
-
- private:
-  bool hadValue_ = false;
-  std::string previous_;
+  explicit ScopedCaFile(const std::string& file) : ScopedVariable("QUILLBRIGHT_CA_FILE", file) {}
 };
 
 }  // namespace qb::test

@@ -7,14 +7,14 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QTest>
-#include <atomic>
 #include <cstdlib>
 #include <filesystem>
-#include <thread>
+#include <optional>
 
 #include "GuiTestSupport.h"
 #include "platform/FileStore.h"
 #include "setup/ThunderbirdAccounts.h"
+#include "support/ClientThread.h"
 #include "support/LoopbackSockets.h"
 #include "support/PlainPop3Client.h"
 #include "support/ProgramEnvironment.h"
@@ -55,14 +55,12 @@ class ListingClient {
             listing = client.ReadMultiLine(30s).value_or("");
             client.Command("QUIT");
           }
-          done = true;
         }) {}
-  ~ListingClient() { thread_.join(); }
-  std::atomic<bool> done{false};
+  bool Done() const { return thread_.Done(); }
   std::string listing;  // read only once done
 
  private:
-  std::thread thread_;
+  ClientThread thread_;
 };
 
 class DesktopProgramTest : public ::testing::Test {
@@ -75,10 +73,7 @@ class DesktopProgramTest : public ::testing::Test {
     ASSERT_TRUE(WriteFileAtomically(home.File("senlist.txt"), "pills@spam.example\r\n"));
     ASSERT_TRUE(WriteFileAtomically(home.File("options.txt"), "N\r\n"));  // no setup prompt
     port = PickFreeLoopbackPort();
-    setenv("QUILLBRIGHT_HOME", home.Path().c_str(), 1);
-    setenv("QUILLBRIGHT_POP3_PORT", std::to_string(port).c_str(), 1);
-    setenv("QUILLBRIGHT_UPDATE_URL", "http://127.0.0.9", 1);
-    setenv("QUILLBRIGHT_THUNDERBIRD_HOME", home.File("no-thunderbird").c_str(), 1);
+    environment.emplace(ProgramEnvironment(home.Path().string(), port));
     server.AddMessage(Message("From: friend@example.org\r\nSubject: Zebra notes", 5));
     server.AddMessage(Message("From: Pusher <pills@spam.example>\r\nSubject: cheap & more", 1));
     server.AddMessage(Message("From: Anna@example.org\r\nSubject: big photos", 60));
@@ -133,6 +128,7 @@ class DesktopProgramTest : public ::testing::Test {
 
   TempFolder home{"qb-gui-home"};
   std::uint16_t port = 0;
+  std::optional<ScopedProgramEnvironment> environment;
   NoResolver resolver;
   RecordingDialogs dialogs;
   ScriptedPop3Server server;
@@ -150,7 +146,7 @@ TEST_F(DesktopProgramTest, TheLoginSwitchesFromTheIntroductionToTheReviewLayout)
   EXPECT_TRUE(Window().ReviewListView1().isVisible());
   ASSERT_TRUE(ScanShown());
   QTest::mouseClick(&Window().Button1(), Qt::LeftButton);
-  ASSERT_TRUE(PumpQtUntil([&] { return client.done.load(); }));
+  ASSERT_TRUE(PumpQtUntil([&] { return client.Done(); }));
 }
 
 TEST_F(DesktopProgramTest, RowsShowTheirIconsAndTicksAndSortOnAHeaderClick) {
@@ -182,7 +178,7 @@ TEST_F(DesktopProgramTest, RowsShowTheirIconsAndTicksAndSortOnAHeaderClick) {
       Window().Model().setData(Window().Model().index(0, 0), Qt::Checked, Qt::CheckStateRole));
   EXPECT_TRUE(program->Form().ReviewListView1[0].Checked);
   QTest::mouseClick(&Window().Button1(), Qt::LeftButton);
-  ASSERT_TRUE(PumpQtUntil([&] { return client.done.load(); }));
+  ASSERT_TRUE(PumpQtUntil([&] { return client.Done(); }));
 }
 
 TEST_F(DesktopProgramTest, ContextMenuItemsEnableOverARowAsTheListsSayAndNotAtAllOverNoRow) {
@@ -217,7 +213,7 @@ TEST_F(DesktopProgramTest, ContextMenuItemsEnableOverARowAsTheListsSayAndNotAtAl
   QMenu& overNothing = Window().PrepareContextMenu(QPoint(5, list.viewport()->height() - 3));
   EXPECT_EQ(enabled(overNothing), (std::vector<bool>(6, false)));
   QTest::mouseClick(&Window().Button1(), Qt::LeftButton);
-  ASSERT_TRUE(PumpQtUntil([&] { return client.done.load(); }));
+  ASSERT_TRUE(PumpQtUntil([&] { return client.Done(); }));
 }
 
 TEST_F(DesktopProgramTest, RemoveCheckedReleasesTheListToTheClientAndDisablesItself) {
@@ -225,12 +221,12 @@ TEST_F(DesktopProgramTest, RemoveCheckedReleasesTheListToTheClientAndDisablesIts
   ListingClient client(port, Account());
   ASSERT_TRUE(ScanShown());
   EXPECT_TRUE(Window().isVisible()) << "the scan brings the window up from the tray";
-  EXPECT_FALSE(client.done.load()) << "the list is held back until Remove Checked";
+  EXPECT_FALSE(client.Done()) << "the list is held back until Remove Checked";
   QTest::mouseClick(&Window().Button1(), Qt::LeftButton);
   EXPECT_FALSE(Window().Button1().isEnabled());
   EXPECT_FALSE(Window().isVisible()) << "the window goes back to the tray";
   EXPECT_TRUE(Window().AccountLabel().text().isEmpty());
-  ASSERT_TRUE(PumpQtUntil([&] { return client.done.load(); }));
+  ASSERT_TRUE(PumpQtUntil([&] { return client.Done(); }));
   EXPECT_EQ(client.listing.substr(0, 3), "+OK");
   EXPECT_NE(client.listing.find("\r\n2 "), std::string::npos) << client.listing;
   EXPECT_EQ(client.listing.find("\r\n3 "), std::string::npos)
@@ -261,7 +257,7 @@ TEST_F(DesktopProgramTest, AMessageBoxOpenDuringAScanDoesNotStopOtherSessions) {
   });
   ASSERT_TRUE(PumpQtUntil([&] { return scannedWhileOpen; }));
   QTest::mouseClick(&Window().Button1(), Qt::LeftButton);
-  ASSERT_TRUE(PumpQtUntil([&] { return client->done.load(); }));
+  ASSERT_TRUE(PumpQtUntil([&] { return client->Done(); }));
 }
 
 TEST_F(DesktopProgramTest, ClosingHidesTheWindowAndTheTraysExitEndsWithStatusZero) {
