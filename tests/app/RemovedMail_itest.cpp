@@ -131,7 +131,7 @@ TEST_F(RemovedMail, ARetrievalTickedLateIsCopiedOrElseDelivered) {
       ASSERT_TRUE(WriteFileAtomically(form.State.ProgramFolder + "removed", "x"));
     }
     std::optional<std::string> list, retr;
-    std::atomic<bool> ticked{false};
+    Gate ticked;
     std::string account = "alice#127.0.0.1:" + std::to_string(own.Port());
     ClientThread client([&] {
       PlainPop3Client pop(GatewayPort());
@@ -139,7 +139,7 @@ TEST_F(RemovedMail, ARetrievalTickedLateIsCopiedOrElseDelivered) {
           !pop.Command("PASS secret").starts_with("+OK"))
         return;
       list = pop.MultiLineCommand("LIST", 10s);
-      for (int wait = 0; wait < 1000 && !ticked; ++wait) std::this_thread::sleep_for(10ms);
+      ticked.Wait();
       retr = writable ? pop.Command("RETR 1") : pop.MultiLineCommand("RETR 1");
       pop.Command("QUIT");
     });
@@ -147,7 +147,7 @@ TEST_F(RemovedMail, ARetrievalTickedLateIsCopiedOrElseDelivered) {
     form.Button1Click();  // nothing ticked yet: the list goes out whole
     ASSERT_TRUE(PumpUntil([&] { return list.has_value(); }, 5s));
     form.SetRowChecked(0, true);
-    ticked = true;
+    ticked.Open();
     ASSERT_TRUE(client.Finish());
     ASSERT_TRUE(retr.has_value());
     if (writable) {
@@ -334,12 +334,12 @@ TEST_F(RemovedMail, ACopyIsDeliveredToOneSessionOfTheAccountAtATime) {
   std::string name = RemovedCopyName(std::chrono::system_clock::now(), Account(), "OLD1");
   ASSERT_TRUE(StoreRemovedCopy(form.State.ProgramFolder + kDeliverFolder, name, kTricky));
   std::optional<std::string> firstUidl, secondUidl;
-  std::atomic<bool> secondDone{false};
+  Gate secondDone;
   ClientThread first([&] {
     PlainPop3Client pop(GatewayPort());
     if (!LogIn(pop)) return;
     firstUidl = pop.MultiLineCommand("UIDL", 10s);
-    for (int wait = 0; wait < 1000 && !secondDone; ++wait) std::this_thread::sleep_for(10ms);
+    secondDone.Wait();
     pop.Command("QUIT");
   });
   ASSERT_TRUE(PumpUntil([&] { return ScanReady(); }, 10s));
@@ -349,7 +349,7 @@ TEST_F(RemovedMail, ACopyIsDeliveredToOneSessionOfTheAccountAtATime) {
     PlainPop3Client pop(GatewayPort());
     if (LogIn(pop)) secondUidl = pop.MultiLineCommand("UIDL", 10s);
     pop.Command("QUIT");
-    secondDone = true;
+    secondDone.Open();
   });
   ASSERT_TRUE(second.Finish());
   ASSERT_TRUE(first.Finish());
