@@ -63,8 +63,9 @@ void TSessionScreening::EndDeliveries(TScreenedSession& session) {
                      TMsgDlgType::mtError);
       continue;
     }
-    TRemovalFacts facts{copy.Uid, std::to_string(copy.Size), MessageCategory::mcUseful, "",
-                        copy.From, copy.Subject};
+    TRemovalFacts facts{
+        copy.Uid,    std::to_string(copy.Size), MessageCategory::mcUseful, "", copy.From,
+        copy.Subject};
     LogRemoval(FormatDeliveryLogLine(std::chrono::system_clock::now(), session.AccountText, facts,
                                      copy.Name, copy.Retrieved));
   }
