@@ -14,10 +14,6 @@ namespace {
 
 constexpr int kFields = 9;
 
-bool IsPlainFileName(const std::string& name) {
-  return !name.empty() && name.find('/') == std::string::npos && name != "." && name != "..";
-}
-
 void FindCopy(const std::string& programFolder, TRemovalLogEntry& entry) {
   std::error_code error;
   for (const char* folder : {kRemovedFolder, kDeliverFolder}) {

@@ -23,4 +23,17 @@ std::map<std::int64_t, std::string> UidsByNumber(const TextLines& uidlListing) {
   return uids;
 }
 
+std::optional<TMailboxSize> StatOf(const std::string& reply) {
+  if (!reply.starts_with("+OK")) return std::nullopt;
+  std::string status = reply.substr(0, reply.find("\r\n"));
+  std::optional<std::int64_t> count = ParseWholeNumber(SplitField(status, ' ', 1));
+  std::optional<std::int64_t> octets = ParseWholeNumber(SplitField(status, ' ', 2));
+  if (!count || !octets) return std::nullopt;
+  return TMailboxSize{*count, *octets};
+}
+
+std::string StatReply(TMailboxSize size) {
+  return "+OK " + std::to_string(size.Count) + " " + std::to_string(size.Octets) + "\r\n";
+}
+
 }  // namespace qb

@@ -23,4 +23,14 @@ std::string AfterFirstBlank(const std::string& line);
 // the UID of its first line.
 std::map<std::int64_t, std::string> UidsByNumber(const TextLines& uidlListing);
 
+// The message count and octets of a STAT reply.
+struct TMailboxSize {
+  std::int64_t Count = 0;
+  std::int64_t Octets = 0;
+};
+// Those of a "+OK count octets" reply; nullopt for any other.
+std::optional<TMailboxSize> StatOf(const std::string& reply);
+// "+OK count octets" and CR LF.
+std::string StatReply(TMailboxSize size);
+
 }  // namespace qb

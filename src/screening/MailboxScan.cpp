@@ -11,6 +11,7 @@
 #include "screening/Classification.h"
 #include "screening/EncodedWords.h"
 #include "screening/HeaderFields.h"
+#include "screening/HeaderTexts.h"
 #include "screening/ListFile.h"
 #include "screening/Listing.h"
 #include "screening/MailDate.h"
@@ -34,25 +35,6 @@ int MessageLines(const TextLines& listing) {
 
 std::int64_t NumberOr0(const std::string& text) {
   return ParseWholeNumber(text).value_or(0);
-}
-
-// Only the address, when the text holds a display name and "<address>".
-std::string AddressPart(const std::string& text) {
-  std::size_t open = text.find('<');
-  std::size_t close = text.find('>');
-  if (open == std::string::npos || close == std::string::npos) return text;
-  return close < open ? "" : text.substr(open + 1, close - open - 1);
-}
-
-// A decoded header may hold CR, LF or NUL (an encoded word can carry them);
-// a row never does, so a block action cannot write a line break into a list.
-std::string WithoutLineBreaks(std::string text) {
-  std::erase_if(text, [](char c) { return c == '\r' || c == '\n' || c == '\0'; });
-  return text;
-}
-
-std::string DecodedHeader(const TextLines& lines, std::string_view name) {
-  return WithoutLineBreaks(DecodeEncodedWords(GetHeaderValue(lines, name)));
 }
 
 }  // namespace

@@ -118,6 +118,10 @@ std::string RemovedCopyName(std::chrono::system_clock::time_point when,
          FileNameText(std::string(uid)) + ".eml";
 }
 
+bool IsPlainFileName(std::string_view name) {
+  return !name.empty() && name.find('/') == std::string_view::npos && name != "." && name != "..";
+}
+
 bool StoreRemovedCopy(const std::string& folder, const std::string& name, std::string_view bytes) {
   std::error_code error;
   std::filesystem::create_directories(folder, error);

@@ -66,6 +66,10 @@ std::string CopyAccountPart(std::string_view accountText);
 std::string RemovedCopyName(std::chrono::system_clock::time_point when,
                             std::string_view accountText, std::string_view uid);
 
+// Whether a copy name from the log names a file inside the copies' folder:
+// not empty, no "/", not "." or "..".
+bool IsPlainFileName(std::string_view name);
+
 // Writes the copy into `folder` (made when missing) by temporary file,
 // sync and rename, and syncs the folder; false when it is not safely on disk.
 bool StoreRemovedCopy(const std::string& folder, const std::string& name, std::string_view bytes);

@@ -45,12 +45,10 @@ TRenumbering::TRenumbering(const TextLines& listing, const std::set<std::int64_t
 
 std::string TRenumbering::StatToClient(const std::string& reply) const {
   if (!active_ || !reply.starts_with("+OK")) return reply;
-  std::string status = ParseListText(reply).front();
-  std::optional<std::int64_t> count = ParseWholeNumber(SplitField(status, ' ', 1));
-  std::optional<std::int64_t> octets = ParseWholeNumber(SplitField(status, ' ', 2));
-  if (!count || !octets) return reply;
-  return "+OK " + std::to_string(std::max<std::int64_t>(*count - leftOutCount_, 0)) + " " +
-         std::to_string(std::max<std::int64_t>(*octets - leftOutOctets_, 0)) + kCrLf;
+  std::optional<TMailboxSize> size = StatOf(reply);
+  if (!size) return reply;
+  return StatReply({std::max<std::int64_t>(size->Count - leftOutCount_, 0),
+                    std::max<std::int64_t>(size->Octets - leftOutOctets_, 0)});
 }
 
 std::int64_t TRenumbering::LastVisibleNumber() const {

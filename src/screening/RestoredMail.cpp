@@ -7,9 +7,9 @@
 
 #include "platform/AsciiText.h"
 #include "platform/FileStore.h"
-#include "screening/EncodedWords.h"
-#include "screening/HeaderFields.h"
+#include "screening/HeaderTexts.h"
 #include "screening/ListFile.h"
+#include "screening/Listing.h"
 #include "screening/RemovedMail.h"
 
 namespace qb {
@@ -28,12 +28,6 @@ std::string RestoredUid(std::string_view name) {
   return std::string("QBR") + text;
 }
 
-std::string DecodedHeader(const TextLines& header, std::string_view name) {
-  std::string text = DecodeEncodedWords(GetHeaderValue(header, name));
-  std::erase_if(text, [](char c) { return c == '\r' || c == '\n' || c == '\0'; });
-  return text;
-}
-
 std::optional<TRestoredCopy> ReadCopy(const std::filesystem::path& path) {
   std::optional<std::string> bytes = ReadWholeFile(path.string());
   if (!bytes) return std::nullopt;
@@ -45,14 +39,12 @@ std::optional<TRestoredCopy> ReadCopy(const std::filesystem::path& path) {
   return TRestoredCopy{.Name = name,
                        .Uid = RestoredUid(name),
                        .Size = static_cast<std::int64_t>(message.size()),
-                       .From = DecodedHeader(header, "From"),
+                       .From = AddressPart(DecodedHeader(header, "From")),
                        .Subject = DecodedHeader(header, "Subject")};
 }
 
 bool MoveCopy(const std::string& from, const std::string& toFolder, const std::string& name) {
-  if (name.empty() || name.find('/') != std::string::npos || name == "." || name == "..") {
-    return false;
-  }
+  if (!IsPlainFileName(name)) return false;
   // A copy of the same name there is the same message: it is replaced.
   std::error_code error;
   std::filesystem::create_directories(toFolder, error);
@@ -183,18 +175,14 @@ std::string TRestoredDelivery::WithListing(const std::string& reply, bool uidl) 
 }
 
 std::string TRestoredDelivery::WithStat(const std::string& reply) const {
-  if (!reply.starts_with("+OK")) return reply;
-  TextLines status = ParseListText(reply);
-  std::string line = status.empty() ? "" : status.front();
-  std::optional<std::int64_t> count = ParseWholeNumber(SplitField(line, ' ', 1));
-  std::optional<std::int64_t> octets = ParseWholeNumber(SplitField(line, ' ', 2));
-  if (!count || !octets) return reply;
+  std::optional<TMailboxSize> size = StatOf(reply);
+  if (!size) return reply;
   for (const TRestoredCopy& copy : copies_) {
     if (copy.Deleted) continue;
-    *count += 1;
-    *octets += copy.Size;
+    size->Count += 1;
+    size->Octets += copy.Size;
   }
-  return "+OK " + std::to_string(*count) + " " + std::to_string(*octets) + kCrLf;
+  return StatReply(*size);
 }
 
 void TRestoredDelivery::Undelete() {

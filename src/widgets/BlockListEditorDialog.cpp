@@ -6,6 +6,8 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "widgets/CheckListRows.h"
+
 namespace qb {
 
 namespace {
@@ -52,22 +54,9 @@ TBlockListEditorDialog::TBlockListEditorDialog(const TBlockListKind& kind,
   editor_.FormCreate();
 }
 
-// Rows are updated in place and only added or removed at the end, so a
-// tick's own signal never sees its row deleted.
 void TBlockListEditorDialog::ShowItems() {
   showing_ = true;
-  const std::vector<TBlockListItem>& items = editor_.Items();
-  while (list_->count() > static_cast<int>(items.size()))
-    delete list_->takeItem(list_->count() - 1);
-  for (std::size_t i = 0; i < items.size(); ++i) {
-    QListWidgetItem* row = list_->item(static_cast<int>(i));
-    if (!row) {
-      row = new QListWidgetItem(list_);
-      row->setFlags(row->flags() | Qt::ItemIsUserCheckable);
-    }
-    row->setText(QString::fromStdString(items[i].Text));
-    row->setCheckState(items[i].Checked ? Qt::Checked : Qt::Unchecked);
-  }
+  ShowCheckListRows(*list_, editor_.Items());
   showing_ = false;
 }
 

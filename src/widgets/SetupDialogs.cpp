@@ -14,6 +14,7 @@
 #include "app/Unit1.h"
 #include "platform/Shell.h"
 #include "setup/ThunderbirdAccounts.h"
+#include "widgets/CheckListRows.h"
 #include "widgets/QtDialogs.h"
 
 namespace qb {
@@ -120,21 +121,9 @@ void TForm2Dialog::done(int result) {
   QDialog::done(result);
 }
 
-// Updated in place, so a tick's own signal never sees its row deleted.
 void TForm2Dialog::ShowAccounts() {
   showing_ = true;
-  const std::vector<TCheckListItem>& items = form_.CheckListBox1;
-  while (list_->count() > static_cast<int>(items.size()))
-    delete list_->takeItem(list_->count() - 1);
-  for (std::size_t i = 0; i < items.size(); ++i) {
-    QListWidgetItem* row = list_->item(static_cast<int>(i));
-    if (!row) {
-      row = new QListWidgetItem(list_);
-      row->setFlags(row->flags() | Qt::ItemIsUserCheckable);
-    }
-    row->setText(QString::fromStdString(items[i].Text));
-    row->setCheckState(items[i].Checked ? Qt::Checked : Qt::Unchecked);
-  }
+  ShowCheckListRows(*list_, form_.CheckListBox1);
   panel1_->setVisible(form_.Panel1Visible);
   showing_ = false;
 }
