@@ -39,6 +39,21 @@ std::string VersionText(std::string_view program) {
   return std::string(program) + " " + kProgramVersion + "\n";
 }
 
+bool AnswerCommandLine(const std::vector<std::string>& arguments, std::string_view program,
+                       const std::string& helpText, std::ostream& out) {
+  switch (CommandLineRequest(arguments)) {
+    case TCommandLineRequest::crHelp:
+      out << helpText;
+      return true;
+    case TCommandLineRequest::crVersion:
+      out << VersionText(program);
+      return true;
+    case TCommandLineRequest::crStart:
+      break;
+  }
+  return false;
+}
+
 std::string HeadlessHelpText() {
   return std::string(
              "Usage: quillbrightd [--help | --version]\n"

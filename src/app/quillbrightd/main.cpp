@@ -16,16 +16,7 @@
 
 int main(int argc, char** argv) {
   std::vector<std::string> arguments(argv + (argc > 0 ? 1 : 0), argv + argc);
-  switch (qb::CommandLineRequest(arguments)) {
-    case qb::TCommandLineRequest::crHelp:
-      std::cout << qb::HeadlessHelpText();
-      return 0;
-    case qb::TCommandLineRequest::crVersion:
-      std::cout << qb::VersionText("quillbrightd");
-      return 0;
-    case qb::TCommandLineRequest::crStart:
-      break;
-  }
+  if (qb::AnswerCommandLine(arguments, "quillbrightd", qb::HeadlessHelpText(), std::cout)) return 0;
   qb::TStopSignals stopSignals;  // before any thread starts
   qb::TSilentPopup popup;
   qb::TSilentTray tray;

@@ -32,16 +32,7 @@ bool HasDisplay() {
 
 int main(int argc, char** argv) {
   std::vector<std::string> arguments(argv + (argc > 0 ? 1 : 0), argv + argc);
-  switch (qb::CommandLineRequest(arguments)) {
-    case qb::TCommandLineRequest::crHelp:
-      std::cout << qb::DesktopHelpText();
-      return 0;
-    case qb::TCommandLineRequest::crVersion:
-      std::cout << qb::VersionText("quillbright");
-      return 0;
-    case qb::TCommandLineRequest::crStart:
-      break;
-  }
+  if (qb::AnswerCommandLine(arguments, "quillbright", qb::DesktopHelpText(), std::cout)) return 0;
   if (!HasDisplay()) {
     std::cerr << "quillbright: no display found (neither DISPLAY nor WAYLAND_DISPLAY is set).\n"
                  "quillbright: without a display, run the headless program quillbrightd "
