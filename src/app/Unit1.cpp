@@ -11,6 +11,7 @@
 #include "app/ReviewSettings.h"
 #include "app/StartMessages.h"
 #include "app/StartUp.h"
+#include "platform/AsciiText.h"
 #include "platform/Dialogs.h"
 #include "platform/MessageLoop.h"
 #include "platform/Shell.h"
@@ -92,7 +93,6 @@ void TForm1::FormCreate() {
   StartListDownloads();
   RunFirstRunSteps();
   ExitRequested = false;
-  State.ScanPosition = 1;
   State.ListReply.clear();
   State.UidlReply.clear();
   Controls.Button1Enabled = false;
@@ -159,6 +159,18 @@ bool TForm1::Close() {
   }
   Controls.Button1Enabled = false;
   if (OnClose) OnClose(this);
+  return true;
+}
+
+std::string TForm1::ReviewedAccount() const {
+  const TOpenReview& review = Screening.OpenReview();
+  return review.Open ? TrimBlanks(review.AccountText) : "";
+}
+
+bool TForm1::ShowWaitingReview(std::size_t index) {
+  if (!Screening.ShowWaitingReview(index)) return false;
+  SelectedRow.reset();
+  Changed();
   return true;
 }
 

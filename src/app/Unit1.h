@@ -9,6 +9,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "gateway/MailGW.h"
 #include "http/HTTPDownload.h"
@@ -97,6 +98,14 @@ class TForm1 {
   // "Remove Checked": the held-back LIST reply goes to the session under
   // review, and from then on its RETR of a ticked message becomes a DELE.
   void Button1Click();
+
+  // The reviews: the account whose review is shown (empty when none is),
+  // the accounts whose reviews wait, and showing one of those instead (the
+  // review shown then waits first in line, its ticks kept). False when the
+  // switch cannot be made now.
+  std::string ReviewedAccount() const;
+  std::vector<std::string> WaitingReviews() const { return Screening.WaitingAccounts(); }
+  bool ShowWaitingReview(std::size_t index);
 
   // The review list. A column click sorts by that column (0 is From, c is
   // sub-item c - 1); Compare gives that order as <0, 0, >0.

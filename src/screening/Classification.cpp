@@ -94,8 +94,7 @@ void Listele(ReviewList& review, const ScreeningState& state) {
     row.CategoryIcon = classification.Category;
     row.Rule = std::move(classification.Rule);
     row.Checked = IsTicked(row.CategoryIcon);
-    std::optional<std::int64_t> number = MessageNumberOf(row.MessageNumber);
-    auto uid = number ? uids.find(*number) : uids.end();
+    auto uid = uids.find(row.Number);
     if (uid != uids.end()) row.Uid = uid->second;
   }
   review.SortColumn = ReviewList::kSizeColumn;

@@ -69,7 +69,7 @@ void TSessionScreening::MailGateway1ClientSend(TMailGateway*, TMailGWClient* cli
     if (command.Is("USER")) LoginNotice(session, data);
     return;
   }
-  session.WaitingLines.push_back(data);
+  session.WaitingLines.push_back({data, std::move(command)});
   DispatchWaiting(session);
 }
 
@@ -97,83 +97,94 @@ void TSessionScreening::DispatchWaiting(TScreenedSession& session) {
   while (!session.InFlight && !session.ClientWaiting && !session.WaitingLines.empty()) {
     TAsyncSocket* server = session.Client.ServerSocket;
     if (server == nullptr || server->State() != wsConnected) return;
-    std::string line = std::move(session.WaitingLines.front());
+    TScreenedSession::TClientLine next = std::move(session.WaitingLines.front());
     session.WaitingLines.pop_front();
-    CarryOut(session, line);
+    CarryOut(session, std::move(next));
   }
 }
 
 // The first command that shows the mailbox (its count, listing or UIDs)
 // waits for the scan and the review: the client then sees the mailbox as
-// it is after the removals, from its first look on.
-void TSessionScreening::CarryOut(TScreenedSession& session, const std::string& line) {
-  TPop3Command command = ParseCommand(line);
-  session.ClientLine = line;
+// it is after the removals, from its first look on. A command that names a
+// message the client was not shown is answered here.
+void TSessionScreening::CarryOut(TScreenedSession& session, TScreenedSession::TClientLine next) {
+  session.Command = std::move(next.Command);
+  session.ClientLine = std::move(next.Line);
+  const TPop3Command& command = session.Command;
+  const std::string& line = session.ClientLine;
   session.ClientWaiting = true;
   session.RepliedInPart = false;
   session.Number = 0;
   bool showsMailbox = command.IsBare("LIST") || command.IsBare("STAT") || command.IsBare("UIDL");
   if (!session.Scanned && showsMailbox) return StartScan(session);
   if (AnswerRestored(session, command)) return;
-  if (command.Is("RETR")) return Retrieve(session, command, line);
-  std::string upstream = session.Numbering.CommandToServer(command, line);
+  std::string upstream = line;
+  if (command.NamesMessage()) {
+    std::optional<std::int64_t> number = session.Numbering.ServerNumberOf(command);
+    if (!number) return AnswerHere(session, "-ERR no such message\r\n");
+    session.Number = *number;
+    upstream = TRenumbering::CommandToServer(command, *number);
+    if (command.Is("RETR")) return Retrieve(session, upstream);
+  }
   bool renumbered = (session.Numbering.Active() || session.Restored.Any()) &&
                     (command.Is("LIST") || command.Is("UIDL") || command.IsBare("STAT"));
   SendUpstream(session, upstream, renumbered ? TSessionStep::ssRelayWhole : TSessionStep::ssRelay,
                HasMultiLineReply(command));
 }
 
-// Another session's scan or review is under way: this session's command
-// waits, its client simply waits for the reply, and the scan starts at
-// its turn.
+// The gateway's own reply to the command: nothing of it goes upstream.
+void TSessionScreening::AnswerHere(TScreenedSession& session, const std::string& reply) {
+  SetStep(session, TSessionStep::ssIdle);
+  session.ClientWaiting = false;
+  session.Client.SendString(reply);
+}
+
+// The scan starts at once, whatever other sessions scan or review; the
+// command waits for it and for the review, within the hold limit.
 void TSessionScreening::StartScan(TScreenedSession& session) {
   ListNotice();
   StartHoldTimer(session);
-  if (session.InFlight) {  // a NOOP keeping the server session alive
-    session.ResumeScan = true;
-    return;
-  }
-  if (!queue_.Claim(session.Client)) {
-    ShowStatus();
-    return;
-  }
+  scanning_[session.Serial] = TSessionHandle(&session.Client);
   SendUpstream(session, "LIST\r\n", TSessionStep::ssList, true);
   ShowStatus();
 }
 
-// A RETR whose number has no row of this session's list is passed on, and
-// its retrieval is recorded like any other; numbers compare as numbers.
-void TSessionScreening::Retrieve(TScreenedSession& session, const TPop3Command& command,
-                                 const std::string& line) {
-  std::optional<std::int64_t> visible = MessageNumberOf(command.Argument);
-  std::optional<std::int64_t> number = visible ? session.Numbering.ToServer(*visible) : visible;
-  session.Number = number.value_or(0);
-  const MessageRow* row = number ? FindOwnRow(session.Client, *number) : nullptr;
+// A RETR of a ticked row of this session's list becomes its DELE; any
+// other is passed on, and its retrieval is recorded like any other.
+void TSessionScreening::Retrieve(TScreenedSession& session, const std::string& upstream) {
+  const MessageRow* row = FindOwnRow(session.Client, session.Number);
   if (row && row->Checked) {
-    session.Copies.Facts[*number] = RemovalFactsOf(*row);
-    return DeleteWithCopy(session, *number, TSessionStep::ssDeleteInstead);
+    session.Copies.Facts[session.Number] = RemovalFactsOf(*row);
+    return DeleteWithCopy(session, session.Number, TSessionStep::ssDeleteInstead);
   }
-  SendUpstream(session, session.Numbering.CommandToServer(command, line), TSessionStep::ssRetrieve,
-               true);
+  SendUpstream(session, upstream, TSessionStep::ssRetrieve, true);
 }
 
 const MessageRow* TSessionScreening::FindOwnRow(const TMailGWClient& client,
                                                 std::int64_t number) const {
   if (!ListOwner.Is(&client)) return nullptr;
   for (const MessageRow& row : review_.Rows()) {
-    if (MessageNumberOf(row.MessageNumber) == number) return &row;
+    if (row.Number == number) return &row;
   }
   return nullptr;
 }
 
+// Every change of a session's step comes here, and only here: the step
+// follows the one before as the table of steps allows, and the gateway's
+// LastCommand names it.
+void TSessionScreening::SetStep(TScreenedSession& session, TSessionStep step) {
+  assert(StepMayFollow(session.Step, step));
+  TraceStep(session.Serial, session.Step, step);
+  session.Step = step;
+  session.Client.LastCommand = LastCommandText(step, session.ClientLine, session.Number);
+}
+
 void TSessionScreening::SendUpstream(TScreenedSession& session, const std::string& text,
                                      TSessionStep step, bool listing) {
-  assert(StepMayFollow(session.Step, step));
-  session.Step = step;
+  SetStep(session, step);
   session.InFlight = true;
   session.Framing.Start(listing);
   session.Reply.clear();
-  session.Client.LastCommand = LastCommandText(step, session.ClientLine, session.Number);
   if (StepReadsWholeReply(step)) StartReplyTimer(session);
   session.Client.ServerSocket->SendString(text);
 }

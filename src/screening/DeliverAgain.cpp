@@ -7,6 +7,7 @@
 #include <chrono>
 
 #include "platform/Dialogs.h"
+#include "screening/Listing.h"
 #include "screening/RemovedMail.h"
 #include "screening/SessionScreening.h"
 
@@ -30,26 +31,35 @@ bool TSessionScreening::AnswerRestored(TScreenedSession& session, const TPop3Com
   std::optional<std::string> reply =
       session.Restored.Answer(command, state_.ProgramFolder + kDeliverFolder);
   if (!reply) return false;
-  session.Client.LastCommand = LastCommandText(TSessionStep::ssIdle, "", 0);
-  session.ClientWaiting = false;
-  session.Client.SendString(*reply);
+  AnswerHere(session, *reply);
   return true;
 }
 
 // The server's STAT, LIST or UIDL reply in the client's numbers, with the
 // restored messages after the server's.
 void TSessionScreening::RenumberedReplyArrived(TScreenedSession& session) {
-  TPop3Command command = ParseCommand(session.ClientLine);
+  const TPop3Command& command = session.Command;
   bool listing = command.Argument.empty();
   std::string reply;
   if (command.Is("STAT")) {
     reply = session.Restored.WithStat(session.Numbering.StatToClient(session.Reply));
+  } else if (listing) {
+    reply = ListingToClient(session, session.Reply, command.Is("UIDL"));
   } else {
-    reply = session.Numbering.ReplyToClient(session.Reply, listing);
-    if (listing) reply = session.Restored.WithListing(reply, command.Is("UIDL"));
+    reply = session.Numbering.ReplyToClient(session.Reply, false);
   }
   session.Client.SendString(reply);
   ClientCommandDone(session);
+}
+
+// Once messages were removed or restored, a LIST's status line counts
+// what the client is listed, not what the server has.
+std::string TSessionScreening::ListingToClient(const TScreenedSession& session,
+                                               const std::string& listing, bool uidl) const {
+  std::string reply =
+      session.Restored.WithListing(session.Numbering.ReplyToClient(listing, true), uidl);
+  bool changed = session.Numbering.Active() || session.Restored.Any();
+  return changed && !uidl ? WithCountedStatus(reply) : reply;
 }
 
 // A copy that cannot be moved back stays marked: it is delivered again at

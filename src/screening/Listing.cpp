@@ -1,5 +1,6 @@
 #include "screening/Listing.h"
 
+#include "screening/ListFile.h"
 #include "screening/Pop3Command.h"
 
 namespace qb {
@@ -34,6 +35,21 @@ std::optional<TMailboxSize> StatOf(const std::string& reply) {
 
 std::string StatReply(TMailboxSize size) {
   return "+OK " + std::to_string(size.Count) + " " + std::to_string(size.Octets) + "\r\n";
+}
+
+std::string WithCountedStatus(const std::string& listing) {
+  TextLines lines = ParseListText(listing);
+  bool counted = lines.size() >= 2 && lines.front().starts_with("+OK ") &&
+                 ParseWholeNumber(SplitField(lines.front(), ' ', 1)).has_value();
+  if (!counted || lines.back() != ".") return listing;
+  TMailboxSize size{static_cast<std::int64_t>(lines.size()) - 2, 0};
+  for (std::size_t k = 1; k + 1 < lines.size(); ++k) {
+    size.Octets += ParseWholeNumber(AfterFirstBlank(lines[k])).value_or(0);
+  }
+  std::string text = "+OK " + std::to_string(size.Count) + " messages (" +
+                     std::to_string(size.Octets) + " octets)\r\n";
+  for (std::size_t k = 1; k < lines.size(); ++k) text += lines[k] + "\r\n";
+  return text;
 }
 
 }  // namespace qb

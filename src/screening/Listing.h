@@ -33,4 +33,10 @@ std::optional<TMailboxSize> StatOf(const std::string& reply);
 // "+OK count octets" and CR LF.
 std::string StatReply(TMailboxSize size);
 
+// A LIST listing (status line, "number size" lines, "." and CR LF each)
+// whose status line names a count ("+OK 8 messages"), with that line
+// counting the lines the listing holds: "+OK 4 messages (480 octets)".
+// Any other reply is returned as it is.
+std::string WithCountedStatus(const std::string& listing);
+
 }  // namespace qb

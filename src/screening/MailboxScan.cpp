@@ -39,41 +39,37 @@ std::int64_t NumberOr0(const std::string& text) {
 
 }  // namespace
 
-// The scan begins with this session's account: the label, the marker file
-// and the report name it, whoever logged in last.
+// The scan begins with this session's account; its listings and rows are
+// its own, so scans of other accounts go on meanwhile. The progress bar
+// follows a scan while no review is shown.
 void TSessionScreening::ListReplyArrived(TScreenedSession& session) {
   if (ListingRefused(session)) return;
-  state_.ListReply = ParseListText(session.Reply);
-  state_.AccountText = session.AccountText;
-  session.HeldList = state_.ListReply;
+  CancelRelayChecks(session);
+  TMailboxScan& scan = session.Scan;
+  scan = TMailboxScan{};
+  scan.ListReply = ParseListText(session.Reply);
+  session.HeldList = scan.ListReply;
   session.RowUids.clear();
   session.Removed.clear();
   session.RemovalsRefused = 0;
-  controls_.ProgressBar1.SetMin(0);
-  controls_.ProgressBar1.SetMax(MessageLines(state_.ListReply));
-  controls_.ProgressBar1.SetPosition(0);
-  CancelRelayChecks();
+  if (!openReview_.Open) {
+    controls_.ProgressBar1.SetMin(0);
+    controls_.ProgressBar1.SetMax(MessageLines(scan.ListReply));
+    controls_.ProgressBar1.SetPosition(0);
+  }
   dnsblNotice_.clear();
   UseBlockListZone();
-  state_.SpamFlags.clear();
-  state_.ScanPosition = 1;
   state_.ScanCancelled = false;
-  review_.Clear();
-  openReview_.Open = false;  // a review left open waits in its decisions file
-  controls_.Button1Enabled = false;
-  ListOwner = TSessionHandle(&session.Client);
   SendUpstream(session, "UIDL" + kCrLf, TSessionStep::ssUidl, true);
 }
 
 // A listing the server refuses ends the scan: its "-ERR" is the client's
-// LIST reply, and the review passes on.
+// LIST reply.
 bool TSessionScreening::ListingRefused(TScreenedSession& session) {
   if (session.Framing.Positive()) return false;
-  if (session.Step == TSessionStep::ssUidl) review_.Clear();
   session.Client.SendString(session.Framing.Status());
-  session.Client.LastCommand = "-";
   session.Scanned = true;
-  session.Step = TSessionStep::ssIdle;
+  SetStep(session, TSessionStep::ssIdle);
   session.ClientWaiting = false;
   ReleaseReview(session);
   DispatchWaiting(session);
@@ -85,58 +81,62 @@ bool TSessionScreening::ListingRefused(TScreenedSession& session) {
 // message when that one is no longer on the server.
 void TSessionScreening::UidlReplyArrived(TScreenedSession& session) {
   if (ListingRefused(session)) return;
-  state_.UidlReply = ParseListText(session.Reply);
-  state_.LastUid = "0";
-  if (state_.UidlReply.size() > 1) {
-    state_.UidFileStem = MakeUidFileStem(session.AccountText);
-    controls_.lblAccountCaption = "Current account:" + state_.UidFileStem;
-    state_.LastUid = ReadUidMarker(UidMarkerFile(state_));
+  TMailboxScan& scan = session.Scan;
+  scan.UidlReply = ParseListText(session.Reply);
+  std::string lastUid = "0";
+  if (scan.UidlReply.size() > 1) {
+    std::string stem = MakeUidFileStem(session.AccountText);
+    if (!openReview_.Open) controls_.lblAccountCaption = "Current account:" + stem;
+    lastUid = ReadUidMarker(UidMarkerFile(state_.ProgramFolder, stem));
   }
   std::optional<std::int64_t> marked;
-  for (const auto& [number, uid] : UidsByNumber(state_.UidlReply)) {
-    if (uid == state_.LastUid) {
+  for (const auto& [number, uid] : UidsByNumber(scan.UidlReply)) {
+    if (uid == lastUid) {
       marked = number;
       break;
     }
   }
-  int lines = MessageLines(state_.ListReply);
-  state_.ScanPosition = 1;
-  while (marked && state_.ScanPosition <= lines &&
-         ListingNumber(state_.ListReply[state_.ScanPosition]).value_or(0) <= *marked) {
-    ++state_.ScanPosition;
+  int lines = MessageLines(scan.ListReply);
+  int start = 1;
+  while (marked && start <= lines && ListingNumber(scan.ListReply[start]).value_or(0) <= *marked) {
+    ++start;
   }
-  state_.ScanStart = state_.ScanPosition;
-  TProgressBar& progress = controls_.ProgressBar1;
-  if (lines < state_.ScanStart) {
-    progress.SetMin(0);
-    progress.SetMax(state_.ScanStart + 1);
-    progress.SetMin(state_.ScanStart);
-  } else {
-    progress.SetMin(state_.ScanStart);
-    progress.SetMax(lines);
-  }
-  progress.SetPosition(state_.ScanStart);
+  if (!openReview_.Open) ShowScanStart(start, lines);
   PlanReview(session, marked);
   if (session.ToReview.empty() || session.HoldExpired) return CarryOutDecisions(session);
-  state_.ScanPosition = 1;
+  scan.Position = 1;
   AskForHeader(session);
 }
 
-// The header of the message on line ScanPosition of the LIST reply, by the
+void TSessionScreening::ShowScanStart(int start, int lines) {
+  TProgressBar& progress = controls_.ProgressBar1;
+  if (lines < start) {
+    progress.SetMin(0);
+    progress.SetMax(start + 1);
+    progress.SetMin(start);
+  } else {
+    progress.SetMin(start);
+    progress.SetMax(lines);
+  }
+  progress.SetPosition(start);
+}
+
+// The header of the message on line Position of the LIST reply, by the
 // number that line gives, if it is one to review; other lines are passed
 // over. Once the hold limit has passed, the scan ends with what it has.
 void TSessionScreening::AskForHeader(TScreenedSession& session) {
-  int lines = MessageLines(state_.ListReply);
-  while (state_.ScanPosition <= lines && !session.HoldExpired) {
-    const std::string& line = state_.ListReply[state_.ScanPosition];
+  TMailboxScan& scan = session.Scan;
+  int lines = MessageLines(scan.ListReply);
+  while (scan.Position <= lines && !session.HoldExpired) {
+    const std::string& line = scan.ListReply[scan.Position];
     std::optional<std::int64_t> number = ListingNumber(line);
     if (number && session.ToReview.contains(*number)) {
-      state_.MessageSizes.Set(*number, NumberOr0(AfterFirstBlank(line)));
+      scan.Sizes.Set(*number, NumberOr0(AfterFirstBlank(line)));
       session.Number = *number;
       std::string top = "TOP " + std::to_string(*number) + " 0" + kCrLf;
       return SendUpstream(session, top, TSessionStep::ssHeader, true);
     }
-    ++state_.ScanPosition;
+    ++scan.Position;
   }
   HeadersDone(session);
 }
@@ -144,69 +144,59 @@ void TSessionScreening::AskForHeader(TScreenedSession& session) {
 // A TOP the server refuses gives no row: that message is not reviewed and
 // reaches the client as usual.
 void TSessionScreening::HeaderReplyArrived(TScreenedSession& session) {
-  if (session.Framing.Positive()) {
-    state_.HeaderLines = ParseListText(session.Reply);
-    AddRow(session.Number, state_.HeaderLines);
-    state_.HeaderLines.clear();
-  }
-  ++state_.ScanPosition;
-  controls_.ProgressBar1.SetPosition(controls_.ProgressBar1.Position + 1);
-  if (state_.ScanPosition <= MessageLines(state_.ListReply)) return AskForHeader(session);
+  TMailboxScan& scan = session.Scan;
+  if (session.Framing.Positive()) AddRow(session, ParseListText(session.Reply));
+  ++scan.Position;
+  if (!openReview_.Open) controls_.ProgressBar1.SetPosition(controls_.ProgressBar1.Position + 1);
+  if (scan.Position <= MessageLines(scan.ListReply)) return AskForHeader(session);
   HeadersDone(session);
 }
 
-void TSessionScreening::AddRow(std::int64_t number, const TextLines& headerLines) {
+void TSessionScreening::AddRow(TScreenedSession& session, const TextLines& headerLines) {
+  TMailboxScan& scan = session.Scan;
   MessageRow row;
   row.Subject = DecodedHeader(headerLines, "Subject");
   row.From = AddressPart(DecodedHeader(headerLines, "From"));
   row.To = AddressPart(DecodedHeader(headerLines, "To"));
   row.Date = ReviewDateText(DecodedHeader(headerLines, "Date"));
   row.File = WithoutLineBreaks(DecodeEncodedWords(GetAttachmentName(headerLines)));
-  state_.SpamFlags.push_back("0");
-  CheckRelays(state_.SpamFlags.size() - 1, headerLines);
-  row.Size = std::to_string(state_.MessageSizes.Get(number));
-  row.MessageNumber = std::to_string(number);
+  scan.SpamFlags.push_back("0");
+  CheckRelays(session, scan.SpamFlags.size() - 1, headerLines);
+  row.Size = std::to_string(scan.Sizes.Get(session.Number));
+  row.Number = session.Number;
   row.Uid = "0";
   row.CategoryIcon = MessageCategory::mcPending;
-  review_.Add(std::move(row));
+  scan.Rows.Add(std::move(row));
 }
 
-// A scan that found nothing to show (every TOP refused) releases the list
-// at once, as for a mailbox without new messages.
+// The rows are classified and the review is made ready; it is shown now,
+// or waits while another account's review is shown. A scan that found
+// nothing to show (every TOP refused) releases the list at once, as for a
+// mailbox without new messages.
 void TSessionScreening::ScanComplete(TScreenedSession& session) {
-  if (review_.Empty()) return CarryOutDecisions(session);
-  session.Step = TSessionStep::ssIdle;
-  ReviewClient = TSessionHandle(&session.Client);
-  controls_.Button1Enabled = true;
-  Listele(review_, state_);
-  for (const MessageRow& row : review_.Rows()) {
-    session.RowUids[NumberOr0(row.MessageNumber)] = row.Uid;
-  }
-  session.Client.LastCommand = "-";
-  TPopupProperties& popup = popup_.Properties();
-  popup.GradientColor1 = "$02F0F0FA";
-  popup.GradientColor2 = "$02A0A0FA";
-  popup.Title = "Quillbright";
-  popup.TimeOut = 1000000;
-  popup.Text = kListReadyText;
-  popup_.ShowPopup();
-  tray_.ShowMainWindow();
-  ShowStatus();
-  OpenReviewOf(session);
+  TMailboxScan& scan = session.Scan;
+  if (scan.Rows.Empty()) return CarryOutDecisions(session);
+  SetStep(session, TSessionStep::ssIdle);
+  state_.ListReply = scan.ListReply;
+  state_.UidlReply = scan.UidlReply;
+  state_.SpamFlags = scan.SpamFlags;
+  Listele(scan.Rows, state_);
+  for (const MessageRow& row : scan.Rows.Rows()) session.RowUids[row.Number] = row.Uid;
+  ReviewReady(session);
 }
 
-// A scan that cannot go on: the rows are dropped, the mail client gets
+// A scan that cannot go on: its rows are dropped, the mail client gets
 // "-ERR" for its LIST, and the server side closes, so that no byte of a
 // reply that was not read whole can reach the client later. The user is
 // told once the socket's handler has returned: a box pumps the loop, and the
 // session must not be cleaned up under its own running handler.
-void TSessionScreening::CancelScan(TScreenedSession& session) {
-  session.Client.LastCommand = "-";
+void TSessionScreening::CancelScan(TScreenedSession& session, const std::string& reply) {
   state_.ScanCancelled = true;
-  review_.Clear();
-  controls_.ProgressBar1 = TProgressBar{0, 0, 0};
+  CancelRelayChecks(session);
+  session.Scan.Rows.Clear();
+  if (!openReview_.Open) controls_.ProgressBar1 = TProgressBar{0, 0, 0};
   PostMessageBox(kListingCanceledText, TMsgDlgType::mtError);
-  EndWithError(session, "-ERR");
+  EndWithError(session, reply);
 }
 
 }  // namespace qb

@@ -11,8 +11,6 @@ const std::string& ColumnText(const MessageRow& row, int column) {
       return row.Subject;
     case 2:
       return row.Size;
-    case 3:
-      return row.MessageNumber;
     case 4:
       return row.Uid;
     case 5:

@@ -2,6 +2,7 @@
 // category icon and its tick.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 namespace qb {
@@ -19,14 +20,14 @@ enum class MessageCategory {
 };
 
 struct MessageRow {
-  std::string From;           // the item text: column 0
-  std::string Subject;        // sub-item 0
-  std::string Size;           // sub-item 1: bytes, decimal
-  std::string MessageNumber;  // sub-item 2 (hidden): the number on the server
-  std::string Uid = "0";      // sub-item 3 (hidden): unique id once classified
-  std::string To;             // sub-item 4
-  std::string Date;           // sub-item 5: "yyyy.mm.dd hh:nn:ss" or empty
-  std::string File;           // sub-item 6: the attachment name
+  std::string From;         // the item text: column 0
+  std::string Subject;      // sub-item 0
+  std::string Size;         // sub-item 1: bytes, decimal
+  std::int64_t Number = 0;  // the message's number on the server (sub-item 2, hidden, has no text)
+  std::string Uid = "0";    // sub-item 3 (hidden): unique id once classified
+  std::string To;           // sub-item 4
+  std::string Date;         // sub-item 5: "yyyy.mm.dd hh:nn:ss" or empty
+  std::string File;         // sub-item 6: the attachment name
   MessageCategory CategoryIcon = MessageCategory::mcPending;
   bool Checked = false;
   std::string ListedRelay{};  // the relay address the DNS block list holds, if any

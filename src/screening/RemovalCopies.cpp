@@ -62,7 +62,7 @@ void TSessionScreening::KeepMessage(TScreenedSession& session) {
   ++session.Copies.Kept;
   if (!ListOwner.Is(&session.Client)) return;
   for (std::size_t i = 0; i < review_.Count(); ++i) {
-    if (MessageNumberOf(review_[i].MessageNumber) == session.Number) {
+    if (review_[i].Number == session.Number) {
       review_.SetRowChecked(i, false);
     }
   }

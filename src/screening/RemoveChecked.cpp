@@ -3,7 +3,7 @@
 // releases the held LIST reply without the lines of the deleted messages (a
 // message marked as deleted is not listed; the numbers keep their gaps).
 // The client never asks for a removed message, and its QUIT commits the
-// deletions. The review then passes to the next waiting session.
+// deletions. The window then shows the next review that waits.
 #include "platform/AsciiText.h"
 #include "platform/Dialogs.h"
 #include "screening/Listing.h"
@@ -20,9 +20,7 @@ const std::string kCrLf = "\r\n";
 
 void TSessionScreening::RemoveChecked() {
   TMailGWClient* client = ReviewClient.Get();
-  if (client == nullptr || client->State() != wsConnected || !queue_.Holds(*client)) {
-    return RemoveCheckedLater();
-  }
+  if (client == nullptr || client->State() != wsConnected) return RemoveCheckedLater();
   TScreenedSession& session = SessionFor(*client);
   if (session.Step == TSessionStep::ssKeepAlive) session.RemovePressed = true;
   if (session.InFlight || !session.ClientWaiting) return;
@@ -31,10 +29,9 @@ void TSessionScreening::RemoveChecked() {
   std::set<std::int64_t> removals = session.DecidedRemovals;
   if (ListOwner.Is(client)) {
     for (const MessageRow& row : review_.Rows()) {
-      std::optional<std::int64_t> number = MessageNumberOf(row.MessageNumber);
-      if (!row.Checked || !number) continue;
-      removals.insert(*number);
-      session.Copies.Facts[*number] = RemovalFactsOf(row);
+      if (!row.Checked) continue;
+      removals.insert(row.Number);
+      session.Copies.Facts[row.Number] = RemovalFactsOf(row);
     }
   }
   session.Removals.assign(removals.begin(), removals.end());
@@ -71,16 +68,14 @@ void TSessionScreening::EndReview(TScreenedSession& session) {
   session.Scanned = true;
   session.Numbering = TRenumbering(session.HeldList, session.Removed, session.LeftOut);
   StartDeliveries(session);
-  session.Step = TSessionStep::ssIdle;
+  SetStep(session, TSessionStep::ssIdle);
   session.ClientWaiting = false;
-  session.Client.LastCommand = "-";
-  if (ParseCommand(session.ClientLine).IsBare("LIST")) {
+  if (session.Command.IsBare("LIST")) {
     std::string held;
     for (const std::string& line : session.HeldList) held += line + kCrLf;
-    session.Client.SendString(
-        session.Restored.WithListing(session.Numbering.ReplyToClient(held, true), false));
+    session.Client.SendString(ListingToClient(session, held, false));
   } else {
-    session.WaitingLines.push_front(session.ClientLine);
+    session.WaitingLines.push_front({session.ClientLine, session.Command});
   }
   removalNotice_.clear();
   if (session.RemovalsRefused > 0) {
@@ -96,29 +91,28 @@ void TSessionScreening::EndReview(TScreenedSession& session) {
   DispatchWaiting(session);
 }
 
-// The review passes to the next waiting session: its scan starts as soon
-// as the review before it has ended.
+// The session waits for no review any more: a review of its that is
+// shown or waits stays for the user to decide, and once the review shown
+// has been decided, the next one that waits is shown.
 void TSessionScreening::ReleaseReview(TScreenedSession& session) {
-  if (ListOwner.Is(&session.Client)) CancelRelayChecks();
+  CancelRelayChecks(session);
   KeepReviewOpen(session);
-  TMailGWClient* next = queue_.Release(session.Client);
-  if (next != nullptr) return StartScan(SessionFor(*next));
+  ShowNextReview();
   ShowStatus();
 }
 
 void TSessionScreening::ShowStatus() {
   std::string notices = removalNotice_;
   if (!dnsblNotice_.empty()) notices += (notices.empty() ? "" : " ") + dnsblNotice_;
-  std::string text = notices;
-  if (TMailGWClient* holder = queue_.Holder()) {
-    TScreenedSession& session = SessionFor(*holder);
-    std::string account = TrimBlanks(session.AccountText);
-    text = (ReviewClient.Is(holder) ? "Reviewing " : "Checking ") + account;
-    if (std::size_t waiting = queue_.Waiting()) {
-      text += "; " + std::to_string(waiting) + (waiting == 1 ? " account waits" : " accounts wait");
-    }
-    if (!notices.empty()) text = notices + " " + text;
+  std::string text;
+  if (openReview_.Open) text = "Reviewing " + TrimBlanks(openReview_.AccountText);
+  std::vector<std::string> waiting = WaitingAccounts();
+  for (std::size_t k = 0; k < waiting.size(); ++k) {
+    text += (k == 0 ? (text.empty() ? "Waiting: " : "; waiting: ") : ", ") + waiting[k];
   }
+  std::string checking = CheckingText();
+  if (!checking.empty()) text += (text.empty() ? "Checking " : "; checking ") + checking;
+  if (!notices.empty()) text = text.empty() ? notices : notices + " " + text;
   if (!decisionNotice_.empty())
     text = text.empty() ? decisionNotice_ : text + "; " + decisionNotice_;
   if (OnStatus) OnStatus(text);

@@ -30,7 +30,7 @@ std::optional<std::string> TranslatedLine(const std::string& line, std::size_t n
 
 TRenumbering::TRenumbering(const TextLines& listing, const std::set<std::int64_t>& removed,
                            const std::set<std::int64_t>& leftOut)
-    : active_(!removed.empty() || !leftOut.empty()) {
+    : active_(!removed.empty() || !leftOut.empty()), listed_(true) {
   for (std::size_t k = 1; k + 1 < listing.size(); ++k) {
     std::optional<std::int64_t> number = ListingNumber(listing[k]);
     if (!number || removed.contains(*number)) continue;
@@ -57,7 +57,11 @@ std::int64_t TRenumbering::LastVisibleNumber() const {
 }
 
 std::optional<std::int64_t> TRenumbering::ToServer(std::int64_t visible) const {
-  if (!active_) return visible;
+  if (!listed_) return visible;
+  if (!active_) {
+    bool shown = std::find(visible_.begin(), visible_.end(), visible) != visible_.end();
+    return shown ? std::optional(visible) : std::nullopt;
+  }
   if (visible < 1 || visible > static_cast<std::int64_t>(visible_.size())) return std::nullopt;
   return visible_[static_cast<std::size_t>(visible - 1)];
 }
@@ -69,19 +73,13 @@ std::optional<std::int64_t> TRenumbering::ToVisible(std::int64_t server) const {
   return static_cast<std::int64_t>(found - visible_.begin()) + 1;
 }
 
-bool TRenumbering::CarriesNumbers(const TPop3Command& command) {
-  return command.Is("RETR") || command.Is("TOP") || command.Is("DELE") || command.Is("LIST") ||
-         command.Is("UIDL");
+std::optional<std::int64_t> TRenumbering::ServerNumberOf(const TPop3Command& command) const {
+  if (!command.Number) return std::nullopt;
+  return ToServer(*command.Number);
 }
 
-std::string TRenumbering::CommandToServer(const TPop3Command& command,
-                                          const std::string& line) const {
-  if (!active_ || command.Argument.empty()) return line;
-  std::string rest =
-      command.Argument.substr(std::min(command.Argument.find(' '), command.Argument.size()));
-  std::optional<std::int64_t> number = MessageNumberOf(SplitField(command.Argument, ' ', 0));
-  std::int64_t server = number ? ToServer(*number).value_or(0) : 0;
-  return command.Keyword + " " + std::to_string(server) + rest + kCrLf;
+std::string TRenumbering::CommandToServer(const TPop3Command& command, std::int64_t serverNumber) {
+  return command.Keyword + " " + std::to_string(serverNumber) + command.AfterNumber + kCrLf;
 }
 
 std::string TRenumbering::ReplyToClient(const std::string& reply, bool listing) const {

@@ -5,6 +5,8 @@
 // sees the remaining messages numbered 1 to m in the server's order, and
 // every number in its commands and in the server's replies is translated.
 // Without removals the numbering is the server's own and nothing changes.
+// Either way a number the client was not shown names no message: the
+// gateway answers it, and it never reaches the server.
 #pragma once
 
 #include <cstdint>
@@ -29,15 +31,16 @@ class TRenumbering {
   bool Active() const { return active_; }
   // The client's number of the last server message it sees; 0 for none.
   std::int64_t LastVisibleNumber() const;
+  // The server's number of the client's; nullopt for one it was not shown
+  // (any number passes before the client has been shown a listing).
   std::optional<std::int64_t> ToServer(std::int64_t visible) const;
   std::optional<std::int64_t> ToVisible(std::int64_t server) const;
 
-  // Whether the command names a message (RETR, TOP, DELE, LIST n, UIDL n)
-  // or its reply does (a bare LIST or UIDL listing, LIST n, UIDL n).
-  static bool CarriesNumbers(const TPop3Command& command);
-  // The client's line with its message number translated; a number the
-  // client cannot see becomes 0, which no server has.
-  std::string CommandToServer(const TPop3Command& command, const std::string& line) const;
+  // The server's number of the message a command names (RETR, TOP, DELE,
+  // LIST n, UIDL n); nullopt when its number is none the client was shown.
+  std::optional<std::int64_t> ServerNumberOf(const TPop3Command& command) const;
+  // The command that names a message, with the server's number for it.
+  static std::string CommandToServer(const TPop3Command& command, std::int64_t serverNumber);
   // The server's reply with its message numbers translated back: listing
   // lines of messages the client does not see are left out.
   std::string ReplyToClient(const std::string& reply, bool listing) const;
@@ -47,6 +50,7 @@ class TRenumbering {
 
  private:
   bool active_ = false;
+  bool listed_ = false;                // built from a listing
   std::vector<std::int64_t> visible_;  // server numbers; index + 1 is the client's number
   std::int64_t leftOutCount_ = 0;
   std::int64_t leftOutOctets_ = 0;

@@ -123,8 +123,7 @@ void TRestoredDelivery::Start(std::vector<TRestoredCopy> copies, std::int64_t fi
   firstNumber_ = firstNumber;
 }
 
-TRestoredCopy* TRestoredDelivery::Find(const std::string& argument) {
-  std::optional<std::int64_t> number = MessageNumberOf(SplitField(argument, ' ', 0));
+TRestoredCopy* TRestoredDelivery::Find(std::optional<std::int64_t> number) {
   if (!number || *number < firstNumber_) return nullptr;
   std::uint64_t index = static_cast<std::uint64_t>(*number - firstNumber_);
   return index < copies_.size() ? &copies_[index] : nullptr;
@@ -132,9 +131,7 @@ TRestoredCopy* TRestoredDelivery::Find(const std::string& argument) {
 
 std::optional<std::string> TRestoredDelivery::Answer(const TPop3Command& command,
                                                      const std::string& deliverFolder) {
-  bool namesMessage = command.Is("RETR") || command.Is("TOP") || command.Is("DELE") ||
-                      (!command.Argument.empty() && (command.Is("LIST") || command.Is("UIDL")));
-  TRestoredCopy* copy = namesMessage ? Find(command.Argument) : nullptr;
+  TRestoredCopy* copy = command.NamesMessage() ? Find(command.Number) : nullptr;
   if (copy == nullptr) return std::nullopt;
   std::int64_t number = firstNumber_ + (copy - copies_.data());
   if (copy->Deleted) return "-ERR Message " + std::to_string(number) + " is deleted" + kCrLf;
@@ -153,7 +150,7 @@ std::optional<std::string> TRestoredDelivery::AnswerFor(const TPop3Command& comm
   }
   std::optional<std::int64_t> bodyLines;
   if (command.Is("TOP")) {
-    bodyLines = ParseWholeNumber(TrimBlanks(SplitField(command.Argument, ' ', 1)));
+    bodyLines = ParseWholeNumber(TrimBlanks(command.AfterNumber));
     if (!bodyLines) return "-ERR Invalid arguments" + kCrLf;
   }
   std::optional<std::string> bytes = ReadWholeFile(deliverFolder + copy.Name);

@@ -72,7 +72,7 @@ class TRestoredDelivery {
   std::vector<TRestoredCopy> Ended() const;
 
  private:
-  TRestoredCopy* Find(const std::string& argument);
+  TRestoredCopy* Find(std::optional<std::int64_t> number);
   std::optional<std::string> AnswerFor(const TPop3Command& command, TRestoredCopy& copy,
                                        std::int64_t number, const std::string& deliverFolder);
 

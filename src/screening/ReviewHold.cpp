@@ -8,7 +8,8 @@
 // waits, the server session hears a NOOP every few minutes. When the
 // session ends during the review (the client gave up, the server closed),
 // the review stays open the same way: the decisions carry over to the next
-// session, which opens a server session of its own.
+// session, which opens a server session of its own. So does a review that
+// waits behind the one shown. A scan that outlasts the hold is cut short.
 #include "platform/Dialogs.h"
 #include "screening/Decisions.h"
 #include "screening/Listing.h"
@@ -19,6 +20,9 @@ namespace qb {
 const char* const kDecideLaterText =
     "The mail client could not wait for the review: the messages under review stay on the "
     "server. Your decision will take effect at the next check.";
+
+const char* const kDecideLaterStatus =
+    "the mail client could not wait: the decision will take effect at the next check.";
 
 namespace {
 
@@ -60,17 +64,18 @@ bool RecordLeftForReview(const std::string& path, const std::vector<std::string>
 // before, but none that has a decision. A decisions file that cannot be
 // read gives no decisions: nothing is deleted, everything new is reviewed.
 void TSessionScreening::PlanReview(TScreenedSession& session, std::optional<std::int64_t> marked) {
+  const TextLines& listing = session.Scan.ListReply;
   std::string path = DecisionsPath(state_, session.AccountText);
   std::optional<TDecisions> decisions = ReadDecisions(path);
   TDecisions unknown;
-  std::map<std::int64_t, std::string> uids = UidsByNumber(state_.UidlReply);
+  std::map<std::int64_t, std::string> uids = UidsByNumber(session.Scan.UidlReply);
   bool complete = true;
-  for (std::size_t k = 1; k + 1 < state_.ListReply.size(); ++k) {
-    std::optional<std::int64_t> number = ListingNumber(state_.ListReply[k]);
+  for (std::size_t k = 1; k + 1 < listing.size(); ++k) {
+    std::optional<std::int64_t> number = ListingNumber(listing[k]);
     complete = complete && (!number || uids.contains(*number));
   }
   TMailboxDecisions matched =
-      MatchDecisions(decisions ? *decisions : unknown, state_.UidlReply, complete);
+      MatchDecisions(decisions ? *decisions : unknown, session.Scan.UidlReply, complete);
   if (decisions && matched.Dropped && !WriteDecisions(path, *decisions)) {
     DecisionNotice("Cannot create file " + path);
   }
@@ -78,13 +83,13 @@ void TSessionScreening::PlanReview(TScreenedSession& session, std::optional<std:
   session.LeftOut.clear();
   session.DecidedRemovals = matched.Remove;
   session.Copies = TSessionRemovals{};
-  for (std::size_t k = 1; k + 1 < state_.ListReply.size(); ++k) {
-    std::optional<std::int64_t> number = ListingNumber(state_.ListReply[k]);
+  for (std::size_t k = 1; k + 1 < listing.size(); ++k) {
+    std::optional<std::int64_t> number = ListingNumber(listing[k]);
     if (number && matched.Remove.contains(*number)) {
       // What the removal log can say of a message decided at an earlier review.
       TRemovalFacts& facts = session.Copies.Facts[*number];
       facts.Uid = uids[*number];
-      facts.Size = AfterFirstBlank(state_.ListReply[k]);
+      facts.Size = AfterFirstBlank(listing[k]);
       facts.Category = MessageCategory::mcPending;
       facts.Rule = "decided at an earlier review";
     }
@@ -103,8 +108,8 @@ void TSessionScreening::CarryOutDecisions(TScreenedSession& session) {
   if (session.HoldExpired && !session.ToReview.empty()) {
     session.LeftOut = session.ToReview;
     std::string path = DecisionsPath(state_, session.AccountText);
-    if (!RecordLeftForReview(path, UidsOf(session.ToReview, state_.UidlReply),
-                             DuplicateUids(state_.UidlReply))) {
+    if (!RecordLeftForReview(path, UidsOf(session.ToReview, session.Scan.UidlReply),
+                             DuplicateUids(session.Scan.UidlReply))) {
       DecisionNotice("Cannot create file " + path);
     }
   }
@@ -112,16 +117,36 @@ void TSessionScreening::CarryOutDecisions(TScreenedSession& session) {
   NextRemoval(session);
 }
 
-// The scan's rows are shown: the review belongs to the account from now on,
-// whatever becomes of the session.
-void TSessionScreening::OpenReviewOf(TScreenedSession& session) {
-  ++ReviewSerial;
-  openReview_ = {.Open = true,
-                 .AccountText = session.AccountText,
-                 .DuplicateUids = DuplicateUids(state_.UidlReply),
-                 .Uids = UidsOf(session.ToReview, state_.UidlReply)};
-  decisionNotice_.clear();
+// The scan's rows make a review: it belongs to the account from now on,
+// whatever becomes of the session. It is shown now, or waits while another
+// account's review is shown; a newer review of the account shown, whose
+// client was answered already, takes that one's place with its ticks.
+void TSessionScreening::ReviewReady(TScreenedSession& session) {
+  TMailboxScan& scan = session.Scan;
+  TWaitingReview ready{.Review = {.Open = true,
+                                  .AccountText = session.AccountText,
+                                  .DuplicateUids = DuplicateUids(scan.UidlReply),
+                                  .Uids = UidsOf(session.ToReview, scan.UidlReply)},
+                       .Rows = std::move(scan.Rows.Rows()),
+                       .SortColumn = scan.Rows.SortColumn,
+                       .Session = TSessionHandle(&session.Client)};
+  scan.Rows.Clear();
+  bool replaces =
+      openReview_.Open && ReviewClient.Get() == nullptr && SameAccount(openReview_, ready.Review);
+  if (replaces) KeepTicks(review_.Rows(), ready.Rows);
+  if (openReview_.Open && !replaces) {
+    queue_.Add(std::move(ready));
+    ShowStatus();
+  } else {
+    ShowReview(std::move(ready), true);
+  }
   if (session.HoldExpired) AnswerWithoutReview(session, true);
+}
+
+// Whether the session's client waits for a review that is ready: the one
+// shown or one in line.
+bool TSessionScreening::WaitsForReview(const TScreenedSession& session) {
+  return (openReview_.Open && ReviewClient.Is(&session.Client)) || queue_.Of(session.Client);
 }
 
 // The decisions of the shown rows: ticked "remove", the others "keep".
@@ -151,8 +176,10 @@ void TSessionScreening::RemoveCheckedLater() {
   if (!openReview_.Open || !RecordDecisions()) return;
   openReview_.Open = false;
   review_.Clear();
-  DecisionNotice("The decisions for " + TrimBlanks(openReview_.AccountText) +
-                 " will take effect at the next check.");
+  std::string notice = "The decisions for " + TrimBlanks(openReview_.AccountText) +
+                       " will take effect at the next check.";
+  ShowNextReview();
+  DecisionNotice(notice);
 }
 
 // The command that waits for the review is answered without the messages
@@ -169,25 +196,34 @@ void TSessionScreening::AnswerWithoutReview(TScreenedSession& session, bool carr
   NextRemoval(session);
 }
 
-// The review outlasts its session: its rows stay in the window, and the
-// messages wait on the server, left out of what the client is listed.
+// The review outlasts its session: its rows stay in the window or in line,
+// and the messages wait on the server, left out of what the client is
+// listed.
 void TSessionScreening::KeepReviewOpen(TScreenedSession& session) {
   StopHoldTimer(session);
-  if (!openReview_.Open || !ReviewClient.Is(&session.Client)) return;
-  ReviewClient.Reset();
-  ListOwner.Reset();
-  std::string path = DecisionsPath(state_, openReview_.AccountText);
-  if (!RecordLeftForReview(path, openReview_.Uids, openReview_.DuplicateUids)) {
+  const TOpenReview* review = nullptr;
+  bool shown = openReview_.Open && ReviewClient.Is(&session.Client);
+  if (shown) {
+    ReviewClient.Reset();
+    ListOwner.Reset();
+    review = &openReview_;
+  } else if (TWaitingReview* waiting = queue_.Of(session.Client)) {
+    waiting->Session.Reset();
+    review = &waiting->Review;
+  }
+  if (review == nullptr) return;
+  std::string path = DecisionsPath(state_, review->AccountText);
+  if (!RecordLeftForReview(path, review->Uids, review->DuplicateUids)) {
     DecisionNotice("Cannot create file " + path);
   }
-  controls_.Button1Enabled = !review_.Empty();
   TPopupProperties& popup = popup_.Properties();
   popup.Title = "Quillbright";
   popup.Text = kDecideLaterText;
   popup_.ShowPopup();
+  if (!shown) return;
+  controls_.Button1Enabled = !review_.Empty();
   if (decisionNotice_.empty()) {
-    DecisionNotice("Reviewing " + TrimBlanks(openReview_.AccountText) +
-                   ": the decision will take effect at the next check.");
+    DecisionNotice(kDecideLaterStatus);
   }
 }
 
@@ -208,8 +244,9 @@ void TSessionScreening::StopHoldTimer(TScreenedSession& session) {
 }
 
 // At the hold limit the waiting command is answered as soon as nothing is
-// in flight; a session still waiting for another's review is answered
-// "-ERR" at the longest hold. Between, an idle server hears a NOOP.
+// in flight, whether its review is shown or waits in line; a scan still
+// reading a reply a little later is given up. Between, an idle server
+// hears a NOOP.
 void TSessionScreening::HoldTimerFired(WPARAM id) {
   auto held = heldSessions_.find(id);
   TMailGWClient* client = held == heldSessions_.end() ? nullptr : held->second.Get();
@@ -222,14 +259,15 @@ void TSessionScreening::HoldTimerFired(WPARAM id) {
   Clock::time_point now = Clock::now();
   Clock::time_point holdUntil =
       session->HoldStarted + std::min(ReviewLimits.Hold, ReviewLimits.MaxHold);
-  if (now >= session->HoldStarted + ReviewLimits.MaxHold && !queue_.Holds(*client)) {
-    EndWithError(*session, "-ERR Another account's review is still under way");
+  Clock::time_point scanUntil = holdUntil + ReviewLimits.ScanAfterHold;
+  if (now >= scanUntil && Scanning(*session)) {
+    CancelScan(*session, "-ERR The mail server answers too slowly; try again later");
     return Changed();
   }
   bool idle = !session->InFlight && session->Step == TSessionStep::ssIdle;
   if (now >= holdUntil && !session->HoldExpired) {
     session->HoldExpired = true;
-    if (idle && ReviewClient.Is(client)) {
+    if (idle && WaitsForReview(*session)) {
       AnswerWithoutReview(*session, true);
       return Changed();
     }
@@ -237,24 +275,22 @@ void TSessionScreening::HoldTimerFired(WPARAM id) {
   if (now >= session->LastKeepAlive + ReviewLimits.KeepAlive) {
     session->LastKeepAlive = now;
     if (!session->InFlight && session->ClientWaiting && !session->Scanned) {
-      session->Step = TSessionStep::ssIdle;
+      SetStep(*session, TSessionStep::ssIdle);
       SendUpstream(*session, "NOOP\r\n", TSessionStep::ssKeepAlive, false);
     }
   }
   Clock::time_point next = session->LastKeepAlive + ReviewLimits.KeepAlive;
   if (!session->HoldExpired) next = std::min(next, holdUntil);
-  next = std::min(next, session->HoldStarted + ReviewLimits.MaxHold);
+  if (Scanning(*session)) next = std::min(next, scanUntil);
   auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(next - now);
   MessageLoop::Instance().SetTimer(window_, id, std::max(wait, std::chrono::milliseconds(1)));
 }
 
 // Whatever came while the NOOP was in flight is done now.
 void TSessionScreening::KeepAliveReplyArrived(TScreenedSession& session) {
-  session.Step = TSessionStep::ssIdle;
-  session.Client.LastCommand = "-";
-  if (std::exchange(session.ResumeScan, false)) return StartScan(session);
+  SetStep(session, TSessionStep::ssIdle);
   if (std::exchange(session.RemovePressed, false)) return RemoveChecked();
-  if (session.HoldExpired && ReviewClient.Is(&session.Client)) AnswerWithoutReview(session, true);
+  if (session.HoldExpired && WaitsForReview(session)) AnswerWithoutReview(session, true);
 }
 
 void TSessionScreening::DecisionNotice(const std::string& text) {

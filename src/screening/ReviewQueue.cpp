@@ -1,40 +1,48 @@
 #include "screening/ReviewQueue.h"
 
 #include <algorithm>
+#include <map>
+
+#include "screening/ScreeningState.h"
 
 namespace qb {
 
-bool TReviewQueue::Claim(TMailGWClient& session) {
-  if (holder_.Get() == nullptr) {
-    holder_ = TSessionHandle(&session);
-    return true;
-  }
-  if (holder_.Is(&session)) return true;
-  bool queued = std::any_of(waiting_.begin(), waiting_.end(),
-                            [&session](const TSessionHandle& h) { return h.Is(&session); });
-  if (!queued) waiting_.emplace_back(&session);
-  return false;
+bool SameAccount(const TOpenReview& a, const TOpenReview& b) {
+  return MakeUidFileStem(a.AccountText) == MakeUidFileStem(b.AccountText);
 }
 
-TMailGWClient* TReviewQueue::Release(TMailGWClient& session) {
-  std::erase_if(waiting_, [&session](const TSessionHandle& h) { return h.Is(&session); });
-  if (holder_.Get() != nullptr && !holder_.Is(&session)) return nullptr;
-  holder_.Reset();
-  while (!waiting_.empty()) {
-    TSessionHandle next = waiting_.front();
-    waiting_.pop_front();
-    if (next.Get() != nullptr) {
-      holder_ = next;
-      return next.Get();
-    }
+void KeepTicks(const std::vector<MessageRow>& older, std::vector<MessageRow>& newer) {
+  std::map<std::string, bool> ticks;
+  for (const MessageRow& row : older) ticks.emplace(row.Uid, row.Checked);
+  for (MessageRow& row : newer) {
+    if (auto tick = ticks.find(row.Uid); tick != ticks.end()) row.Checked = tick->second;
+  }
+}
+
+void TReviewQueue::Add(TWaitingReview review) {
+  auto replaced = std::find_if(waiting_.begin(), waiting_.end(), [&](const TWaitingReview& w) {
+    return w.Session.Get() == nullptr && SameAccount(w.Review, review.Review);
+  });
+  if (replaced == waiting_.end()) return waiting_.push_back(std::move(review));
+  KeepTicks(replaced->Rows, review.Rows);
+  *replaced = std::move(review);
+}
+
+void TReviewQueue::AddFirst(TWaitingReview review) {
+  waiting_.push_front(std::move(review));
+}
+
+TWaitingReview TReviewQueue::Take(std::size_t index) {
+  TWaitingReview taken = std::move(waiting_.at(index));
+  waiting_.erase(waiting_.begin() + static_cast<std::ptrdiff_t>(index));
+  return taken;
+}
+
+TWaitingReview* TReviewQueue::Of(const TMailGWClient& session) {
+  for (TWaitingReview& review : waiting_) {
+    if (review.Session.Is(&session)) return &review;
   }
   return nullptr;
-}
-
-std::size_t TReviewQueue::Waiting() const {
-  return static_cast<std::size_t>(
-      std::count_if(waiting_.begin(), waiting_.end(),
-                    [](const TSessionHandle& h) { return h.Get() != nullptr; }));
 }
 
 }  // namespace qb

@@ -32,13 +32,11 @@ struct ScreeningState {
   std::string ProgramFolder;  // with its trailing separator
   std::string LastUid;
 
-  TextLines ListReply;    // "+OK ...", one "number size" line per message, "."
-  TextLines UidlReply;    // same shape with "number uid" lines
-  TextLines SpamFlags;    // "1" or "0" per scanned message, in scan order
-  TextLines HeaderLines;  // the lines of the TOP reply being scanned
-  MessageSizeTable MessageSizes;
-  int ScanPosition = 1;
-  int ScanStart = 0;
+  // Of the scan whose rows were classified last (each session's scan keeps
+  // its own while it runs).
+  TextLines ListReply;  // "+OK ...", one "number size" line per message, "."
+  TextLines UidlReply;  // same shape with "number uid" lines
+  TextLines SpamFlags;  // "1" or "0" per scanned message, in scan order
   bool ScanCancelled = false;
 
   TextLines VirusList;      // vlist.txt, matched against Subject

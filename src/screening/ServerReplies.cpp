@@ -100,8 +100,8 @@ void TSessionScreening::WholeReplyArrived(TScreenedSession& session) {
 void TSessionScreening::ClientCommandDone(TScreenedSession& session) {
   session.InFlight = false;
   session.ClientWaiting = false;
-  if (session.Step == TSessionStep::ssDeleteInstead) session.Client.LastCommand = "-";
-  TPop3Command command = ParseCommand(session.ClientLine);
+  if (session.Step == TSessionStep::ssDeleteInstead) SetStep(session, TSessionStep::ssIdle);
+  const TPop3Command& command = session.Command;
   if (command.Is("PASS") && session.Framing.Positive() && OnLoginAccepted) {
     OnLoginAccepted(TrimBlanks(session.AccountText), command.Argument);
   }
@@ -123,7 +123,7 @@ void TSessionScreening::GreetingArrived(TScreenedSession& session) {
     return EndWithError(
         session, "-ERR The mail server did not greet: " + TrimBlanks(session.Framing.Status()));
   }
-  session.Step = TSessionStep::ssRelay;
+  SetStep(session, TSessionStep::ssRelay);
   session.InFlight = true;
   session.Framing.Start(false);
   state_.ScanCancelled = false;
@@ -165,7 +165,7 @@ void TSessionScreening::EndWithError(TScreenedSession& session, const std::strin
   if (session.ClientWaiting && !session.RepliedInPart) session.Client.SendString(reply + kCrLf);
   session.ClientWaiting = false;
   session.InFlight = false;
-  session.Step = TSessionStep::ssIdle;
+  SetStep(session, TSessionStep::ssIdle);
   ReleaseReview(session);
   TAsyncSocket* server = session.Client.ServerSocket;
   if (server != nullptr && server->State() != wsClosed) server->Close();
@@ -174,10 +174,7 @@ void TSessionScreening::EndWithError(TScreenedSession& session, const std::strin
 void TSessionScreening::MailGateway1ServerClosed(TMailGateway*, TMailGWClient* client,
                                                  std::uint16_t) {
   TScreenedSession& session = SessionFor(*client);
-  bool scanning = session.InFlight &&
-                  (session.Step == TSessionStep::ssList || session.Step == TSessionStep::ssUidl ||
-                   session.Step == TSessionStep::ssHeader);
-  if (scanning || WaitsForRelayChecks(session)) return CancelScan(session);
+  if (Scanning(session)) return CancelScan(session);
   EndWithError(session, "-ERR The mail server closed the connection");
   Changed();
 }
@@ -188,7 +185,7 @@ void TSessionScreening::MailGateway1ClientClosed(TMailGateway*, TMailGWClient* c
   KillReplyTimer(session);
   session.WaitingLines.clear();
   session.ClientWaiting = false;
-  if (WaitsForRelayChecks(session)) return CancelScan(session);
+  if (session.Scan.HeadersDone) return CancelScan(session);
   ReleaseReview(session);
   Changed();
 }

@@ -4,13 +4,20 @@
 // bare LIST reply is held back while the new messages' headers are scanned,
 // and a RETR of a ticked message is carried out as a DELE on the server.
 //
-// Every session is screened, one review at a time: while one session's scan
-// or review is under way, another session's bare LIST waits its turn. Each
-// session carries out its client's commands one at a time, in order, and
-// reads every reply from the socket's events, so no session, timer or window
-// waits for another session's server. The block-list lookups of a scan run
-// on the resolver pool, in parallel; the review opens when the last header
-// is in and every lookup has answered.
+// Every session is screened. Scans of several sessions run side by side,
+// each with its own listings and rows; the window shows one review at a
+// time, and the reviews made ready meanwhile wait their turn (ReviewQueue),
+// the user may switch to any of them. Each session carries out its client's
+// commands one at a time, in order, and reads every reply from the socket's
+// events, so no session, timer or window waits for another session's
+// server. The block-list lookups of a scan run on the resolver pool, in
+// parallel; the review is ready when the last header is in and every lookup
+// has answered.
+//
+// The files: ClientCommands (the client's lines, the one door for a step),
+// ServerReplies (the server's), MailboxScan and RelayChecks (the scan),
+// ReviewHold (decisions and the bounded hold), WaitingReviews (which review
+// the window shows), RemoveChecked, RemovalCopies and DeliverAgain.
 #pragma once
 
 #include <chrono>
@@ -43,6 +50,7 @@ extern const char* const kCheckingText;
 extern const char* const kListReadyText;
 extern const char* const kListingCanceledText;
 extern const char* const kDecideLaterText;
+extern const char* const kDecideLaterStatus;
 
 // The bounds of every reply the session reads whole (the greeting, the
 // scan's listings and headers, the deletions of "Remove Checked").
@@ -55,19 +63,14 @@ struct TReplyLimits {
 // The bounds of a review that keeps a mail client waiting: its first command
 // that shows the mailbox is answered after Hold at the latest (never after
 // more than MaxHold), and the server session hears a NOOP every KeepAlive.
+// A scan still reading a reply ScanAfterHold past the hold limit (a server
+// that trickles) is given up: its client gets "-ERR" and the server session
+// closes, so the whole scan is bounded too.
 struct TReviewLimits {
   std::chrono::milliseconds Hold{45000};
   std::chrono::milliseconds KeepAlive{240000};
   std::chrono::milliseconds MaxHold{540000};
-};
-
-// The review shown in the window: the account it belongs to, whose
-// decisions file "Remove Checked" writes, also once its session has gone.
-struct TOpenReview {
-  bool Open = false;
-  std::string AccountText;
-  std::set<std::string> DuplicateUids;  // of the scan's UIDL listing
-  std::vector<std::string> Uids;        // of the messages shown or left for review
+  std::chrono::milliseconds ScanAfterHold{15000};
 };
 
 class TSessionScreening {
@@ -97,7 +100,15 @@ class TSessionScreening {
   void UseBlockListZone();
   TDnsblChecker& BlockListChecker() { return dnsbl_; }
 
-  // The session whose LIST reply is held back until "Remove Checked".
+  // The reviews that wait while the window shows another: their accounts,
+  // in line; showing one puts the review shown first in line. False when no
+  // review is shown, the index is past the line, or a press of "Remove
+  // Checked" is still to be carried out.
+  std::vector<std::string> WaitingAccounts() const;
+  bool ShowWaitingReview(std::size_t index);
+
+  // The session of the review shown whose LIST reply is held back until
+  // "Remove Checked".
   TSessionHandle ReviewClient;
   // The session whose scan filled the review list: only its RETR commands
   // are matched against the rows.
@@ -116,8 +127,8 @@ class TSessionScreening {
   // What the window shows changed outside the gateway's events (a reply
   // timed out, a deletion was answered, a waiting scan began).
   std::function<void()> OnChanged;
-  // The status-bar text: the account under review, how many wait, and what
-  // could not be removed.
+  // The status-bar text: the account under review, those whose reviews wait,
+  // those being checked, and what could not be removed.
   std::function<void(const std::string& text)> OnStatus;
   // The server accepted a session's PASS: the account text (trimmed) and the
   // password, for checking ahead.
@@ -129,10 +140,13 @@ class TSessionScreening {
   void LoginNotice(TScreenedSession& session, const std::string& data);
   void ListNotice();
   void DispatchWaiting(TScreenedSession& session);
-  void CarryOut(TScreenedSession& session, const std::string& line);
+  void CarryOut(TScreenedSession& session, TScreenedSession::TClientLine next);
   void StartScan(TScreenedSession& session);
-  void Retrieve(TScreenedSession& session, const TPop3Command& command, const std::string& line);
+  bool Scanning(const TScreenedSession& session) const;
+  void AnswerHere(TScreenedSession& session, const std::string& reply);
+  void Retrieve(TScreenedSession& session, const std::string& upstream);
   const MessageRow* FindOwnRow(const TMailGWClient& client, std::int64_t number) const;
+  void SetStep(TScreenedSession& session, TSessionStep step);
   void SendUpstream(TScreenedSession& session, const std::string& text, TSessionStep step,
                     bool listing);
 
@@ -155,16 +169,17 @@ class TSessionScreening {
   void HeaderReplyArrived(TScreenedSession& session);
   bool ListingRefused(TScreenedSession& session);
   void AskForHeader(TScreenedSession& session);
-  void AddRow(std::int64_t number, const TextLines& headerLines);
+  void ShowScanStart(int start, int lines);
+  void AddRow(TScreenedSession& session, const TextLines& headerLines);
   void HeadersDone(TScreenedSession& session);
   void ScanComplete(TScreenedSession& session);
-  void CancelScan(TScreenedSession& session);
+  void CancelScan(TScreenedSession& session, const std::string& reply = "-ERR");
 
   // The block-list lookups of the scan (RelayChecks.cpp).
-  void CheckRelays(std::size_t flagIndex, const TextLines& headerLines);
-  void RelayChecked(TCheckId id, std::size_t flagIndex, const std::string& listedAddress);
-  bool WaitsForRelayChecks(const TScreenedSession& session) const;
-  void CancelRelayChecks();
+  void CheckRelays(TScreenedSession& session, std::size_t flagIndex, const TextLines& headerLines);
+  void RelayChecked(const TSessionHandle& owner, TCheckId id, std::size_t flagIndex,
+                    const std::string& listedAddress);
+  void CancelRelayChecks(TScreenedSession& session);
   void BlockListNotice(const std::string& text);
 
   // The review and its end (RemoveChecked.cpp).
@@ -186,11 +201,14 @@ class TSessionScreening {
   void StartDeliveries(TScreenedSession& session);
   bool AnswerRestored(TScreenedSession& session, const TPop3Command& command);
   void RenumberedReplyArrived(TScreenedSession& session);
+  std::string ListingToClient(const TScreenedSession& session, const std::string& listing,
+                              bool uidl) const;
   void EndDeliveries(TScreenedSession& session);
   // Decisions and the bounded hold (ReviewHold.cpp).
   void PlanReview(TScreenedSession& session, std::optional<std::int64_t> marked);
   void CarryOutDecisions(TScreenedSession& session);
-  void OpenReviewOf(TScreenedSession& session);
+  void ReviewReady(TScreenedSession& session);
+  bool WaitsForReview(const TScreenedSession& session);
   bool RecordDecisions();
   void RemoveCheckedLater();
   void AnswerWithoutReview(TScreenedSession& session, bool carryOutDecided);
@@ -200,6 +218,11 @@ class TSessionScreening {
   void HoldTimerFired(WPARAM id);
   void KeepAliveReplyArrived(TScreenedSession& session);
   void DecisionNotice(const std::string& text);
+  // Which review the window shows (WaitingReviews.cpp).
+  void ShowReview(TWaitingReview review, bool announce);
+  void ShowNextReview();
+  TWaitingReview ShownReview() const;
+  std::string CheckingText();
 
   LRESULT WindowProc(std::uint32_t msg, WPARAM wParam, LPARAM lParam);
 
@@ -209,8 +232,6 @@ class TSessionScreening {
   IPopupNotifier& popup_;
   ITrayIcon& tray_;
   TDnsblChecker dnsbl_;
-  std::set<TCheckId> relayChecks_;  // the scan's lookups that have not answered
-  bool headersDone_ = false;        // the scan waits only for relayChecks_
   std::string dnsblNotice_;
   TReviewQueue queue_;
   HWND window_ = 0;  // the reply timers
@@ -218,6 +239,7 @@ class TSessionScreening {
   std::map<WPARAM, TSessionHandle> timedSessions_;
   std::string removalNotice_;
   std::map<WPARAM, TSessionHandle> heldSessions_;
+  std::map<WPARAM, TSessionHandle> scanning_;  // the sessions whose scans began
   TOpenReview openReview_;
   std::string decisionNotice_;
   std::map<std::string, TSessionHandle> deliveries_;  // copy name: the session delivering it

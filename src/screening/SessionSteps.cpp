@@ -2,7 +2,9 @@
 
 #include <array>
 #include <cstdint>
+#include <cstdlib>
 #include <initializer_list>
+#include <iostream>
 
 namespace qb {
 
@@ -20,6 +22,7 @@ constexpr StepSet Steps(std::initializer_list<TSessionStep> steps) {
 
 struct StepRule {
   TSessionStep Step;
+  const char* Name;
   const char* Marker;  // the LastCommand text; nullptr: the client's line
   bool ReadsWhole;
   StepSet Follows;  // the steps that may come next
@@ -29,18 +32,18 @@ constexpr StepSet kAfterClientCommand =
     Steps({ssIdle, ssRelay, ssRelayWhole, ssRetrieve, ssDeleteInstead, ssList, ssCopy});
 
 constexpr std::array<StepRule, 12> kSteps = {{
-    {ssIdle, "-", false, kAfterClientCommand | Steps({ssRemove, ssCopy, ssKeepAlive})},
-    {ssGreeting, "", true, Steps({ssIdle, ssRelay})},
-    {ssRelay, nullptr, false, kAfterClientCommand},
-    {ssRelayWhole, nullptr, true, kAfterClientCommand},
-    {ssRetrieve, "RETR ", false, kAfterClientCommand},
-    {ssDeleteInstead, "*DELE ", false, kAfterClientCommand},
-    {ssList, nullptr, true, Steps({ssIdle, ssUidl})},
-    {ssUidl, "*UIDL", true, Steps({ssIdle, ssHeader, ssRemove, ssCopy})},
-    {ssHeader, "*LIST", true, Steps({ssIdle, ssHeader, ssRemove, ssCopy})},
-    {ssRemove, "*REMOVE ", true, Steps({ssIdle, ssRemove, ssCopy})},
-    {ssCopy, "*COPY ", true, kAfterClientCommand | Steps({ssRemove})},
-    {ssKeepAlive, "*NOOP", true, Steps({ssIdle})},
+    {ssIdle, "ssIdle", "-", false, kAfterClientCommand | Steps({ssRemove, ssCopy, ssKeepAlive})},
+    {ssGreeting, "ssGreeting", "", true, Steps({ssIdle, ssRelay})},
+    {ssRelay, "ssRelay", nullptr, false, kAfterClientCommand},
+    {ssRelayWhole, "ssRelayWhole", nullptr, true, kAfterClientCommand},
+    {ssRetrieve, "ssRetrieve", "RETR ", false, kAfterClientCommand},
+    {ssDeleteInstead, "ssDeleteInstead", "*DELE ", false, kAfterClientCommand},
+    {ssList, "ssList", nullptr, true, Steps({ssIdle, ssUidl})},
+    {ssUidl, "ssUidl", "*UIDL", true, Steps({ssIdle, ssHeader, ssRemove, ssCopy})},
+    {ssHeader, "ssHeader", "*LIST", true, Steps({ssIdle, ssHeader, ssRemove, ssCopy})},
+    {ssRemove, "ssRemove", "*REMOVE ", true, Steps({ssIdle, ssRemove, ssCopy})},
+    {ssCopy, "ssCopy", "*COPY ", true, kAfterClientCommand | Steps({ssRemove})},
+    {ssKeepAlive, "ssKeepAlive", "*NOOP", true, Steps({ssIdle})},
 }};
 
 const StepRule& RuleOf(TSessionStep step) {
@@ -57,6 +60,20 @@ static_assert(
     "the rules are in the order of the steps");
 
 }  // namespace
+
+const char* StepName(TSessionStep step) {
+  return RuleOf(step).Name;
+}
+
+#ifdef NDEBUG
+void TraceStep(std::uint64_t, TSessionStep, TSessionStep) {}
+#else
+void TraceStep(std::uint64_t session, TSessionStep from, TSessionStep to) {
+  static const bool tracing = std::getenv("QUILLBRIGHT_TRACE_STEPS") != nullptr;
+  if (!tracing) return;
+  std::clog << "session " << session << ": " << StepName(from) << " -> " << StepName(to) << '\n';
+}
+#endif
 
 std::string LastCommandText(TSessionStep step, std::string_view clientLine, std::int64_t number) {
   const StepRule& rule = RuleOf(step);

@@ -34,6 +34,14 @@ enum class TSessionStep : std::uint8_t {
   ssKeepAlive,      // a NOOP that keeps the server session alive during a review
 };
 
+// The step's name as the code spells it ("ssHeader"), for traces.
+const char* StepName(TSessionStep step);
+
+// In a Debug build, with QUILLBRIGHT_TRACE_STEPS set in the environment,
+// one line on standard error per change of step: the session's serial and
+// both steps by name. Nothing in other builds.
+void TraceStep(std::uint64_t session, TSessionStep from, TSessionStep to);
+
 // The LastCommand text of a step ("*UIDL", "*LIST", "*DELE 3", ...); the
 // client's own line for the steps that relay it.
 std::string LastCommandText(TSessionStep step, std::string_view clientLine, std::int64_t number);

@@ -73,7 +73,11 @@ TMainWindow::TMainWindow(TForm1& form, QWidget* parent)
   lblAccount_ = new QLabel(central);
   lblAccount_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
   lblAccount_->setTextFormat(Qt::PlainText);
-  layout->addWidget(lblAccount_);
+  reviews_ = new TReviewChooser(form_, central);
+  auto* accountRow = new QHBoxLayout;
+  accountRow->addWidget(reviews_);
+  accountRow->addWidget(lblAccount_, 1);
+  layout->addLayout(accountRow);
 
   clientArea_ = new QStackedWidget(central);
   clientArea_->addWidget(BuildIntroduction());
@@ -344,6 +348,7 @@ void TMainWindow::Refresh() {
   clientArea_->setCurrentWidget(controls.pnlIlkGorunumVisible ? introduction_ : list_);
   panel1_->setVisible(controls.Panel1Visible);
   lblAccount_->setText(DisplayText(controls.lblAccountCaption));
+  reviews_->Refresh();
   progress_->setRange(controls.ProgressBar1.Min,
                       std::max(controls.ProgressBar1.Min, controls.ProgressBar1.Max));
   progress_->setValue(controls.ProgressBar1.Position);

@@ -1,9 +1,9 @@
 // The main window's view (TForm1 in app/ holds its logic): the top panel with
-// the program icon, the logo and the link label; lblAccount; the introduction
-// panel or the review list; ProgressBar1; Panel1 with the legend, the
-// instructions and "Remove Checked"; StatusBar1; the main menu and the review
-// list's context menu. It shows the window's state, calls its actions, and
-// refreshes on its events.
+// the program icon, the logo and the link label; the chooser of waiting
+// reviews and lblAccount; the introduction panel or the review list;
+// ProgressBar1; Panel1 with the legend, the instructions and "Remove
+// Checked"; StatusBar1; the main menu and the review list's context menu. It shows the window's
+// state, calls its actions, and refreshes on its events.
 #pragma once
 
 #include <QLabel>
@@ -17,6 +17,7 @@
 
 #include "app/SessionAutostart.h"
 #include "app/Unit1.h"
+#include "widgets/ReviewChooser.h"
 #include "widgets/ReviewListModel.h"
 
 namespace qb {
@@ -66,6 +67,7 @@ class TMainWindow : public QMainWindow {
   QWidget& IntroductionPanel() { return *introduction_; }
   QWidget& Panel1() { return *panel1_; }
   QLabel& AccountLabel() { return *lblAccount_; }
+  TReviewChooser& Reviews() { return *reviews_; }
   QLabel& StatusText() { return *status_; }
   QProgressBar& ProgressBar1() { return *progress_; }
   QMenu& Menu() { return menu_; }
@@ -94,6 +96,7 @@ class TMainWindow : public QMainWindow {
   TForm1& form_;
   TReviewListModel model_;
   QLabel* lblAccount_ = nullptr;
+  TReviewChooser* reviews_ = nullptr;
   QStackedWidget* clientArea_ = nullptr;
   QWidget* introduction_ = nullptr;
   QTableView* list_ = nullptr;

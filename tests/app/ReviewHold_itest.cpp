@@ -24,7 +24,8 @@ class ReviewHold : public ScreenedSessionTest {
     }
   }
   void TickOnly(const std::string& number) {
-    for (MessageRow& row : form.ReviewListView1.Rows()) row.Checked = row.MessageNumber == number;
+    for (MessageRow& row : form.ReviewListView1.Rows())
+      row.Checked = std::to_string(row.Number) == number;
   }
   bool ReviewLeftOpen() {
     return form.Screening.OpenReview().Open && form.Screening.ReviewClient.Get() == nullptr;

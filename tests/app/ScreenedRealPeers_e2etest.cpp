@@ -64,7 +64,7 @@ class ScreenedRealPeers : public ::testing::Test {
   }
   MessageRow& Row(const std::string& number) {
     for (MessageRow& row : form.ReviewListView1.Rows()) {
-      if (row.MessageNumber == number) return row;
+      if (std::to_string(row.Number) == number) return row;
     }
     throw std::runtime_error("no row " + number);
   }

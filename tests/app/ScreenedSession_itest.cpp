@@ -21,12 +21,13 @@ class ScreenedSession : public ScreenedSessionTest {
   }
   std::vector<std::string> RowNumbers() {
     std::vector<std::string> numbers;
-    for (const MessageRow& row : form.ReviewListView1.Rows()) numbers.push_back(row.MessageNumber);
+    for (const MessageRow& row : form.ReviewListView1.Rows())
+      numbers.push_back(std::to_string(row.Number));
     return numbers;
   }
   MessageRow* Row(const std::string& number) {
     for (MessageRow& row : form.ReviewListView1.Rows()) {
-      if (row.MessageNumber == number) return &row;
+      if (std::to_string(row.Number) == number) return &row;
     }
     return nullptr;
   }

@@ -60,7 +60,7 @@ TEST(TlsScreenedSession, TheBlockedSenderIsDeletedOnTheServerAndTheRestArriveInt
   std::vector<MessageRow>& rows = form.ReviewListView1.Rows();
   ASSERT_EQ(rows.size(), 3u);
   for (const MessageRow& row : rows) {
-    EXPECT_EQ(row.Checked, row.MessageNumber == "2") << row.MessageNumber;
+    EXPECT_EQ(row.Checked, std::to_string(row.Number) == "2") << std::to_string(row.Number);
   }
   form.Button1Click();
   ASSERT_TRUE(PumpUntil([&] { return !child->Running(); }, 60s));

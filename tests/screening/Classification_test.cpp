@@ -10,7 +10,7 @@ namespace {
 MessageRow Row(std::string number, std::string size, std::string from, std::string subject,
                std::string to = "me@example.org") {
   MessageRow row;
-  row.MessageNumber = std::move(number);
+  row.Number = std::stoll(number);
   row.Size = std::move(size);
   row.From = std::move(from);
   row.Subject = std::move(subject);
@@ -33,7 +33,6 @@ class ClassificationTest : public ::testing::Test {
   // Adds the rows as the scan would, all with the DNS outcome "0", and
   // classifies them.
   void Classify(std::vector<MessageRow> rows) {
-    state.ScanStart = 1;
     state.UidlReply = {"+OK"};
     for (std::size_t i = 0; i < rows.size(); ++i) {
       if (state.SpamFlags.size() <= i) state.SpamFlags.push_back("0");
@@ -46,7 +45,7 @@ class ClassificationTest : public ::testing::Test {
 
   const MessageRow& Message(const std::string& number) const {
     for (const MessageRow& row : review.Rows()) {
-      if (row.MessageNumber == number) return row;
+      if (std::to_string(row.Number) == number) return row;
     }
     throw std::runtime_error("no row for message " + number);
   }
@@ -99,15 +98,14 @@ TEST_F(ClassificationTest, FillsTheUidsAndSortsBySize) {
       {Row("1", "900", "a@x", "hi"), Row("2", "12000", "b@x", "hi"), Row("3", "50", "c@x", "hi")});
   EXPECT_EQ(review.SortColumn, 2);
   ASSERT_EQ(review.Count(), 3u);
-  EXPECT_EQ(review[0].MessageNumber, "2");
-  EXPECT_EQ(review[1].MessageNumber, "1");
-  EXPECT_EQ(review[2].MessageNumber, "3");
+  EXPECT_EQ(review[0].Number, 2);
+  EXPECT_EQ(review[1].Number, 1);
+  EXPECT_EQ(review[2].Number, 3);
   EXPECT_EQ(Message("1").Uid, "uid-1");
   EXPECT_EQ(Message("2").Uid, "uid-2");
 }
 
 TEST_F(ClassificationTest, UidsFollowScanStart) {
-  state.ScanStart = 2;
   state.UidlReply = {"+OK", "1 first", "2 second", "3", "."};
   state.SpamFlags = {"0", "0"};
   review.Add(Row("2", "10", "a@x", "hi"));

@@ -46,27 +46,26 @@ TEST(ReviewListTest, FromSortsIgnoringAsciiCase) {
 
 TEST(ReviewListTest, OtherColumnsSortAsText) {
   ReviewList list;
-  for (const char* number : {"10", "9", "100"}) {
+  for (const char* uid : {"10", "9", "100"}) {
     MessageRow row;
-    row.MessageNumber = number;
+    row.Uid = uid;
     list.Add(row);
   }
-  list.SortColumn = 3;
+  list.SortColumn = 4;
   list.Sort();
-  EXPECT_EQ(Column(list, 3), (std::vector<std::string>{"10", "100", "9"}));
+  EXPECT_EQ(Column(list, 4), (std::vector<std::string>{"10", "100", "9"}));
 }
 
 TEST(ReviewListTest, ColumnsFollowTheDisplayOrder) {
   MessageRow row{.From = "from",
                  .Subject = "subject",
                  .Size = "1",
-                 .MessageNumber = "2",
+                 .Number = 2,
                  .Uid = "uid",
                  .To = "to",
                  .Date = "date",
                  .File = "file"};
-  std::vector<std::string> expected = {"from", "subject", "1",    "2", "uid",
-                                       "to",   "date",    "file", ""};
+  std::vector<std::string> expected = {"from", "subject", "1", "", "uid", "to", "date", "file", ""};
   for (int column = 0; column <= 8; ++column) {
     EXPECT_EQ(ColumnText(row, column), expected[static_cast<std::size_t>(column)]) << column;
   }

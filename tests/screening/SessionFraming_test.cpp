@@ -3,6 +3,7 @@
 // after removals.
 #include <gtest/gtest.h>
 
+#include "screening/Listing.h"
 #include "screening/Pop3Command.h"
 #include "screening/Renumbering.h"
 #include "screening/ReplyFraming.h"
@@ -83,6 +84,12 @@ TEST(Pop3Command, KeywordsIgnoreCaseAndNumbersCompareAsNumbers) {
     EXPECT_EQ(command.Argument, each.Argument) << each.Line;
     EXPECT_EQ(HasMultiLineReply(command), each.MultiLine) << each.Line;
   }
+  TPop3Command top = ParseCommand("top 03 10\r\n");
+  EXPECT_EQ(top.Number, 3);
+  EXPECT_EQ(top.AfterNumber, " 10");
+  EXPECT_TRUE(top.NamesMessage());
+  EXPECT_FALSE(ParseCommand("AUTH PLAIN").Number.has_value());
+  EXPECT_FALSE(ParseCommand("LIST").NamesMessage());
   EXPECT_EQ(MessageNumberOf("03"), 3);
   EXPECT_EQ(MessageNumberOf(" 3 "), 3);
   for (const char* notANumber : {"", "-3", "+3", "3a", "99999999999999999999"}) {
@@ -90,23 +97,23 @@ TEST(Pop3Command, KeywordsIgnoreCaseAndNumbersCompareAsNumbers) {
   }
 }
 
+// The line the client's command becomes upstream, or that it names none.
+std::string ServerLine(const TRenumbering& numbering, const std::string& line) {
+  TPop3Command command = ParseCommand(line);
+  std::optional<std::int64_t> number = numbering.ServerNumberOf(command);
+  return number ? TRenumbering::CommandToServer(command, *number) : "(no such message)";
+}
+
 // Messages 2 and 4 of five were removed: the client sees 1, 3, 5 as 1, 2, 3.
 TEST(Renumbering, TheClientSeesTheRemainingMessagesNumberedOneToM) {
   TextLines held = {"+OK 5 messages", "1 10", "2 20", "3 30", "4 40", "5 50", "."};
   TRenumbering numbering(held, {2}, {4});  // 2 deleted, 4 left out for review
   ASSERT_TRUE(numbering.Active());
-  struct Case {
-    const char* Client;
-    const char* Server;
-  } commands[] = {
-      {"RETR 2\r\n", "RETR 3\r\n"}, {"retr 03\r\n", "RETR 5\r\n"}, {"TOP 3 10\r\n", "TOP 5 10\r\n"},
-      {"DELE 1\r\n", "DELE 1\r\n"}, {"LIST 2\r\n", "LIST 3\r\n"},  {"UIDL 4\r\n", "UIDL 0\r\n"},
-      {"LIST\r\n", "LIST\r\n"},     {"STAT\r\n", "STAT\r\n"},
-  };
-  for (const Case& each : commands) {
-    EXPECT_EQ(numbering.CommandToServer(ParseCommand(each.Client), each.Client), each.Server)
-        << each.Client;
-  }
+  EXPECT_EQ(ServerLine(numbering, "RETR 2\r\n"), "RETR 3\r\n");
+  EXPECT_EQ(ServerLine(numbering, "retr 03\r\n"), "RETR 5\r\n");
+  EXPECT_EQ(ServerLine(numbering, "TOP 3 10\r\n"), "TOP 5 10\r\n");
+  EXPECT_EQ(ServerLine(numbering, "LIST 2\r\n"), "LIST 3\r\n");
+  EXPECT_EQ(ServerLine(numbering, "DELE 1\r\n"), "DELE 1\r\n");
   EXPECT_EQ(numbering.ReplyToClient("+OK\r\n1 a\r\n3 c\r\n5 e\r\n.\r\n", true),
             "+OK\r\n1 a\r\n2 c\r\n3 e\r\n.\r\n");
   EXPECT_EQ(numbering.ReplyToClient("+OK 5 50\r\n", false), "+OK 3 50\r\n");
@@ -122,7 +129,31 @@ TEST(Renumbering, TheClientSeesTheRemainingMessagesNumberedOneToM) {
 
   TRenumbering none(held, {});
   EXPECT_FALSE(none.Active());
-  EXPECT_EQ(none.CommandToServer(ParseCommand("RETR 2\r\n"), "RETR 2\r\n"), "RETR 2\r\n");
+  EXPECT_EQ(ServerLine(none, "RETR 2\r\n"), "RETR 2\r\n");
+}
+
+// A number the client was not shown never reaches the server (it would go
+// as message 0, or name a message left out); before any listing the
+// server's numbers pass as they are.
+TEST(Renumbering, NumbersPastTheShownListNameNoMessage) {
+  TextLines held = {"+OK 5 messages", "1 10", "2 20", "3 30", "4 40", "5 50", "."};
+  TRenumbering removed(held, {2}, {4}), unchanged(held, {}), unlisted;
+  for (const char* line :
+       {"RETR 4", "TOP 9 0", "DELE 0", "LIST 4", "UIDL 99999999999999999999", "RETR x", "TOP"}) {
+    EXPECT_EQ(ServerLine(removed, line), "(no such message)") << line;
+  }
+  EXPECT_EQ(ServerLine(unchanged, "RETR 6"), "(no such message)");
+  EXPECT_EQ(ServerLine(unchanged, "RETR 5"), "RETR 5\r\n");
+  EXPECT_EQ(ServerLine(unlisted, "RETR 6"), "RETR 6\r\n");
+}
+
+// After removals a LIST's status line counts what the client is listed.
+TEST(Listing, TheStatusLineCountsTheLinesListed) {
+  EXPECT_EQ(WithCountedStatus("+OK 8 messages:\r\n1 10\r\n3 30\r\n.\r\n"),
+            "+OK 2 messages (40 octets)\r\n1 10\r\n3 30\r\n.\r\n");
+  for (const char* kept : {"+OK\r\n1 10\r\n.\r\n", "-ERR busy\r\n", "+OK 2 messages\r\n1 10\r\n"}) {
+    EXPECT_EQ(WithCountedStatus(kept), kept);
+  }
 }
 
 TEST(SessionSteps, TheScanGoesListUidlHeadersAndOnlyThat) {
