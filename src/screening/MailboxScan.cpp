@@ -1,6 +1,7 @@
 // The mailbox scan of one session, started by its bare LIST: the LIST reply
-// is held back, then UIDL, the account's UID marker file, and TOP n 0 for
-// each new message, one row per header, classified when the last one is in.
+// is held back, then UIDL, the account's UID marker file, and TOP n k for
+// each new message (its header and first body lines, TopReply.h), one row
+// per message, classified when the last one is in.
 // Every reply is read whole from the socket's events before its step goes on;
 // the block-list lookups of the rows run meanwhile (RelayChecks.cpp).
 #include <string_view>
@@ -15,7 +16,9 @@
 #include "screening/ListFile.h"
 #include "screening/Listing.h"
 #include "screening/MailDate.h"
+#include "screening/MimeParts.h"
 #include "screening/SessionScreening.h"
+#include "screening/TopReply.h"
 
 namespace qb {
 
@@ -133,7 +136,8 @@ void TSessionScreening::AskForHeader(TScreenedSession& session) {
     if (number && session.ToReview.contains(*number)) {
       state_.MessageSizes.Set(*number, NumberOr0(AfterFirstBlank(line)));
       session.Number = *number;
-      std::string top = "TOP " + std::to_string(*number) + " 0" + kCrLf;
+      std::string top =
+          "TOP " + std::to_string(*number) + " " + std::to_string(kScanBodyLines) + kCrLf;
       return SendUpstream(session, top, TSessionStep::ssHeader, true);
     }
     ++state_.ScanPosition;
@@ -145,8 +149,9 @@ void TSessionScreening::AskForHeader(TScreenedSession& session) {
 // reaches the client as usual.
 void TSessionScreening::HeaderReplyArrived(TScreenedSession& session) {
   if (session.Framing.Positive()) {
-    state_.HeaderLines = ParseListText(session.Reply);
-    AddRow(session.Number, state_.HeaderLines);
+    TTopReply top = SplitTopReply(session.Reply);
+    state_.HeaderLines = top.Header;
+    AddRow(session.Number, std::move(top));
     state_.HeaderLines.clear();
   }
   ++state_.ScanPosition;
@@ -155,15 +160,21 @@ void TSessionScreening::HeaderReplyArrived(TScreenedSession& session) {
   HeadersDone(session);
 }
 
-void TSessionScreening::AddRow(std::int64_t number, const TextLines& headerLines) {
+void TSessionScreening::AddRow(std::int64_t number, TTopReply top) {
+  const TextLines& headerLines = top.Header;
   MessageRow row;
-  row.Subject = DecodedHeader(headerLines, "Subject");
-  row.From = AddressPart(DecodedHeader(headerLines, "From"));
+  row.Subject = DecodedSubject(headerLines);
+  std::string from = DecodedHeader(headerLines, "From");
+  row.From = AddressPart(from);
+  row.FromName = DisplayNamePart(from);
   row.To = AddressPart(DecodedHeader(headerLines, "To"));
   row.Date = ReviewDateText(DecodedHeader(headerLines, "Date"));
-  row.File = WithoutLineBreaks(DecodeEncodedWords(GetAttachmentName(headerLines)));
+  row.Attachments = PartFileNames(headerLines, top.Body);
+  row.File = WithoutLineBreaks(AttachmentsText(headerLines, row.Attachments));
   state_.SpamFlags.push_back("0");
   CheckRelays(state_.SpamFlags.size() - 1, headerLines);
+  row.BodyLines = FirstBodyLines(top.Body);
+  row.HeaderLines = std::move(top.Header);
   row.Size = std::to_string(state_.MessageSizes.Get(number));
   row.MessageNumber = std::to_string(number);
   row.Uid = "0";

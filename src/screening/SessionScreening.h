@@ -33,6 +33,7 @@
 #include "screening/ReviewQueue.h"
 #include "screening/ScreenedSession.h"
 #include "screening/ScreeningState.h"
+#include "screening/TopReply.h"
 #include "screening/WindowServices.h"
 
 namespace qb {
@@ -155,7 +156,7 @@ class TSessionScreening {
   void HeaderReplyArrived(TScreenedSession& session);
   bool ListingRefused(TScreenedSession& session);
   void AskForHeader(TScreenedSession& session);
-  void AddRow(std::int64_t number, const TextLines& headerLines);
+  void AddRow(std::int64_t number, TTopReply top);
   void HeadersDone(TScreenedSession& session);
   void ScanComplete(TScreenedSession& session);
   void CancelScan(TScreenedSession& session);
