@@ -47,7 +47,7 @@ struct ScreeningState {
   TextLines SenderList;      // senlist.txt, matched against From
   TextLines RecipientList;   // reclist.txt, matched against To
   TextLines DnsblList;       // dnsbl.txt: the first line is the block-list zone
-  TextLines FriendList;      // friends.txt: addresses and @domain entries never ticked
+  TextLines FriendList;      // friends.txt: addresses and @domain entries only a virus rule ticks
 };
 
 // The account text with ".", "@", "#", "/" and "\" replaced by "_" and
