@@ -46,6 +46,7 @@
 #include <atomic>
 #include <chrono>
 #include <ctime>
+#include <filesystem>
 #include <fstream>
 #include <optional>
 #include <string>
@@ -58,6 +59,7 @@
 #include "app/Unit1.h"
 #include "platform/MessageLoop.h"
 #include "platform/SocketLibrary.h"
+#include "screening/Decisions.h"
 #include "screening/TopReply.h"
 #include "support/LoopbackSockets.h"
 #include "support/PlainPop3Client.h"
@@ -374,6 +376,10 @@ std::string AccountFor(const test::ScriptedPop3Server& server) {
 ScanRun ScanThroughForm(ScreenedForm& screened, test::ScriptedPop3Server& server,
                         std::size_t count) {
   TForm1& form = screened.form;
+  // "Remove Checked" of the run before recorded every message as kept: each
+  // run scans them anew.
+  std::filesystem::remove(
+      DecisionsFile(form.State.ProgramFolder, MakeUidFileStem(AccountFor(server))));
   std::atomic<bool> loggedIn = false, go = false, done = false;
   std::atomic<Clock::rep> listSent = 0, listArrived = 0;
   std::string failure;
