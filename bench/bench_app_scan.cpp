@@ -5,10 +5,12 @@
 // 1. Scan of 1,000 and of 10,000 new messages: from the client's LIST to the
 //    moment the review list is ready (Button1 enabled), against the floor: a
 //    bare blocking client on the same server sending LIST, UIDL and the same
-//    TOP n 0 commands one after another. A third run sends all the TOP
+//    TOP n k commands one after another. A third run sends all the TOP
 //    commands at once (pipelined) and shows what the scripted server can
 //    answer when nobody waits for a round trip; together with the CPU time
 //    of the server's threads it tells whether the server is the bottleneck.
+//    A fourth asks TOP n 0, the header alone, against the floor's TOP n k:
+//    the time and the bytes per message (top_bytes/msg) the body lines cost.
 //    The main thread's user and system microseconds per message show where
 //    its own time goes.
 // 2. A 1 MiB LIST reply trickled by the server over about 10 seconds: the
@@ -26,7 +28,10 @@
 //    with --benchmark_filter='ScanFloor/sequential/10000/'.
 //
 // The headers are small and realistic: two Received lines, From with a
-// display name, To, Subject with an encoded word, Date, Message-ID. The
+// display name, To, Subject with an encoded word, Date, Message-ID; the
+// bodies are 32 lines of text, or for one message in four a short text part
+// and a 30 kB attachment, so that the body lines the scan's TOP asks for
+// cost what they cost on real mail. The
 // block lists hold a DNS block-list zone, so every Received line is looked
 // up; the resolver answers "not listed" at once and counts the look-ups.
 #include <malloc.h>
@@ -41,6 +46,7 @@
 #include <atomic>
 #include <chrono>
 #include <ctime>
+#include <filesystem>
 #include <fstream>
 #include <optional>
 #include <string>
@@ -53,6 +59,8 @@
 #include "app/Unit1.h"
 #include "platform/MessageLoop.h"
 #include "platform/SocketLibrary.h"
+#include "screening/Decisions.h"
+#include "screening/TopReply.h"
 #include "support/LoopbackSockets.h"
 #include "support/PlainPop3Client.h"
 #include "support/PumpUntil.h"
@@ -76,6 +84,9 @@ std::string ThroughName(std::size_t count) {
 }
 std::string FloorName(std::size_t count) {
   return "floor " + std::to_string(count) + ": LIST+UIDL+TOP, msg/s";
+}
+std::string HeaderOnlyName(std::size_t count) {
+  return "floor " + std::to_string(count) + " with TOP n 0, msg/s";
 }
 std::string PipelinedName(std::size_t count) {
   return "server alone " + std::to_string(count) + ": pipelined TOP, msg/s";
@@ -165,7 +176,32 @@ std::string TwoDigits(std::size_t value) {
   return (value < 10 ? "0" : "") + std::to_string(value);
 }
 
-// A small header as mail servers store it, different for each n, and a body.
+// A plain text body of so many lines.
+std::string PlainBody(std::size_t lines) {
+  std::string text = "\r\nHello Alice,\r\n";
+  for (std::size_t i = 0; i < lines; ++i) {
+    text +=
+        "the figures of line " + std::to_string(i) + " are in the sheet; see you on Thursday.\r\n";
+  }
+  return text;
+}
+
+// A multipart body: a short text part and a 30 kB base64 attachment.
+std::string WithAttachment(std::size_t n) {
+  std::string text = "MIME-Version: 1.0\r\nContent-Type: multipart/mixed;\r\n\tboundary=\"=_b" +
+                     std::to_string(n) +
+                     "\"\r\n\r\nThis is a multi-part message in MIME format.\r\n";
+  text += "--=_b" + std::to_string(n) + "\r\nContent-Type: text/plain; charset=utf-8\r\n";
+  text += PlainBody(8);
+  text += "--=_b" + std::to_string(n) + "\r\nContent-Type: application/pdf; name=\"sheet.pdf\"\r\n";
+  text += "Content-Transfer-Encoding: base64\r\n";
+  text += "Content-Disposition: attachment; filename=\"sheet.pdf\"\r\n\r\n";
+  for (int i = 0; i < 400; ++i) text += std::string(76, static_cast<char>('A' + i % 26)) + "\r\n";
+  return text + "--=_b" + std::to_string(n) + "--\r\n";
+}
+
+// A header as mail servers store it, different for each n, and a body: three
+// in four plain text of 32 lines, one in four a text and a 30 kB attachment.
 std::string RealisticMessage(std::size_t n) {
   static constexpr std::string_view kNames[] = {"Bob Example", "Carol Jones", "Dave O'Neill",
                                                 "Erin Smith", "Frank Meyer"};
@@ -190,8 +226,7 @@ std::string RealisticMessage(std::size_t n) {
   text += "Subject: " + subject + "\r\n";
   text += "Date: " + date + "\r\n";
   text += "Message-ID: <20250304." + number + ".4F2A@example.org>\r\n";
-  text += "\r\nHello Alice,\r\nthe figures are in the sheet; see you on Thursday.\r\n";
-  return text;
+  return text + (n % 4 == 0 ? WithAttachment(n) : PlainBody(30));
 }
 
 std::vector<std::string> RealisticMailbox(std::size_t count) {
@@ -215,6 +250,12 @@ class CountingResolver : public IHostResolver {
 };
 
 // ---- a bare blocking client ------------------------------------------------------------
+
+// The floor asks each message as the scan does (TOP n k), or for its header
+// alone (TOP n 0), which shows what the body lines cost.
+std::string TopCommand(std::size_t n, int bodyLines) {
+  return "TOP " + std::to_string(n) + " " + std::to_string(bodyLines);
+}
 
 class BareClient {
  public:
@@ -335,6 +376,10 @@ std::string AccountFor(const test::ScriptedPop3Server& server) {
 ScanRun ScanThroughForm(ScreenedForm& screened, test::ScriptedPop3Server& server,
                         std::size_t count) {
   TForm1& form = screened.form;
+  // "Remove Checked" of the run before recorded every message as kept: each
+  // run scans them anew.
+  std::filesystem::remove(
+      DecisionsFile(form.State.ProgramFolder, MakeUidFileStem(AccountFor(server))));
   std::atomic<bool> loggedIn = false, go = false, done = false;
   std::atomic<Clock::rep> listSent = 0, listArrived = 0;
   std::string failure;
@@ -370,7 +415,7 @@ ScanRun ScanThroughForm(ScreenedForm& screened, test::ScriptedPop3Server& server
   run.HeapGrowthMiB = HeapInUseMiB() - heap0;
   run.Main = {usage1.User - usage0.User, usage1.System - usage0.System};
   if (!ready || !form.Controls.Button1Enabled) {
-    run.Failure = "the scan did not complete";
+    run.Failure = "the scan did not complete" + (failure.empty() ? "" : ": " + failure);
   } else if (form.ReviewListView1.Count() != count) {
     run.Failure = "the review list has " + std::to_string(form.ReviewListView1.Count()) +
                   " rows, not " + std::to_string(count);
@@ -399,10 +444,12 @@ struct FloorRun {
   double ClientCpuSeconds = 0;
   double OtherCpuSeconds = 0;
   double HeapGrowthMiB = 0;  // live heap after the last TOP, less before LIST
+  double TopBytes = 0;       // the TOP replies' bytes (sequential only)
   std::string Failure;
 };
 
-FloorRun BareScan(test::ScriptedPop3Server& server, std::size_t count, bool pipelined) {
+FloorRun BareScan(test::ScriptedPop3Server& server, std::size_t count, bool pipelined,
+                  int bodyLines) {
   BareClient client(server.Port());
   if (!client.LogIn()) return {.Failure = "bare login failed"};
   Clock::time_point started = Clock::now();
@@ -413,12 +460,13 @@ FloorRun BareScan(test::ScriptedPop3Server& server, std::size_t count, bool pipe
     if (!client.Command("LIST", true).value_or("").starts_with("+OK")) run.Failure = "LIST failed";
     if (!client.Command("UIDL", true).value_or("").starts_with("+OK")) run.Failure = "UIDL failed";
     for (std::size_t n = 1; n <= count && run.Failure.empty(); ++n) {
-      if (!client.Command("TOP " + std::to_string(n) + " 0", true).value_or("").starts_with("+OK"))
-        run.Failure = "TOP failed";
+      std::string top = client.Command(TopCommand(n, bodyLines), true).value_or("");
+      if (!top.starts_with("+OK")) run.Failure = "TOP failed";
+      run.TopBytes += static_cast<double>(top.size());
     }
   } else {
     std::string commands;
-    for (std::size_t n = 1; n <= count; ++n) commands += "TOP " + std::to_string(n) + " 0\r\n";
+    for (std::size_t n = 1; n <= count; ++n) commands += TopCommand(n, bodyLines) + "\r\n";
     std::thread sender([&] { client.Send(commands); });
     for (std::size_t n = 1; n <= count && run.Failure.empty(); ++n) {
       if (!client.Read(true).value_or("").starts_with("+OK")) run.Failure = "pipelined TOP failed";
@@ -487,14 +535,14 @@ void BM_ScanThroughForm(benchmark::State& state) {
   bench::Record(ThroughName(count), static_cast<double>(count) * iterations / seconds);
 }
 
-void BM_ScanFloor(benchmark::State& state, bool pipelined) {
+void BM_ScanFloor(benchmark::State& state, bool pipelined, int bodyLines) {
   auto count = static_cast<std::size_t>(state.range(0));
   test::ScriptedPop3Server server(RealisticMailbox(count));
   bool reset = ResetPeakMemory();
   double rssBefore = StatusMiB("VmRSS:");
-  double seconds = 0, clientCpu = 0, otherCpu = 0, heapGrowth = 0;
+  double seconds = 0, clientCpu = 0, otherCpu = 0, heapGrowth = 0, topBytes = 0;
   for (auto _ : state) {
-    FloorRun run = BareScan(server, count, pipelined);
+    FloorRun run = BareScan(server, count, pipelined, bodyLines);
     if (!run.Failure.empty()) {
       state.SkipWithError(run.Failure.c_str());
       return;
@@ -504,14 +552,18 @@ void BM_ScanFloor(benchmark::State& state, bool pipelined) {
     clientCpu += run.ClientCpuSeconds;
     otherCpu += run.OtherCpuSeconds;
     heapGrowth = std::max(heapGrowth, run.HeapGrowthMiB);
+    topBytes += run.TopBytes;
   }
   PeakCounters(state, reset, rssBefore);
   auto iterations = static_cast<double>(state.iterations());
   state.SetItemsProcessed(static_cast<std::int64_t>(count * state.iterations()));
+  state.counters["top_bytes/msg"] = topBytes / (iterations * static_cast<double>(count));
   state.counters["client_cpu/wall"] = clientCpu / seconds;
   state.counters["heap_at_end_MiB"] = heapGrowth;
   state.counters["server_cpu/wall"] = otherCpu / seconds;
-  bench::Record(pipelined ? PipelinedName(count) : FloorName(count),
+  bench::Record(pipelined        ? PipelinedName(count)
+                : bodyLines == 0 ? HeaderOnlyName(count)
+                                 : FloorName(count),
                 static_cast<double>(count) * iterations / seconds);
 }
 
@@ -621,17 +673,22 @@ BENCHMARK(BM_ScanThroughForm)
     ->UseManualTime()
     ->Iterations(10)
     ->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(BM_ScanFloor, sequential, false)
+BENCHMARK_CAPTURE(BM_ScanFloor, sequential, false, kScanBodyLines)
     ->Arg(10000)
     ->UseManualTime()
     ->Iterations(3)
     ->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(BM_ScanFloor, sequential, false)
+BENCHMARK_CAPTURE(BM_ScanFloor, sequential, false, kScanBodyLines)
     ->Arg(1000)
     ->UseManualTime()
     ->Iterations(10)
     ->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(BM_ScanFloor, pipelined, true)
+BENCHMARK_CAPTURE(BM_ScanFloor, header_only, false, 0)
+    ->Arg(1000)
+    ->UseManualTime()
+    ->Iterations(10)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_ScanFloor, pipelined, true, kScanBodyLines)
     ->Arg(10000)
     ->UseManualTime()
     ->Iterations(3)
@@ -644,6 +701,7 @@ int main(int argc, char** argv) {
   return qb::bench::RunAndCompare(argc, argv,
                                   {{ThroughName(1000), FloorName(1000)},
                                    {ThroughName(10000), FloorName(10000)},
-                                   {PipelinedName(10000), FloorName(10000)}},
+                                   {PipelinedName(10000), FloorName(10000)},
+                                   {FloorName(1000), HeaderOnlyName(1000)}},
                                   "msg/s");
 }

@@ -95,7 +95,6 @@ ScreeningState MakeState(bool withLists) {
     state.SenderList = MakeList("spammer");
     state.RecipientList = MakeList("list-");
   }
-  state.ScanStart = 1;
   state.UidlReply.push_back("+OK");
   for (std::size_t n = 1; n <= kHeaders; ++n) {
     state.UidlReply.push_back(std::to_string(n) + " uid-" + std::to_string(n));
@@ -117,7 +116,7 @@ MessageRow DecodeRow(const TextLines& header, std::size_t n, const IMimeTypes& t
   row.From = AddressPart(DecodeEncodedWords(GetHeaderValue(header, "From")));
   row.Subject = DecodeEncodedWords(GetHeaderValue(header, "Subject"));
   row.Size = std::to_string(2000 + n % 30000);
-  row.MessageNumber = std::to_string(n + 1);
+  row.Number = static_cast<std::int64_t>(n + 1);
   row.To = AddressPart(DecodeEncodedWords(GetHeaderValue(header, "To")));
   row.Date = ReviewDateText(DecodeEncodedWords(GetHeaderValue(header, "Date")));
   row.File = DecodeEncodedWords(GetAttachmentName(header, types));

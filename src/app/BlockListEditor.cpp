@@ -14,14 +14,16 @@ const TBlockListKind kSubjectsEditor = {
     "Subjects", "Subjects of the emails to be removed from email accounts:", kSubjectListFile,
     "Subject to be blocked:", "Add new subject"};
 const TBlockListKind kSendersEditor = {
-    "Senders", "Senders of the emails to be removed from email accounts:", kSenderListFile,
-    "Sender to be blocked:", "Add new sender"};
+    "Senders",
+    "Senders of the emails to be removed (an entry matches the start of the address "
+    "or of the display name):",
+    kSenderListFile, "Sender to be blocked:", "Add new sender"};
 const TBlockListKind kRecipientsEditor = {
     "Recipients", "Recipients of the emails to be removed from email accounts:", kRecipientListFile,
     "Recipient to be blocked:", "Add new recipient"};
 const TBlockListKind kFriendsEditor = {"Friends",
-                                       "Senders whose emails are never ticked (an address or "
-                                       "@domain each):",
+                                       "Senders whose emails are ticked only as a possible "
+                                       "virus (an address or @domain each):",
                                        kFriendListFile,
                                        "Sender always allowed:",
                                        "Add new friend",

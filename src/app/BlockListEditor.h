@@ -27,7 +27,7 @@ struct TBlockListKind {
 extern const TBlockListKind kSubjectsEditor;    // TfrmSubjects
 extern const TBlockListKind kSendersEditor;     // TfrmSenders
 extern const TBlockListKind kRecipientsEditor;  // TfrmRecipients
-extern const TBlockListKind kFriendsEditor;     // friends.txt: senders never ticked
+extern const TBlockListKind kFriendsEditor;     // friends.txt: senders only a virus rule ticks
 
 inline constexpr const char* kRemoveCheckedCaption = "Remove checked from the list";
 inline constexpr const char* kAddNewCaption = "Add new";

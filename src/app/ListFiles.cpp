@@ -58,6 +58,10 @@ std::string CannotCreateFileText(const std::string& path) {
 void LoadListFiles(ScreeningState& state) {
   const std::string& folder = state.ProgramFolder;
   state.VirusList = WithoutShortEntries(kVirusListFile, LoadReported(folder, kVirusListFile));
+  state.AttachmentList =
+      Missing(ProgramFile(folder, kAttachmentListFile))
+          ? TextLines{}
+          : WithoutShortEntries(kAttachmentListFile, LoadReported(folder, kAttachmentListFile));
   state.SubjectList =
       WithoutShortEntries(kSubjectListFile, LoadBlockList(folder, kSubjectListFile));
   state.SenderList = WithoutShortEntries(kSenderListFile, LoadBlockList(folder, kSenderListFile));

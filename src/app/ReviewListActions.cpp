@@ -120,7 +120,11 @@ void TForm1::AllowSender1Click() {
   if (!AddToListFile(kFriendListFile, TrimBlanks(row->From), State.FriendList, false)) return;
   for (std::size_t i = 0; i < ReviewListView1.Count(); ++i) {
     MessageRow& candidate = ReviewListView1[i];
-    if (!IsFriend(State.FriendList, candidate.From)) continue;
+    // A friend's name lifts no virus rule: worms send from known addresses.
+    if (!IsFriend(State.FriendList, candidate.From) ||
+        candidate.CategoryIcon == MessageCategory::mcVirus) {
+      continue;
+    }
     candidate.Rule.clear();
     ReviewListView1.SetRowState(i, false, MessageCategory::mcUseful);
   }

@@ -44,8 +44,8 @@ constexpr const char* kOtherPortWay =
 
 ListFilesPresence FindListFiles(const std::string& programFolder) {
   ListFilesPresence presence;
-  for (const char* name :
-       {kVirusListFile, kSubjectListFile, kSenderListFile, kRecipientListFile, kDnsblListFile}) {
+  for (const char* name : {kVirusListFile, kAttachmentListFile, kSubjectListFile, kSenderListFile,
+                           kRecipientListFile, kDnsblListFile}) {
     std::error_code error;
     bool found = std::filesystem::is_regular_file(ProgramFile(programFolder, name), error);
     (found ? presence.Found : presence.Missing).push_back(name);

@@ -52,4 +52,18 @@ std::string GetAttachmentName(const TextLines& lines, const IMimeTypes& types) {
   return SafeFileName(name);
 }
 
+std::string AttachmentsText(const TextLines& header, const TextLines& partNames,
+                            const IMimeTypes& types) {
+  if (partNames.empty()) {
+    return DecodeEncodedWords(GetAttachmentName(UnfoldedFields(header), types));
+  }
+  std::string joined;
+  for (const std::string& name : partNames) {
+    if (!joined.empty()) joined += ", ";
+    joined += SafeFileName(name);
+    if (joined.size() >= kMaxFileNameLength) break;
+  }
+  return SafeFileName(joined);
+}
+
 }  // namespace qb

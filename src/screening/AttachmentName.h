@@ -1,5 +1,5 @@
 // The attachment name of a message as the review list's "File" column shows
-// it, built from the top-level header only.
+// it: the names its parts give, or what its top-level header says.
 #pragma once
 
 #include <string>
@@ -23,5 +23,11 @@ std::string SafeFileName(std::string_view text);
 // decoded, given the content type's extension when it has no ".", and made
 // safe as a file name.
 std::string GetAttachmentName(const TextLines& lines, const IMimeTypes& types = CurrentMimeTypes());
+
+// The "File" column: the part names (PartFileNames) made safe and joined by
+// ", ", cut as SafeFileName cuts; without any, GetAttachmentName of the
+// header with its folded lines joined.
+std::string AttachmentsText(const TextLines& header, const TextLines& partNames,
+                            const IMimeTypes& types = CurrentMimeTypes());
 
 }  // namespace qb

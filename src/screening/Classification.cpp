@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <map>
+#include <optional>
 
+#include "screening/DangerousAttachments.h"
 #include "screening/Listing.h"
 #include "screening/Pop3Command.h"
 
@@ -19,17 +21,44 @@ bool IsPossibleVirus(const MessageRow& row, const TextLines& virusList) {
   return size && *size > kVirusMinimumSize && AnyPrefixMatches(virusList, row.Subject);
 }
 
-// The block lists in the order they are tried.
+// The block lists in the order they are tried; a sender entry matches the
+// display name as well as the address.
 struct BlockRule {
   TextLines ScreeningState::*List;
   std::string MessageRow::*Field;
+  std::string MessageRow::*AlsoField;  // nullptr: the one field only
   MessageCategory Category;
 };
 constexpr BlockRule kBlockRules[] = {
-    {&ScreeningState::SenderList, &MessageRow::From, MessageCategory::mcBlockedSender},
-    {&ScreeningState::RecipientList, &MessageRow::To, MessageCategory::mcBlockedRecipient},
-    {&ScreeningState::SubjectList, &MessageRow::Subject, MessageCategory::mcBlockedSubject},
+    {&ScreeningState::SenderList, &MessageRow::From, &MessageRow::FromName,
+     MessageCategory::mcBlockedSender},
+    {&ScreeningState::RecipientList, &MessageRow::To, nullptr, MessageCategory::mcBlockedRecipient},
+    {&ScreeningState::SubjectList, &MessageRow::Subject, nullptr,
+     MessageCategory::mcBlockedSubject},
 };
+
+const std::string* BlockEntryFor(const BlockRule& rule, const MessageRow& row,
+                                 const ScreeningState& state) {
+  const TextLines& entries = state.*rule.List;
+  const std::string* entry = FirstPrefixMatch(entries, row.*rule.Field);
+  if (entry == nullptr && rule.AlsoField != nullptr && !(row.*rule.AlsoField).empty()) {
+    entry = FirstPrefixMatch(entries, row.*rule.AlsoField);
+  }
+  return entry;
+}
+
+// The two virus rules: a known subject on a message of some size, and an
+// attachment of a dangerous type.
+std::optional<TClassification> VirusRule(const MessageRow& row, const ScreeningState& state) {
+  if (IsPossibleVirus(row, state.VirusList)) {
+    return TClassification{MessageCategory::mcVirus,
+                           *FirstPrefixMatch(state.VirusList, row.Subject)};
+  }
+  if (const std::string* ending = FirstDangerousEnding(state.AttachmentList, row.Attachments)) {
+    return TClassification{MessageCategory::mcVirus, *ending};
+  }
+  return std::nullopt;
+}
 
 bool SpamFlagAt(const TextLines& spamFlags, std::size_t index) {
   return index < spamFlags.size() && spamFlags[index] == "1";
@@ -72,15 +101,13 @@ MessageCategory ClassifyRow(const MessageRow& row, const ScreeningState& state,
 TClassification ClassifyRowWithRule(const MessageRow& row, const ScreeningState& state,
                                     bool listedByDnsbl) {
   using enum MessageCategory;
+  // Worms send from addresses their victims know: a friend lifts the block
+  // lists and the DNS block list, never the virus rules.
+  if (std::optional<TClassification> virus = VirusRule(row, state)) return *virus;
   if (IsFriend(state.FriendList, row.From)) return {mcUseful, ""};
-  if (IsPossibleVirus(row, state.VirusList)) {
-    return {mcVirus, *FirstPrefixMatch(state.VirusList, row.Subject)};
-  }
   if (listedByDnsbl) return {mcSpam, row.ListedRelay};
   for (const BlockRule& rule : kBlockRules) {
-    if (const std::string* entry = FirstPrefixMatch(state.*rule.List, row.*rule.Field)) {
-      return {rule.Category, *entry};
-    }
+    if (const std::string* entry = BlockEntryFor(rule, row, state)) return {rule.Category, *entry};
   }
   return {mcUseful, ""};
 }

@@ -1,6 +1,7 @@
 // Classifying the scanned messages: the block and signature lists are
-// matched as prefixes, the stored DNS block-list outcome decides spam, and
-// each row gets its category icon and tick.
+// matched as prefixes, attachment names against the dangerous endings, the
+// stored DNS block-list outcome decides spam, and each row gets its category
+// icon and tick. The virus rules come first; a friend lifts the rest.
 #pragma once
 
 #include <string_view>
@@ -28,8 +29,9 @@ bool IsFriend(const TextLines& friendList, std::string_view address);
 // The category of one row from the lists and the row's DNS outcome.
 MessageCategory ClassifyRow(const MessageRow& row, const ScreeningState& state, bool listedByDnsbl);
 
-// The category and the rule that gave it: the matching list entry, or the
-// row's listed relay address for spam; a friend's message is useful.
+// The category and the rule that gave it: the matching list entry (for a
+// dangerous attachment its ending), or the row's listed relay address for
+// spam; a friend's message is useful unless a virus rule ticks it.
 struct TClassification {
   MessageCategory Category = MessageCategory::mcUseful;
   std::string Rule;

@@ -135,4 +135,25 @@ std::string GetHeaderParamValue(const TextLines& lines, std::string_view fieldNa
   return StripEnclosingQuotes(TrimBlanks(value));
 }
 
+TextLines UnfoldedFields(const TextLines& lines) {
+  TextLines fields;
+  for (const std::string& line : lines) {
+    bool continues = !line.empty() && (line.front() == ' ' || line.front() == '\t');
+    if (continues && !fields.empty()) {
+      fields.back() += line;
+    } else {
+      fields.push_back(line);
+    }
+  }
+  return fields;
+}
+
+std::string FieldText(const TextLines& lines, std::string_view fieldName) {
+  TextLines fields = UnfoldedFields(lines);
+  int index = FieldLineIndex(fields, fieldName);
+  if (index < 0) return std::string();
+  const std::string& field = fields[static_cast<std::size_t>(index)];
+  return TrimBlanks(std::string_view(field).substr(fieldName.size() + 1));
+}
+
 }  // namespace qb

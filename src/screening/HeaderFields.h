@@ -1,8 +1,8 @@
 // Looking up fields and parameters in the lines of a message header. Only
 // the first physical line of a field is read; folded continuation lines are
-// not joined. Every function is lenient and keeps no state. SplitField, the
-// field splitter of this family, is shared with the gateway's login split and
-// lives in platform/AsciiText.h.
+// not joined, but for UnfoldedFields and FieldText. Every function is lenient and keeps no state.
+// SplitField, the field splitter of this family, is shared with the gateway's login split and lives
+// in platform/AsciiText.h.
 #pragma once
 
 #include <string>
@@ -37,5 +37,16 @@ bool HasHeaderParam(const TextLines& lines, std::string_view fieldName, std::str
 // That value, with one pair of enclosing quotes removed as GetHeaderValue does.
 std::string GetHeaderParamValue(const TextLines& lines, std::string_view fieldName,
                                 std::string_view paramName);
+
+// The fields of a header, one entry each: a line that begins with a blank
+// or a tab continues the field before it and is joined to it (the line
+// break of the fold goes, the blank stays).
+TextLines UnfoldedFields(const TextLines& lines);
+
+// The field's whole text, as an unstructured field such as Subject is read:
+// everything after the colon of its first occurrence, continuation lines
+// joined, trimmed; nothing is cut at a semicolon or unquoted. Empty if the
+// field is absent.
+std::string FieldText(const TextLines& lines, std::string_view fieldName);
 
 }  // namespace qb

@@ -1,6 +1,7 @@
 // The mailbox scan of one session, started by its bare LIST: the LIST reply
-// is held back, then UIDL, the account's UID marker file, and TOP n 0 for
-// each new message, one row per header, classified when the last one is in.
+// is held back, then UIDL, the account's UID marker file, and TOP n k for
+// each new message (its header and first body lines, TopReply.h), one row
+// per message, classified when the last one is in.
 // Every reply is read whole from the socket's events before its step goes on;
 // the block-list lookups of the rows run meanwhile (RelayChecks.cpp).
 #include <string_view>
@@ -15,7 +16,9 @@
 #include "screening/ListFile.h"
 #include "screening/Listing.h"
 #include "screening/MailDate.h"
+#include "screening/MimeParts.h"
 #include "screening/SessionScreening.h"
+#include "screening/TopReply.h"
 
 namespace qb {
 
@@ -133,7 +136,8 @@ void TSessionScreening::AskForHeader(TScreenedSession& session) {
     if (number && session.ToReview.contains(*number)) {
       scan.Sizes.Set(*number, NumberOr0(AfterFirstBlank(line)));
       session.Number = *number;
-      std::string top = "TOP " + std::to_string(*number) + " 0" + kCrLf;
+      std::string top =
+          "TOP " + std::to_string(*number) + " " + std::to_string(kScanBodyLines) + kCrLf;
       return SendUpstream(session, top, TSessionStep::ssHeader, true);
     }
     ++scan.Position;
@@ -145,23 +149,29 @@ void TSessionScreening::AskForHeader(TScreenedSession& session) {
 // reaches the client as usual.
 void TSessionScreening::HeaderReplyArrived(TScreenedSession& session) {
   TMailboxScan& scan = session.Scan;
-  if (session.Framing.Positive()) AddRow(session, ParseListText(session.Reply));
+  if (session.Framing.Positive()) AddRow(session, SplitTopReply(session.Reply));
   ++scan.Position;
   if (!openReview_.Open) controls_.ProgressBar1.SetPosition(controls_.ProgressBar1.Position + 1);
   if (scan.Position <= MessageLines(scan.ListReply)) return AskForHeader(session);
   HeadersDone(session);
 }
 
-void TSessionScreening::AddRow(TScreenedSession& session, const TextLines& headerLines) {
+void TSessionScreening::AddRow(TScreenedSession& session, TTopReply top) {
   TMailboxScan& scan = session.Scan;
+  const TextLines& headerLines = top.Header;
   MessageRow row;
-  row.Subject = DecodedHeader(headerLines, "Subject");
-  row.From = AddressPart(DecodedHeader(headerLines, "From"));
+  row.Subject = DecodedSubject(headerLines);
+  std::string from = DecodedHeader(headerLines, "From");
+  row.From = AddressPart(from);
+  row.FromName = DisplayNamePart(from);
   row.To = AddressPart(DecodedHeader(headerLines, "To"));
   row.Date = ReviewDateText(DecodedHeader(headerLines, "Date"));
-  row.File = WithoutLineBreaks(DecodeEncodedWords(GetAttachmentName(headerLines)));
+  row.Attachments = PartFileNames(headerLines, top.Body);
+  row.File = WithoutLineBreaks(AttachmentsText(headerLines, row.Attachments));
   scan.SpamFlags.push_back("0");
   CheckRelays(session, scan.SpamFlags.size() - 1, headerLines);
+  row.BodyLines = FirstBodyLines(top.Body);
+  row.HeaderLines = std::move(top.Header);
   row.Size = std::to_string(scan.Sizes.Get(session.Number));
   row.Number = session.Number;
   row.Uid = "0";

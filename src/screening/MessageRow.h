@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <string>
 
+#include "screening/ScreeningText.h"
+
 namespace qb {
 
 // The row's icon index. Every category but mcUseful and mcPending is
@@ -32,6 +34,16 @@ struct MessageRow {
   bool Checked = false;
   std::string ListedRelay{};  // the relay address the DNS block list holds, if any
   std::string Rule{};         // what ticked the row: the list entry or the listed relay
+  std::string FromName{};     // the display name of From, decoded; empty without one
+  TextLines Attachments{};    // the file names its parts give (MimeParts), decoded
+
+  // What the scan's TOP reply brought of the message, kept for a learning
+  // classifier to tokenize: the top header's physical lines, and the first
+  // body lines (dot-unstuffed, at most kScanBodyLines of them and
+  // kKeptBodyBytes in all, see TopReply.h). Empty for rows the scan did not
+  // make.
+  TextLines HeaderLines{};
+  TextLines BodyLines{};
 };
 
 // The text a column shows: 0 is From, c >= 1 is sub-item c - 1; empty for

@@ -40,7 +40,7 @@ std::optional<TRestoredCopy> ReadCopy(const std::filesystem::path& path) {
                        .Uid = RestoredUid(name),
                        .Size = static_cast<std::int64_t>(message.size()),
                        .From = AddressPart(DecodedHeader(header, "From")),
-                       .Subject = DecodedHeader(header, "Subject")};
+                       .Subject = DecodedSubject(header)};
 }
 
 bool MoveCopy(const std::string& from, const std::string& toFolder, const std::string& name) {

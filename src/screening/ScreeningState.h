@@ -39,12 +39,13 @@ struct ScreeningState {
   TextLines SpamFlags;  // "1" or "0" per scanned message, in scan order
   bool ScanCancelled = false;
 
-  TextLines VirusList;      // vlist.txt, matched against Subject
-  TextLines SubjectList;    // sublist.txt, matched against Subject
-  TextLines SenderList;     // senlist.txt, matched against From
-  TextLines RecipientList;  // reclist.txt, matched against To
-  TextLines DnsblList;      // dnsbl.txt: the first line is the block-list zone
-  TextLines FriendList;     // friends.txt: addresses and @domain entries never ticked
+  TextLines VirusList;       // vlist.txt, matched against Subject
+  TextLines AttachmentList;  // attlist.txt: file-name endings that make a possible virus
+  TextLines SubjectList;     // sublist.txt, matched against Subject
+  TextLines SenderList;      // senlist.txt, matched against From
+  TextLines RecipientList;   // reclist.txt, matched against To
+  TextLines DnsblList;       // dnsbl.txt: the first line is the block-list zone
+  TextLines FriendList;      // friends.txt: addresses and @domain entries only a virus rule ticks
 };
 
 // The account text with ".", "@", "#", "/" and "\" replaced by "_" and

@@ -32,7 +32,12 @@ void TSessionScreening::MailGateway1ServerSend(TMailGateway*, TAsyncSocket* serv
   piece = piece.substr(0, session.Framing.Take(piece));
   session.LastPiece = TScreenedSession::Clock::now();
   if (StepReadsWholeReply(session.Step)) {
-    session.Reply.append(piece);
+    // A TOP's reply is read to its end, but only its first bytes are kept.
+    if (session.Step == TSessionStep::ssHeader) {
+      KeepReplyPiece(session.Reply, piece, std::min(kScanKeptBytes, ReplyLimits.MaxBytes));
+    } else {
+      session.Reply.append(piece);
+    }
     if (session.Reply.size() > ReplyLimits.MaxBytes || session.Framing.StatusTooLong()) {
       return ReplyFailed(session);
     }

@@ -40,6 +40,7 @@
 #include "screening/ReviewQueue.h"
 #include "screening/ScreenedSession.h"
 #include "screening/ScreeningState.h"
+#include "screening/TopReply.h"
 #include "screening/WindowServices.h"
 
 namespace qb {
@@ -170,7 +171,7 @@ class TSessionScreening {
   bool ListingRefused(TScreenedSession& session);
   void AskForHeader(TScreenedSession& session);
   void ShowScanStart(int start, int lines);
-  void AddRow(TScreenedSession& session, const TextLines& headerLines);
+  void AddRow(TScreenedSession& session, TTopReply top);
   void HeadersDone(TScreenedSession& session);
   void ScanComplete(TScreenedSession& session);
   void CancelScan(TScreenedSession& session, const std::string& reply = "-ERR");

@@ -28,7 +28,7 @@ enum class TSessionStep : std::uint8_t {
   ssDeleteInstead,  // a DELE standing in for the client's RETR: the client gets "-ERR"
   ssList,           // the client's bare LIST: its reply is held back and the scan begins
   ssUidl,           // the scan's UIDL listing
-  ssHeader,         // the scan's TOP n 0 of one message
+  ssHeader,         // the scan's TOP n k of one message (TopReply.h)
   ssRemove,         // a DELE of "Remove Checked", before the LIST reply is released
   ssCopy,           // a RETR that copies a ticked message into removed/ before its DELE
   ssKeepAlive,      // a NOOP that keeps the server session alive during a review

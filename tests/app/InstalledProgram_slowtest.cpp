@@ -98,7 +98,7 @@ void ExpectTree(const std::string& root) {
     EXPECT_EQ(PngSize(root + "/share/icons/hicolor/" + side + "x" + side + "/apps/quillbright.png"),
               std::make_pair(size, size));
   }
-  for (const char* list : {"vlist.txt", "dnsbl.txt"}) {
+  for (const char* list : {"vlist.txt", "attlist.txt", "dnsbl.txt"}) {
     EXPECT_EQ(ReadWholeFile(root + "/share/quillbright/" + list),
               ReadWholeFile(kSourceTree + "/data/" + list))
         << list;
@@ -321,7 +321,7 @@ TEST_F(DebianPackage, ItsQuillbrightdFillsAnEmptyDataHomeAndScreensAFetchmailPol
   EXPECT_EQ(ReadWholeFile(data + "dnsbl.txt"), "");
   EXPECT_NE(end.Errors.find("Quillbright " + std::string(kProgramVersion) + ": program folder " +
                             data + "; port " + std::to_string(daemon.Port()) +
-                            "; list files found: vlist.txt, sublist.txt, senlist.txt, "
+                            "; list files found: vlist.txt, attlist.txt, sublist.txt, senlist.txt, "
                             "reclist.txt, dnsbl.txt; copied from the shipped lists in " +
                             usr + "/share/quillbright/: "),
             std::string::npos)

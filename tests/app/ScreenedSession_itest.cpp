@@ -4,6 +4,7 @@
 
 #include "ScreenedSessionFixture.h"
 #include "platform/FileStore.h"
+#include "screening/TopReply.h"
 
 namespace qb::test {
 namespace {
@@ -117,7 +118,7 @@ TEST_F(ScreenedSession, AMarkerNoLongerOnTheServerScansEveryMessage) {
   });
   ASSERT_TRUE(PumpUntil([&] { return ScanReady(); }, 10s));
   EXPECT_EQ(RowNumbers().size(), 3u);
-  EXPECT_EQ(server.CountCommands("TOP 1 0"), 1u);
+  EXPECT_EQ(server.CountCommands("TOP 1 " + std::to_string(kScanBodyLines)), 1u);
   form.Button1Click();
   ASSERT_TRUE(client.Finish());
 }

@@ -47,15 +47,17 @@ TEST(StartLog, NamesTheFolderThePortAndTheListsFoundMissingAndCopied) {
   std::filesystem::create_directory(path + "dnsbl.txt");  // not a file: not found
   ListFilesPresence lists = FindListFiles(path);
   EXPECT_EQ(lists.Found, (std::vector<std::string>{"vlist.txt", "senlist.txt"}));
-  EXPECT_EQ(lists.Missing, (std::vector<std::string>{"sublist.txt", "reclist.txt", "dnsbl.txt"}));
+  EXPECT_EQ(lists.Missing,
+            (std::vector<std::string>{"attlist.txt", "sublist.txt", "reclist.txt", "dnsbl.txt"}));
 
   ChosenProgramFolder chosen{.Folder = path, .Copied = {"vlist.txt"}, .Error = ""};
   std::string version = std::string("Quillbright ") + kProgramVersion + ": program folder ";
-  EXPECT_EQ(StartLogLine(chosen, "/usr/share/quillbright/", "pop3", lists),
-            version + path +
-                "; port 110 (pop3); list files found: vlist.txt, senlist.txt; missing: "
-                "sublist.txt, reclist.txt, dnsbl.txt; copied from the shipped lists in "
-                "/usr/share/quillbright/: vlist.txt");
+  EXPECT_EQ(
+      StartLogLine(chosen, "/usr/share/quillbright/", "pop3", lists),
+      version + path +
+          "; port 110 (pop3); list files found: vlist.txt, senlist.txt; missing: "
+          "attlist.txt, sublist.txt, reclist.txt, dnsbl.txt; copied from the shipped lists in "
+          "/usr/share/quillbright/: vlist.txt");
   chosen.Copied.clear();
   EXPECT_EQ(StartLogLine(chosen, "/x/", "1110", {}),
             version + path + "; port 1110; list files found: none");

@@ -14,7 +14,7 @@ namespace qb::testing {
 
 // The folder of the test server scripts (this header's folder).
 inline std::filesystem::path HttpTestScripts() {
-  return std::filesystem::path(__FILE__).parent_path();
+  return std::filesystem::path(QB_TESTS_DIR) / "http";
 }
 
 // One of the scripts beside this header, bound to port 80 of a loopback

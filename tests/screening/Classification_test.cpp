@@ -123,7 +123,7 @@ TEST_F(ClassificationTest, MissingScanDataLeavesTheRowUsable) {
   EXPECT_EQ(Message("2").Uid, "0");
 }
 
-TEST_F(ClassificationTest, AFriendIsNeverTickedAndEveryTickNamesItsRule) {
+TEST_F(ClassificationTest, AFriendIsNotTickedByTheListsAndEveryTickNamesItsRule) {
   state.FriendList = {"Bob@Example.org", "@friends.example", "@"};
   Classify({Row("1", "7000", "bob@example.org", "I love you"),
             Row("2", "10", "Pal@FRIENDS.example", "Cheap pills"),
@@ -131,7 +131,7 @@ TEST_F(ClassificationTest, AFriendIsNeverTickedAndEveryTickNamesItsRule) {
             Row("4", "7000", "a@x", "I love you too"), Row("5", "10", "SPAM@x", "hi"),
             Row("6", "10", "a@x", "hi", "list@x"), Row("7", "10", "anyone@x", "hello")});
   const std::vector<std::tuple<std::string, MessageCategory, std::string>> expected = {
-      {"1", MessageCategory::mcUseful, ""},
+      {"1", MessageCategory::mcVirus, "I love you"},
       {"2", MessageCategory::mcUseful, ""},
       {"3", MessageCategory::mcBlockedSubject, "Cheap "},
       {"4", MessageCategory::mcVirus, "I love you"},
@@ -142,7 +142,45 @@ TEST_F(ClassificationTest, AFriendIsNeverTickedAndEveryTickNamesItsRule) {
     EXPECT_EQ(Message(number).CategoryIcon, category) << number;
     EXPECT_EQ(Message(number).Rule, rule) << number;
   }
-  EXPECT_FALSE(Message("1").Checked) << "a friend's virus-like subject is not ticked";
+}
+
+// Worms send from addresses their victims know: a friend lifts the block
+// lists and the DNS block list, never a virus rule.
+TEST_F(ClassificationTest, AFriendLiftsTheBlockListsButNeitherVirusRule) {
+  state.FriendList = {"@friends.example"};
+  state.AttachmentList = {".pdf.exe", ".scr"};
+  state.SpamFlags = {"0", "0", "1", "0"};
+  std::vector<MessageRow> rows = {Row("1", "7000", "pal@friends.example", "I love you"),
+                                  Row("2", "10", "pal@friends.example", "hi"),
+                                  Row("3", "10", "pal@friends.example", "Cheap pills"),
+                                  Row("4", "10", "stranger@x", "photos")};
+  rows[1].Attachments = {"notes.txt", "Invoice.PDF.exe. "};
+  rows[3].Attachments = {"holiday.scr"};
+  Classify(rows);
+  const std::vector<std::tuple<std::string, MessageCategory, std::string>> expected = {
+      {"1", MessageCategory::mcVirus, "I love you"},
+      {"2", MessageCategory::mcVirus, ".pdf.exe"},
+      {"3", MessageCategory::mcUseful, ""},
+      {"4", MessageCategory::mcVirus, ".scr"}};
+  for (const auto& [number, category, rule] : expected) {
+    EXPECT_EQ(Message(number).CategoryIcon, category) << number;
+    EXPECT_EQ(Message(number).Rule, rule) << number;
+  }
+}
+
+TEST_F(ClassificationTest, ASenderEntryMatchesTheDisplayNameToo) {
+  state.SenderList = {"Lotto Claims", "win@"};
+  std::vector<MessageRow> rows = {Row("1", "10", "claims@x", "hi"), Row("2", "10", "a@x", "hi"),
+                                  Row("3", "10", "win@x", "hi"), Row("4", "10", "b@x", "hi")};
+  rows[0].FromName = "lotto claims office";
+  rows[1].FromName = "My Lotto Claims";
+  rows[3].To = "Lotto Claims";
+  Classify(rows);
+  EXPECT_EQ(Message("1").CategoryIcon, MessageCategory::mcBlockedSender);
+  EXPECT_EQ(Message("1").Rule, "Lotto Claims");
+  EXPECT_EQ(Message("2").CategoryIcon, MessageCategory::mcUseful) << "a prefix, as for addresses";
+  EXPECT_EQ(Message("3").Rule, "win@");
+  EXPECT_EQ(Message("4").CategoryIcon, MessageCategory::mcUseful) << "only the sender's name";
 }
 
 TEST_F(ClassificationTest, ASpamRowNamesItsListedRelay) {
