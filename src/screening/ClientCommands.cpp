@@ -22,13 +22,13 @@ TScreenedSession* ScreenedSessionOf(TMailGWClient& client) {
 
 TSessionScreening::TSessionScreening(ScreeningState& state, ReviewList& review,
                                      TMainWindowControls& controls, IPopupNotifier& popup,
-                                     ITrayIcon& tray, TResolverPool& resolvers)
+                                     ITrayIcon& tray, IAsyncLookups& blockListLookups)
     : state_(state),
       review_(review),
       controls_(controls),
       popup_(popup),
       tray_(tray),
-      dnsbl_(resolvers) {
+      dnsbl_(blockListLookups) {
   dnsbl_.OnNotice = [this](TDnsblChecker*, const std::string& text) { BlockListNotice(text); };
   window_ =
       MessageLoop::Instance().CreateWindow([this](std::uint32_t msg, WPARAM wParam, LPARAM lParam) {
@@ -151,7 +151,7 @@ void TSessionScreening::Retrieve(TScreenedSession& session, const TPop3Command& 
   const MessageRow* row = number ? FindOwnRow(session.Client, *number) : nullptr;
   if (row && row->Checked) {
     session.Copies.Facts[*number] = RemovalFactsOf(*row);
-    return DeleteWithCopy(session, *number, TSessionStep::ssDeleteInstead);
+    return DeleteInstead(session, *number);
   }
   SendUpstream(session, session.Numbering.CommandToServer(command, line), TSessionStep::ssRetrieve,
                true);

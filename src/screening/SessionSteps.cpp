@@ -39,7 +39,7 @@ constexpr std::array<StepRule, 12> kSteps = {{
     {ssUidl, "*UIDL", true, Steps({ssIdle, ssHeader, ssRemove, ssCopy})},
     {ssHeader, "*LIST", true, Steps({ssIdle, ssHeader, ssRemove, ssCopy})},
     {ssRemove, "*REMOVE ", true, Steps({ssIdle, ssRemove, ssCopy})},
-    {ssCopy, "*COPY ", true, kAfterClientCommand | Steps({ssRemove})},
+    {ssCopy, "*COPY ", true, kAfterClientCommand | Steps({ssRemove, ssCopy})},
     {ssKeepAlive, "*NOOP", true, Steps({ssIdle})},
 }};
 
