@@ -373,13 +373,19 @@ std::string AccountFor(const test::ScriptedPop3Server& server) {
   return "alice#127.0.0.1:" + std::to_string(server.Port());
 }
 
+// Every scan starts afresh: the decisions that "Remove Checked" recorded at
+// the run before (keep, by UID) and the marker would leave nothing to scan.
+void ForgetEarlierScans(const test::TempFolder& folder) {
+  std::error_code error;
+  for (const auto& entry : std::filesystem::directory_iterator(folder.Path(), error)) {
+    std::filesystem::remove_all(entry.path(), error);
+  }
+}
+
 ScanRun ScanThroughForm(ScreenedForm& screened, test::ScriptedPop3Server& server,
                         std::size_t count) {
   TForm1& form = screened.form;
-  // "Remove Checked" of the run before recorded every message as kept: each
-  // run scans them anew.
-  std::filesystem::remove(
-      DecisionsFile(form.State.ProgramFolder, MakeUidFileStem(AccountFor(server))));
+  ForgetEarlierScans(screened.folder);
   std::atomic<bool> loggedIn = false, go = false, done = false;
   std::atomic<Clock::rep> listSent = 0, listArrived = 0;
   std::string failure;
@@ -415,7 +421,8 @@ ScanRun ScanThroughForm(ScreenedForm& screened, test::ScriptedPop3Server& server
   run.HeapGrowthMiB = HeapInUseMiB() - heap0;
   run.Main = {usage1.User - usage0.User, usage1.System - usage0.System};
   if (!ready || !form.Controls.Button1Enabled) {
-    run.Failure = "the scan did not complete" + (failure.empty() ? "" : ": " + failure);
+    run.Failure = done ? std::string("the LIST was answered without a review")
+                       : "the scan did not complete" + (failure.empty() ? "" : ": " + failure);
   } else if (form.ReviewListView1.Count() != count) {
     run.Failure = "the review list has " + std::to_string(form.ReviewListView1.Count()) +
                   " rows, not " + std::to_string(count);

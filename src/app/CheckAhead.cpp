@@ -68,8 +68,8 @@ void TCheckAhead::LoginAccepted(const std::string& account, const std::string& p
 }
 
 void TCheckAhead::SaveAccounts() {
-  WriteFileAtomically(AccountsFile(),
-                      FormatListText(TextLines(accounts_.begin(), accounts_.end())));
+  WriteFileAtomically(AccountsFile(), FormatListText(TextLines(accounts_.begin(), accounts_.end())),
+                      kPrivateFileMode);
 }
 
 // A review the user has not decided is never replaced by a check.

@@ -3,7 +3,9 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <optional>
 #include <system_error>
@@ -124,10 +126,8 @@ ChosenProgramFolder ChooseProgramFolder(const ProgramFolderPlaces& places) {
     return chosen;
   }
   chosen.Folder = WithTrailingSeparator(places.DataHome) + "quillbright/";
-  std::error_code code;
-  fs::create_directories(chosen.Folder, code);
-  if (code) {
-    chosen.Error = "cannot create " + chosen.Folder + ": " + code.message();
+  if (!MakeFolder(chosen.Folder, kPrivateFolderMode)) {
+    chosen.Error = "cannot create " + chosen.Folder + ": " + std::strerror(errno);
     return chosen;
   }
   chosen.Copied = CopyMissingShippedFiles(places.ShippedFolder, chosen.Folder, chosen.Error);

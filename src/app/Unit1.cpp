@@ -14,17 +14,26 @@
 #include "platform/AsciiText.h"
 #include "platform/Dialogs.h"
 #include "platform/MessageLoop.h"
+#include "platform/PrivateFiles.h"
 #include "platform/Shell.h"
 
 namespace qb {
 
 TForm1::TForm1(IPopupNotifier& popupNotifier, ITrayIcon& trayIcon, IHostResolver& resolver)
     : Resolvers(resolver),
-      Screening(State, ReviewListView1, Controls, popupNotifier, trayIcon, Resolvers),
+      BlockListDns(dynamic_cast<SystemHostResolver*>(&resolver) != nullptr
+                       ? std::make_unique<TAresLookups>()
+                       : nullptr),
+      Screening(State, ReviewListView1, Controls, popupNotifier, trayIcon, BlockListLookups()),
       PopupNotifier1(popupNotifier),
       TrayIcon1(trayIcon) {
   ConfigureGateway();
   ForwardRowEvents();
+}
+
+IAsyncLookups& TForm1::BlockListLookups() {
+  if (BlockListDns && BlockListDns->Failure().empty()) return *BlockListDns;
+  return Resolvers;
 }
 
 TForm1::~TForm1() {
@@ -87,6 +96,7 @@ void TForm1::FormCreate() {
   if (!folder.Error.empty()) {
     CurrentDialogs().ShowMessageBox(ProgramFolderFailureText(folder), TMsgDlgType::mtError);
   }
+  NarrowPrivateFilesOnce();
   MailGateway1.StlsServersFile = State.ProgramFolder + "stlsservers.txt";
   Screening.ReviewLimits.Hold = ReviewHoldSetting(Screening.ReviewLimits.Hold);
   State.ScanCancelled = false;
@@ -102,6 +112,17 @@ void TForm1::FormCreate() {
   RemoveExpiredCopies(State.ProgramFolder, Screening.RemovedMail);
   OpenGateway();
   Changed();
+}
+
+// Copies, decisions and account files made by an earlier version (or by
+// hand) readable by others are made the user's alone; the user hears once.
+void TForm1::NarrowPrivateFilesOnce() {
+  int narrowed = NarrowPrivateFiles(State.ProgramFolder);
+  if (narrowed == 0) return;
+  StatusBar1Text = std::to_string(narrowed) + " files and folders with mail or account data in " +
+                   State.ProgramFolder +
+                   " were readable by others; they are now readable by you only.";
+  std::cerr << "quillbright: " << StatusBar1Text << std::endl;
 }
 
 // The two list downloads run on their own; the set-up does not wait for

@@ -7,12 +7,14 @@
 
 #include <cstddef>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "gateway/MailGW.h"
 #include "http/HTTPDownload.h"
+#include "platform/AresLookups.h"
 #include "platform/HostResolver.h"
 #include "platform/ResolverPool.h"
 #include "screening/ReviewList.h"
@@ -48,9 +50,13 @@ class TForm1 {
   TForm1(const TForm1&) = delete;
   TForm1& operator=(const TForm1&) = delete;
 
-  // The name lookups of the gateway's logins and of the scans' block-list
-  // tests, off the main thread.
+  // The name lookups of the gateway's logins, off the main thread.
   TResolverPool Resolvers;
+  // The scans' block-list lookups: over DNS with c-ares when the program
+  // uses the system's resolver (both follow /etc/resolv.conf), on the pool
+  // when a test gives a resolver of its own or c-ares cannot start.
+  std::unique_ptr<TAresLookups> BlockListDns;
+  IAsyncLookups& BlockListLookups();
   ScreeningState State;
   ReviewList ReviewListView1;
   TMainWindowControls Controls;
@@ -158,6 +164,7 @@ class TForm1 {
   void ForwardRowEvents();
   void Changed();
   // Set-up steps that later work fills in; they keep their place in the order.
+  void NarrowPrivateFilesOnce();
   void StartListDownloads();
   void RunFirstRunSteps();
   void OpenGateway();

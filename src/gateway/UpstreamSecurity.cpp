@@ -6,6 +6,7 @@
 #include "platform/Dialogs.h"
 #include "platform/FileStore.h"
 #include "platform/MessageLoop.h"
+#include "platform/PrivateFiles.h"
 
 namespace qb {
 
@@ -110,7 +111,7 @@ void TUpstreamGuard::RememberStls(const std::string& file, const std::string& ho
   for (const std::string& entry : ReadEntries(file)) text += entry + kCrLf;
   text += HostKey(host) + kCrLf;
   // Not saved, it is at least kept for this run: plain stays refused.
-  if (!WriteFileAtomically(file, text)) remembered_.insert(HostKey(host));
+  if (!WriteFileAtomically(file, text, ProgramFileMode(file))) remembered_.insert(HostKey(host));
 }
 
 void TUpstreamGuard::ShowOnce(const std::string& text) {

@@ -30,33 +30,29 @@
 #include <unordered_map>
 #include <vector>
 
+#include "platform/AsyncLookups.h"
 #include "platform/HostResolver.h"
 #include "platform/MessageLoop.h"
 
 namespace qb {
 
-// Empty and not TimedOut: the name does not resolve.
-struct TLookupResult {
-  bool TimedOut = false;
-  std::vector<Ipv4Address> Addresses;
-};
-
-using TLookupId = std::uint64_t;
-using TLookupDone = std::function<void(const TLookupResult&)>;
-
-class TResolverPool {
+class TResolverPool final : public IAsyncLookups {
  public:
   static constexpr std::size_t kMaxThreadsFactor = 4;
   static constexpr std::chrono::milliseconds kShutdownGrace{250};
 
   explicit TResolverPool(IHostResolver& resolver, std::size_t threads = 8);
-  ~TResolverPool();
+  ~TResolverPool() override;
   TResolverPool(const TResolverPool&) = delete;
   TResolverPool& operator=(const TResolverPool&) = delete;
 
-  TLookupId Resolve(std::string name, std::chrono::milliseconds limit, TLookupDone done);
+  TLookupId Resolve(std::string name, std::chrono::milliseconds limit, TLookupDone done) override;
   // `done` of that lookup will not run; an unknown or finished id is ignored.
-  void Cancel(TLookupId id);
+  void Cancel(TLookupId id) override;
+  // Lookups worth having in flight at once beside the logins' (each holds
+  // a worker while it waits): kParallel.
+  static constexpr std::size_t kParallel = 8;
+  std::size_t Parallel() const override { return kParallel; }
 
   std::size_t Pending() const { return pending_.size(); }
   // Workers alive now, those held past a limit included.

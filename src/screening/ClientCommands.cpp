@@ -22,13 +22,13 @@ TScreenedSession* ScreenedSessionOf(TMailGWClient& client) {
 
 TSessionScreening::TSessionScreening(ScreeningState& state, ReviewList& review,
                                      TMainWindowControls& controls, IPopupNotifier& popup,
-                                     ITrayIcon& tray, TResolverPool& resolvers)
+                                     ITrayIcon& tray, IAsyncLookups& blockListLookups)
     : state_(state),
       review_(review),
       controls_(controls),
       popup_(popup),
       tray_(tray),
-      dnsbl_(resolvers) {
+      dnsbl_(blockListLookups) {
   dnsbl_.OnNotice = [this](TDnsblChecker*, const std::string& text) { BlockListNotice(text); };
   window_ =
       MessageLoop::Instance().CreateWindow([this](std::uint32_t msg, WPARAM wParam, LPARAM lParam) {
@@ -155,7 +155,7 @@ void TSessionScreening::Retrieve(TScreenedSession& session, const std::string& u
   const MessageRow* row = FindOwnRow(session.Client, session.Number);
   if (row && row->Checked) {
     session.Copies.Facts[session.Number] = RemovalFactsOf(*row);
-    return DeleteWithCopy(session, session.Number, TSessionStep::ssDeleteInstead);
+    return DeleteInstead(session, session.Number);
   }
   SendUpstream(session, upstream, TSessionStep::ssRetrieve, true);
 }

@@ -77,7 +77,7 @@ std::optional<TDecisions> ReadDecisions(const std::string& path) {
 }
 
 bool WriteDecisions(const std::string& path, const TDecisions& decisions) {
-  return WriteFileAtomically(path, FormatDecisions(decisions));
+  return WriteFileAtomically(path, FormatDecisions(decisions), kPrivateFileMode);
 }
 
 std::set<std::string> DuplicateUids(const TextLines& uidlListing) {

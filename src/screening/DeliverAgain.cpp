@@ -16,8 +16,7 @@ namespace qb {
 void TSessionScreening::StartDeliveries(TScreenedSession& session) {
   std::erase_if(deliveries_, [](const auto& entry) { return entry.second.Get() == nullptr; });
   std::vector<TRestoredCopy> copies;
-  for (TRestoredCopy& copy :
-       MarkedCopiesOf(state_.ProgramFolder + kDeliverFolder, session.AccountText)) {
+  for (TRestoredCopy& copy : MarkedCopiesOf(state_.ProgramFolder, session.AccountText)) {
     auto [delivering, added] = deliveries_.try_emplace(copy.Name, &session.Client);
     if (!added && !delivering->second.Is(&session.Client)) continue;
     copies.push_back(std::move(copy));

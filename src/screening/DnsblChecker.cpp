@@ -30,7 +30,8 @@ std::string LookupsOff(const std::string& zone, const std::string& why,
 
 }  // namespace
 
-TDnsblChecker::TDnsblChecker(TResolverPool& pool) : pool_(pool) {
+TDnsblChecker::TDnsblChecker(IAsyncLookups& lookups)
+    : MaxInFlight(lookups.Parallel()), lookups_(lookups) {
   window_ =
       MessageLoop::Instance().CreateWindow([this](std::uint32_t msg, WPARAM wParam, LPARAM lParam) {
         return WndProc(msg, wParam, lParam);
@@ -38,8 +39,8 @@ TDnsblChecker::TDnsblChecker(TResolverPool& pool) : pool_(pool) {
 }
 
 TDnsblChecker::~TDnsblChecker() {
-  for (TLookupId id : zoneTests_) pool_.Cancel(id);
-  for (TLookupId id : inFlight_) pool_.Cancel(id);
+  for (TLookupId id : zoneTests_) lookups_.Cancel(id);
+  for (TLookupId id : inFlight_) lookups_.Cancel(id);
   MessageLoop::Instance().DestroyWindow(window_);
 }
 
@@ -47,7 +48,7 @@ TDnsblChecker::~TDnsblChecker() {
 
 void TDnsblChecker::SetZone(std::string zone) {
   if (zone == zone_ && (zoneState_ == zsUsable || zoneState_ == zsChecking)) return;
-  for (TLookupId& id : zoneTests_) pool_.Cancel(std::exchange(id, 0));
+  for (TLookupId& id : zoneTests_) lookups_.Cancel(std::exchange(id, 0));
   zone_ = std::move(zone);
   timeOutTold_ = false;
   quietUntil_ = {};
@@ -60,7 +61,7 @@ void TDnsblChecker::StartZoneCheck() {
   zoneAnswersMissing_ = 2;
   const std::string names[2] = {kListedTest + zone_, kUnlistedTest + zone_};
   for (int i = 0; i < 2; ++i) {
-    zoneTests_[i] = pool_.Resolve(names[i], LookupLimit, [this, i](const TLookupResult& result) {
+    zoneTests_[i] = lookups_.Resolve(names[i], LookupLimit, [this, i](const TLookupResult& result) {
       zoneTests_[i] = 0;
       zoneAnswers_[i] = result;
       if (--zoneAnswersMissing_ == 0) ZoneTestAnswered();
@@ -211,8 +212,9 @@ void TDnsblChecker::StartLookups() {
     // The id is known only once Resolve returns; the result never comes
     // before that, since it is delivered from the loop.
     auto id = std::make_shared<TLookupId>(0);
-    *id = pool_.Resolve(lookup.Name, LookupLimit,
-                        [this, lookup, id](const TLookupResult& r) { LookupDone(lookup, *id, r); });
+    *id = lookups_.Resolve(lookup.Name, LookupLimit, [this, lookup, id](const TLookupResult& r) {
+      LookupDone(lookup, *id, r);
+    });
     inFlight_.insert(*id);
   }
 }

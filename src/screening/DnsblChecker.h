@@ -1,5 +1,6 @@
 // The DNS block-list lookups of a scan, asynchronous: the relay addresses of
-// one message are looked up in parallel on a TResolverPool, and the answer
+// one message are looked up in parallel (IAsyncLookups: c-ares in the
+// program, a TResolverPool over a test's resolver in tests), and the answer
 // "listed or not" comes back on the main thread, from the message loop
 // (never inside CheckRelays).
 //
@@ -8,7 +9,8 @@
 //   checker.SetZone(dnsblList.front());
 //   checker.CheckRelays({"192.0.2.7", "198.51.100.3"}, [](bool listed) { ... });
 //
-// - At most MaxInFlight lookups run at once, whatever the number of checks.
+// - At most MaxInFlight lookups run at once, whatever the number of checks
+//   (by default as many as the lookups take well at once).
 // - Answers are cached per zone for the life of the checker: AnswerLifetime
 //   for an answer (the system resolver gives no TTL), FailureLifetime for a
 //   time-out or an error-code answer; an address asked for while its lookup
@@ -35,8 +37,8 @@
 #include <unordered_set>
 #include <vector>
 
+#include "platform/AsyncLookups.h"
 #include "platform/MessageLoop.h"
-#include "platform/ResolverPool.h"
 
 namespace qb {
 
@@ -54,13 +56,13 @@ class TDnsblChecker {
   using Clock = std::chrono::steady_clock;
   using TNoticeEvent = std::function<void(TDnsblChecker* sender, const std::string& text)>;
 
-  explicit TDnsblChecker(TResolverPool& pool);
+  explicit TDnsblChecker(IAsyncLookups& lookups);
   ~TDnsblChecker();  // cancels its lookups; no `done` runs after it
   TDnsblChecker(const TDnsblChecker&) = delete;
   TDnsblChecker& operator=(const TDnsblChecker&) = delete;
 
   // Settings.
-  std::size_t MaxInFlight = 8;
+  std::size_t MaxInFlight;
   std::chrono::milliseconds LookupLimit{2000};
   std::chrono::seconds AnswerLifetime{600};
   std::chrono::seconds FailureLifetime{60};
@@ -122,7 +124,7 @@ class TDnsblChecker {
   void Prune(ZoneCache& cache);
   void Notify(const std::string& text);
 
-  TResolverPool& pool_;
+  IAsyncLookups& lookups_;
   HWND window_ = 0;
   std::string zone_;
   TZoneState zoneState_ = zsNone;

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "platform/FileStore.h"
+#include "platform/PrivateFiles.h"
 
 namespace qb {
 
@@ -38,7 +39,7 @@ std::optional<TextLines> ReadListFile(const std::string& path) {
 }
 
 bool WriteListFile(const std::string& path, const TextLines& entries) {
-  return WriteFileAtomically(path, FormatListText(entries));
+  return WriteFileAtomically(path, FormatListText(entries), ProgramFileMode(path));
 }
 
 bool ListContains(const TextLines& entries, std::string_view text) {

@@ -1,8 +1,12 @@
-// The copy before every deletion: a ticked message is retrieved whole (not
-// relayed) and stored in removed/ before its DELE is sent, and each answered
-// DELE appends its line to removed.log. A message whose copy cannot be
-// written is not deleted: its row is unticked and it reaches the client as
-// any other. A message larger than the copy limit is deleted without a copy.
+// The copies before the deletions: every ticked message of a review is
+// retrieved whole (not relayed) and written into removed/, one after the
+// other; then the copies are synced together, and only then do the DELEs
+// go out, so no DELE is ever sent for a message whose copy is not on disk.
+// Each answered DELE appends its line to removed.log. A message whose copy
+// cannot be written is not deleted: its row is unticked and it reaches the
+// client as any other. A message larger than the copy limit is deleted
+// without a copy.
+#include <algorithm>
 #include <cstdio>
 
 #include "platform/AsciiText.h"
@@ -18,37 +22,80 @@ std::string Dele(std::int64_t number) {
   return "DELE " + std::to_string(number) + "\r\n";
 }
 
-}  // namespace
-
-void TSessionScreening::DeleteWithCopy(TScreenedSession& session, std::int64_t number,
-                                       TSessionStep deleteStep) {
-  TSessionRemovals& copies = session.Copies;
-  session.Number = number;
-  copies.InsteadOfRetrieval = deleteStep == TSessionStep::ssDeleteInstead;
-  copies.CopyName = kNoCopy;
-  std::int64_t size = ParseWholeNumber(copies.Facts[number].Size).value_or(0);
-  std::int64_t limit = std::min<std::int64_t>(RemovedMail.CopyLimitBytes,
-                                              static_cast<std::int64_t>(ReplyLimits.MaxBytes));
-  if (size > limit) return SendUpstream(session, Dele(number), deleteStep, false);
-  SendUpstream(session, "RETR " + std::to_string(number) + "\r\n", TSessionStep::ssCopy, true);
+std::string Retr(std::int64_t number) {
+  return "RETR " + std::to_string(number) + "\r\n";
 }
 
-// Only a copy safely on disk lets the DELE go out. A RETR of the client's
-// own whose copy fails gives the client the message it asked for.
+}  // namespace
+
+bool TSessionScreening::NeedsCopy(const TScreenedSession& session, std::int64_t number) const {
+  auto facts = session.Copies.Facts.find(number);
+  std::string size = facts == session.Copies.Facts.end() ? "" : facts->second.Size;
+  std::int64_t limit = std::min<std::int64_t>(RemovedMail.CopyLimitBytes,
+                                              static_cast<std::int64_t>(ReplyLimits.MaxBytes));
+  return ParseWholeNumber(size).value_or(0) <= limit;
+}
+
+// The removals of a review: the copies first, then the DELEs.
+void TSessionScreening::StartRemovals(TScreenedSession& session,
+                                      const std::set<std::int64_t>& numbers) {
+  TSessionRemovals& copies = session.Copies;
+  session.Removals.assign(numbers.begin(), numbers.end());
+  copies.ToCopy.clear();
+  copies.InsteadOfRetrieval = false;
+  for (std::int64_t number : numbers) {
+    if (NeedsCopy(session, number)) copies.ToCopy.push_back(number);
+  }
+  NextCopy(session);
+}
+
+void TSessionScreening::NextCopy(TScreenedSession& session) {
+  TSessionRemovals& copies = session.Copies;
+  TAsyncSocket* server = session.Client.ServerSocket;
+  if (server == nullptr || server->State() != wsConnected) {
+    copies.ToCopy.clear();
+    copies.Batch = TCopyBatch{};  // nothing is deleted: the copies go
+    copies.CopyNames.clear();
+    return NextRemoval(session);
+  }
+  if (copies.ToCopy.empty()) {
+    CommitCopies(session);
+    return NextRemoval(session);
+  }
+  session.Number = copies.ToCopy.front();
+  copies.ToCopy.pop_front();
+  SendUpstream(session, Retr(session.Number), TSessionStep::ssCopy, true);
+}
+
+// A RETR of a ticked message becomes its DELE, after its copy.
+void TSessionScreening::DeleteInstead(TScreenedSession& session, std::int64_t number) {
+  session.Number = number;
+  session.Copies.InsteadOfRetrieval = true;
+  if (!NeedsCopy(session, number)) {
+    return SendUpstream(session, Dele(number), TSessionStep::ssDeleteInstead, false);
+  }
+  SendUpstream(session, Retr(number), TSessionStep::ssCopy, true);
+}
+
 void TSessionScreening::CopyReplyArrived(TScreenedSession& session) {
   TSessionRemovals& copies = session.Copies;
   std::optional<std::string> message;
   if (session.Framing.Positive()) message = MessageOfRetrReply(session.Reply);
   std::string name = RemovedCopyName(std::chrono::system_clock::now(), session.AccountText,
                                      copies.Facts[session.Number].Uid);
-  if (message && StoreRemovedCopy(state_.ProgramFolder + kRemovedFolder, name, *message)) {
-    copies.CopyName = name;
-    TSessionStep step =
-        copies.InsteadOfRetrieval ? TSessionStep::ssDeleteInstead : TSessionStep::ssRemove;
-    return SendUpstream(session, Dele(session.Number), step, false);
+  std::optional<std::string> written;
+  if (message) written = copies.Batch.Write(state_.ProgramFolder + kRemovedFolder, name, *message);
+  if (written) {
+    copies.CopyNames[session.Number] = *written;
+  } else {
+    KeepMessage(session, session.Number);
   }
-  KeepMessage(session);
-  if (!copies.InsteadOfRetrieval) return NextRemoval(session);
+  if (!copies.InsteadOfRetrieval) return NextCopy(session);
+  if (written && CommitCopies(session)) {
+    return SendUpstream(session, Dele(session.Number), TSessionStep::ssDeleteInstead, false);
+  }
+  // Only a copy safely on disk lets the DELE go out: the client gets the
+  // message it asked for.
   bool retrieved = session.Framing.Positive();
   if (retrieved) RecordRetrieval(session);
   session.Client.SendString(retrieved ? session.Reply : "-ERR\r\n");
@@ -56,15 +103,30 @@ void TSessionScreening::CopyReplyArrived(TScreenedSession& session) {
   ClientCommandDone(session);
 }
 
+// The copies written so far reach the disk together; a message whose copy
+// did not is kept. True when every one did.
+bool TSessionScreening::CommitCopies(TScreenedSession& session) {
+  TSessionRemovals& copies = session.Copies;
+  std::vector<std::string> failed = copies.Batch.Commit();
+  for (const std::string& name : failed) {
+    auto copy = std::find_if(copies.CopyNames.begin(), copies.CopyNames.end(),
+                             [&](const auto& entry) { return entry.second == name; });
+    if (copy == copies.CopyNames.end()) continue;
+    std::int64_t number = copy->first;
+    copies.CopyNames.erase(copy);
+    KeepMessage(session, number);
+  }
+  return failed.empty();
+}
+
 // The message stays on the server and is no longer ticked, so that the
 // session neither deletes it later nor turns its RETR into a DELE.
-void TSessionScreening::KeepMessage(TScreenedSession& session) {
+void TSessionScreening::KeepMessage(TScreenedSession& session, std::int64_t number) {
   ++session.Copies.Kept;
+  std::erase(session.Removals, number);
   if (!ListOwner.Is(&session.Client)) return;
   for (std::size_t i = 0; i < review_.Count(); ++i) {
-    if (review_[i].Number == session.Number) {
-      review_.SetRowChecked(i, false);
-    }
+    if (review_[i].Number == number) review_.SetRowChecked(i, false);
   }
   Changed();
 }
@@ -72,14 +134,15 @@ void TSessionScreening::KeepMessage(TScreenedSession& session) {
 // A deleted message gets its log line; one the server kept needs no copy.
 void TSessionScreening::DeletionAnswered(TScreenedSession& session, bool deleted) {
   TSessionRemovals& copies = session.Copies;
+  std::string copyName = copies.CopyNameOf(session.Number);
   if (deleted) {
     std::string line = FormatRemovalLogLine(std::chrono::system_clock::now(), session.AccountText,
-                                            copies.Facts[session.Number], copies.CopyName);
+                                            copies.Facts[session.Number], copyName);
     LogRemoval(line);
-  } else if (!copies.CopyName.empty() && copies.CopyName != kNoCopy) {
-    std::remove((state_.ProgramFolder + kRemovedFolder + copies.CopyName).c_str());
+  } else if (copyName != kNoCopy) {
+    std::remove((state_.ProgramFolder + kRemovedFolder + copyName).c_str());
   }
-  copies.CopyName.clear();
+  copies.CopyNames.erase(session.Number);
 }
 
 void TSessionScreening::LogRemoval(const std::string& line) {

@@ -1,5 +1,6 @@
 // The end of a review: "Remove Checked" deletes the ticked messages of the
-// session under review on its server, one DELE after the other, and then
+// session under review on its server, their copies first (RemovalCopies.cpp),
+// then one DELE after the other, and then
 // releases the held LIST reply without the lines of the deleted messages (a
 // message marked as deleted is not listed; the numbers keep their gaps).
 // The client never asks for a removed message, and its QUIT commits the
@@ -34,8 +35,7 @@ void TSessionScreening::RemoveChecked() {
       session.Copies.Facts[row.Number] = RemovalFactsOf(row);
     }
   }
-  session.Removals.assign(removals.begin(), removals.end());
-  NextRemoval(session);
+  StartRemovals(session, removals);
 }
 
 void TSessionScreening::NextRemoval(TScreenedSession& session) {
@@ -43,9 +43,10 @@ void TSessionScreening::NextRemoval(TScreenedSession& session) {
   if (session.Removals.empty() || server == nullptr || server->State() != wsConnected) {
     return EndReview(session);
   }
-  std::int64_t number = session.Removals.front();
+  session.Number = session.Removals.front();
   session.Removals.pop_front();
-  DeleteWithCopy(session, number, TSessionStep::ssRemove);
+  SendUpstream(session, "DELE " + std::to_string(session.Number) + kCrLf, TSessionStep::ssRemove,
+               false);
 }
 
 // A DELE the server refuses leaves that message listed: it stays on the

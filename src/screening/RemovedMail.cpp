@@ -10,6 +10,7 @@
 
 #include "platform/AsciiText.h"
 #include "platform/FileStore.h"
+#include "screening/FileNames.h"
 #include "screening/ScreeningState.h"
 
 namespace qb {
@@ -57,12 +58,8 @@ std::string LogLine(std::chrono::system_clock::time_point when, std::string_view
   return line;
 }
 
-bool SyncFolder(const std::string& folder) {
-  int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0) return false;
-  bool synced = fsync(fd) == 0;
-  return close(fd) == 0 && synced;
-}
+// The readable start of the account part of a copy's name.
+constexpr std::size_t kReadableAccountPart = 48;
 
 }  // namespace
 
@@ -108,14 +105,24 @@ std::optional<std::string> MessageOfRetrReply(std::string_view reply) {
   return std::nullopt;
 }
 
-std::string CopyAccountPart(std::string_view accountText) {
+std::string TSessionRemovals::CopyNameOf(std::int64_t number) const {
+  auto found = CopyNames.find(number);
+  return found == CopyNames.end() ? kNoCopy : found->second;
+}
+
+std::string LegacyCopyAccountPart(std::string_view accountText) {
   return FileNameText(MakeUidFileStem(accountText));
+}
+
+std::string CopyAccountPart(std::string_view accountText) {
+  return LegacyCopyAccountPart(accountText).substr(0, kReadableAccountPart) + "~" +
+         NameHash(TrimBlanks(accountText));
 }
 
 std::string RemovedCopyName(std::chrono::system_clock::time_point when,
                             std::string_view accountText, std::string_view uid) {
   return TimeText(when, "%Y%m%d-%H%M%S") + "-" + CopyAccountPart(accountText) + "-" +
-         FileNameText(std::string(uid)) + ".eml";
+         BoundedName(FileNameText(std::string(uid))) + ".eml";
 }
 
 bool IsPlainFileName(std::string_view name) {
@@ -123,10 +130,8 @@ bool IsPlainFileName(std::string_view name) {
 }
 
 bool StoreRemovedCopy(const std::string& folder, const std::string& name, std::string_view bytes) {
-  std::error_code error;
-  std::filesystem::create_directories(folder, error);
-  if (error) return false;
-  return WriteFileAtomically(folder + name, bytes) && SyncFolder(folder);
+  TCopyBatch batch;
+  return batch.Write(folder, name, bytes) && batch.Commit().empty();
 }
 
 std::string FormatRemovalLogLine(std::chrono::system_clock::time_point when,
@@ -146,7 +151,7 @@ std::string FormatDeliveryLogLine(std::chrono::system_clock::time_point when,
 }
 
 bool AppendRemovalLog(const std::string& path, std::string_view line) {
-  int fd = open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+  int fd = open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, kPrivateFileMode);
   if (fd < 0) return false;
   bool written = WriteAllToDescriptor(fd, std::string(line) + "\r\n") && fdatasync(fd) == 0;
   return close(fd) == 0 && written;

@@ -8,11 +8,13 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <map>
 #include <optional>
 #include <string>
 #include <string_view>
 
+#include "screening/CopyBatch.h"
 #include "screening/MessageRow.h"
 
 namespace qb {
@@ -40,13 +42,19 @@ struct TRemovalFacts {
 TRemovalFacts RemovalFactsOf(const MessageRow& row);
 
 // A session's deletions with their copies: what each ticked message's log
-// line will say, the copy of the message whose DELE is in flight, and how
-// many messages were kept because their copy could not be written.
+// line will say, the messages still to be copied, the copies written (and,
+// once committed, on disk) by message, and how many messages were kept
+// because their copy could not be written.
 struct TSessionRemovals {
-  std::map<std::int64_t, TRemovalFacts> Facts;  // by the server's number
-  std::string CopyName;                         // of the message in flight; kNoCopy when none
-  bool InsteadOfRetrieval = false;              // the copy is of a RETR that becomes a DELE
+  std::map<std::int64_t, TRemovalFacts> Facts;    // by the server's number
+  std::deque<std::int64_t> ToCopy;                // retrieved one after the other
+  TCopyBatch Batch;                               // synced before the first DELE
+  std::map<std::int64_t, std::string> CopyNames;  // no entry: no copy
+  bool InsteadOfRetrieval = false;                // the copy is of a RETR that becomes a DELE
   std::size_t Kept = 0;
+
+  // The copy's name for the log line, kNoCopy when it has none.
+  std::string CopyNameOf(std::int64_t number) const;
 };
 
 // The category's name in the log ("virus", "spam", "blocked subject", ...).
@@ -57,12 +65,17 @@ const char* CategoryLogName(MessageCategory category);
 // the reply is no whole "+OK" listing.
 std::optional<std::string> MessageOfRetrReply(std::string_view reply);
 
-// The account's part of a copy's file name: its UID file stem with every
-// byte outside A-Z a-z 0-9 . _ - replaced by "_".
+// The account's part of a copy's file name: the start of its UID file stem
+// with every byte outside A-Z a-z 0-9 . _ - replaced by "_", then "~" and
+// NameHash of the trimmed account text, so that it names exactly one
+// account. Copies named before the hash was added have only the first part
+// (LegacyCopyAccountPart) and never a "~".
 std::string CopyAccountPart(std::string_view accountText);
+std::string LegacyCopyAccountPart(std::string_view accountText);
 
 // "<yyyymmdd-hhmmss>-<account part>-<uid>.eml", the UID's bytes outside
-// A-Z a-z 0-9 . _ - replaced by "_" too.
+// A-Z a-z 0-9 . _ - replaced by "_" too and the UID part bounded
+// (BoundedName), so that the name fits a file system whatever the UID.
 std::string RemovedCopyName(std::chrono::system_clock::time_point when,
                             std::string_view accountText, std::string_view uid);
 
@@ -70,8 +83,8 @@ std::string RemovedCopyName(std::chrono::system_clock::time_point when,
 // not empty, no "/", not "." or "..".
 bool IsPlainFileName(std::string_view name);
 
-// Writes the copy into `folder` (made when missing) by temporary file,
-// sync and rename, and syncs the folder; false when it is not safely on disk.
+// Writes one copy into `folder` (made when missing) as a batch of one
+// (TCopyBatch) and commits it; false when it is not safely on disk.
 bool StoreRemovedCopy(const std::string& folder, const std::string& name, std::string_view bytes);
 
 // One tab-separated line (no line end): time, account, UID, size,
@@ -90,7 +103,8 @@ std::string FormatDeliveryLogLine(std::chrono::system_clock::time_point when,
                                   std::string_view accountText, const TRemovalFacts& facts,
                                   std::string_view copyName, bool retrieved);
 
-// Appends the line and CR LF and syncs it; false when it cannot be written.
+// Appends the line and CR LF and syncs it (the log is created private);
+// false when it cannot be written.
 bool AppendRemovalLog(const std::string& path, std::string_view line);
 
 // Removes the copies in `folder` (not its subfolders) last written more

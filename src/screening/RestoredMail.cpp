@@ -7,6 +7,7 @@
 
 #include "platform/AsciiText.h"
 #include "platform/FileStore.h"
+#include "screening/FileNames.h"
 #include "screening/HeaderTexts.h"
 #include "screening/ListFile.h"
 #include "screening/Listing.h"
@@ -21,11 +22,7 @@ const std::string kCrLf = "\r\n";
 // A UID the server cannot have given: "QBR" and a hash of the copy's name,
 // the same at every session, within the 70 printable bytes a UID may have.
 std::string RestoredUid(std::string_view name) {
-  std::uint64_t hash = 14695981039346656037ull;
-  for (char c : name) hash = (hash ^ static_cast<unsigned char>(c)) * 1099511628211ull;
-  char text[20];
-  std::snprintf(text, sizeof text, "%016llx", static_cast<unsigned long long>(hash));
-  return std::string("QBR") + text;
+  return "QBR" + NameHash(name);
 }
 
 std::optional<TRestoredCopy> ReadCopy(const std::filesystem::path& path) {
@@ -46,30 +43,56 @@ std::optional<TRestoredCopy> ReadCopy(const std::filesystem::path& path) {
 bool MoveCopy(const std::string& from, const std::string& toFolder, const std::string& name) {
   if (!IsPlainFileName(name)) return false;
   // A copy of the same name there is the same message: it is replaced.
+  if (!MakeFolder(toFolder, kPrivateFolderMode)) return false;
   std::error_code error;
-  std::filesystem::create_directories(toFolder, error);
-  if (error) return false;
   std::filesystem::rename(from + name, toFolder + name, error);
   return !error;
 }
 
 }  // namespace
 
-bool IsCopyOfAccount(std::string_view name, std::string_view accountText) {
+bool IsCopyOfAccount(std::string_view name, std::string_view accountText,
+                     const TCopyAccounts& loggedAccounts) {
   // "yyyymmdd-hhmmss-" before the account, "-<uid>.eml" after it.
   constexpr std::size_t kTimeLength = 16;
-  std::string account = CopyAccountPart(accountText) + "-";
-  return name.size() > kTimeLength + account.size() + 4 && name[8] == '-' && name[15] == '-' &&
-         name.substr(kTimeLength).starts_with(account) && name.ends_with(".eml");
+  bool legacy = name.find('~') == std::string_view::npos;
+  std::string account =
+      (legacy ? LegacyCopyAccountPart(accountText) : CopyAccountPart(accountText)) + "-";
+  bool shaped = name.size() > kTimeLength + account.size() + 4 && name[8] == '-' &&
+                name[15] == '-' && name.substr(kTimeLength).starts_with(account) &&
+                name.ends_with(".eml");
+  if (!shaped || !legacy) return shaped;
+  // The account part of an older name may be the start of another's: the
+  // log line that names the copy tells whose it is.
+  auto logged = loggedAccounts.find(std::string(name));
+  return logged != loggedAccounts.end() && logged->second == TrimBlanks(accountText);
 }
 
-std::vector<TRestoredCopy> MarkedCopiesOf(const std::string& deliverFolder,
+TCopyAccounts LoggedCopyAccounts(const std::string& logPath) {
+  TCopyAccounts accounts;
+  std::optional<std::string> log = ReadWholeFile(logPath);
+  if (!log) return accounts;
+  for (const std::string& line : ParseListText(*log)) {
+    std::size_t last = line.rfind('\t');
+    if (last == std::string::npos) continue;
+    accounts[line.substr(last + 1)] = SplitField(line, '\t', 1);
+  }
+  return accounts;
+}
+
+std::vector<TRestoredCopy> MarkedCopiesOf(const std::string& programFolder,
                                           std::string_view accountText) {
   std::vector<std::filesystem::path> paths;
   std::error_code error;
-  for (const auto& entry : std::filesystem::directory_iterator(deliverFolder, error)) {
-    if (entry.is_regular_file(error) &&
-        IsCopyOfAccount(entry.path().filename().string(), accountText)) {
+  std::optional<TCopyAccounts> logged;
+  for (const auto& entry :
+       std::filesystem::directory_iterator(programFolder + kDeliverFolder, error)) {
+    std::string name = entry.path().filename().string();
+    if (!entry.is_regular_file(error)) continue;
+    if (!logged && name.find('~') == std::string::npos) {
+      logged = LoggedCopyAccounts(programFolder + kRemovedLogFile);
+    }
+    if (IsCopyOfAccount(name, accountText, logged ? *logged : TCopyAccounts{})) {
       paths.push_back(entry.path());
     }
   }

@@ -9,6 +9,7 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -30,13 +31,20 @@ struct TRestoredCopy {
   bool Deleted = false;  // by the client's DELE, until an RSET
 };
 
-// Whether a copy's file name ("<yyyymmdd-hhmmss>-<account>-<uid>.eml", as
-// the removal named it) belongs to the account.
-bool IsCopyOfAccount(std::string_view name, std::string_view accountText);
+// The account (trimmed) of each copy removed.log names, by copy name.
+using TCopyAccounts = std::map<std::string, std::string>;
+TCopyAccounts LoggedCopyAccounts(const std::string& logPath);
 
-// The account's copies in `deliverFolder`, oldest first; files that cannot
-// be read are passed over.
-std::vector<TRestoredCopy> MarkedCopiesOf(const std::string& deliverFolder,
+// Whether a copy's file name ("<yyyymmdd-hhmmss>-<account>-<uid>.eml", as
+// the removal named it, RemovedCopyName) belongs to exactly that account. A
+// name of the older form, whose account part has no hash, belongs to it
+// only when its log line (`loggedAccounts`) names that account.
+bool IsCopyOfAccount(std::string_view name, std::string_view accountText,
+                     const TCopyAccounts& loggedAccounts = {});
+
+// The account's copies in the program folder's removed/deliver/, oldest
+// first; files that cannot be read are passed over.
+std::vector<TRestoredCopy> MarkedCopiesOf(const std::string& programFolder,
                                           std::string_view accountText);
 
 // The message as a POP3 server sends it: every line ends with CR LF (a copy

@@ -105,16 +105,22 @@ void TSessionScreening::PlanReview(TScreenedSession& session, std::optional<std:
 // the waiting command is answered; what was to be reviewed is left out and
 // waits on the server for the next check.
 void TSessionScreening::CarryOutDecisions(TScreenedSession& session) {
-  if (session.HoldExpired && !session.ToReview.empty()) {
-    session.LeftOut = session.ToReview;
-    std::string path = DecisionsPath(state_, session.AccountText);
-    if (!RecordLeftForReview(path, UidsOf(session.ToReview, session.Scan.UidlReply),
-                             DuplicateUids(session.Scan.UidlReply))) {
-      DecisionNotice("Cannot create file " + path);
-    }
+  if (session.HoldExpired) LeaveOutForReview(session);
+  StartRemovals(session, session.DecidedRemovals);
+}
+
+// Messages are left out of the client's listing only while the decisions
+// file keeps them for the next check: when it cannot be written, the client
+// sees exactly what the server has.
+void TSessionScreening::LeaveOutForReview(TScreenedSession& session) {
+  session.LeftOut.clear();
+  if (session.ToReview.empty()) return;
+  std::string path = DecisionsPath(state_, session.AccountText);
+  if (!RecordLeftForReview(path, UidsOf(session.ToReview, session.Scan.UidlReply),
+                           DuplicateUids(session.Scan.UidlReply))) {
+    return DecisionNotice("Cannot create file " + path);
   }
-  session.Removals.assign(session.DecidedRemovals.begin(), session.DecidedRemovals.end());
-  NextRemoval(session);
+  session.LeftOut = session.ToReview;
 }
 
 // The scan's rows make a review: it belongs to the account from now on,
@@ -184,16 +190,16 @@ void TSessionScreening::RemoveCheckedLater() {
 
 // The command that waits for the review is answered without the messages
 // under review; the decisions made before are carried out first, unless
-// the decisions could not be recorded: then everything stays.
+// the decisions could not be recorded: then everything stays, and the
+// client is listed everything the server has.
 void TSessionScreening::AnswerWithoutReview(TScreenedSession& session, bool carryOutDecided) {
   session.HoldExpired = true;
   KeepReviewOpen(session);
-  session.LeftOut = session.ToReview;
   session.Removals.clear();
-  if (carryOutDecided) {
-    session.Removals.assign(session.DecidedRemovals.begin(), session.DecidedRemovals.end());
-  }
-  NextRemoval(session);
+  session.LeftOut.clear();
+  if (!carryOutDecided) return NextRemoval(session);
+  LeaveOutForReview(session);
+  StartRemovals(session, session.DecidedRemovals);
 }
 
 // The review outlasts its session: its rows stay in the window or in line,

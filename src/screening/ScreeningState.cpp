@@ -1,13 +1,14 @@
 #include "screening/ScreeningState.h"
 
 #include "platform/FileStore.h"
+#include "screening/FileNames.h"
 #include "screening/ListFile.h"
 
 namespace qb {
 
 namespace {
 
-constexpr std::string_view kStemSeparators = ".@#/\\";
+constexpr std::string_view kStemSeparators{".@#/\\\0", 6};
 constexpr const char* kMarkerExtension = ".UID";
 constexpr const char* kNoUid = "0";
 
@@ -23,7 +24,7 @@ std::string MakeUidFileStem(std::string_view accountText) {
   for (char& c : stem) {
     if (kStemSeparators.find(c) != std::string_view::npos) c = '_';
   }
-  return std::string(TrimBlanks(stem));
+  return BoundedName(TrimBlanks(stem));
 }
 
 std::string UidMarkerFile(const std::string& programFolder, const std::string& uidFileStem) {
@@ -43,7 +44,7 @@ std::string ReadUidMarker(const std::string& path) {
 }
 
 bool WriteUidMarker(const std::string& path, std::string_view uid) {
-  return WriteFileAtomically(path, FormatListText({std::string(uid)}));
+  return WriteFileAtomically(path, FormatListText({std::string(uid)}), kPrivateFileMode);
 }
 
 }  // namespace qb

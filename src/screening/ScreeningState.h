@@ -48,8 +48,9 @@ struct ScreeningState {
   TextLines FriendList;      // friends.txt: addresses and @domain entries only a virus rule ticks
 };
 
-// The account text with ".", "@", "#", "/" and "\" replaced by "_" and
-// trimmed, so that it names one file inside the program folder.
+// The account text with ".", "@", "#", "/", "\" and NUL replaced by "_" and
+// trimmed, so that it names one file inside the program folder; bounded
+// (BoundedName) so that a long account still names one file.
 std::string MakeUidFileStem(std::string_view accountText);
 
 // The account's UID marker file: ProgramFolder + UidFileStem + ".UID".
@@ -58,7 +59,8 @@ std::string UidMarkerFile(const ScreeningState& state);
 
 // The first line of the marker file; "0" when it is missing, unreadable or empty.
 std::string ReadUidMarker(const std::string& path);
-// Replaces the marker file with the one UID and CR LF; false when it cannot be written.
+// Replaces the marker file (private) with the one UID and CR LF; false when
+// it cannot be written.
 bool WriteUidMarker(const std::string& path, std::string_view uid);
 
 }  // namespace qb

@@ -77,7 +77,7 @@ struct TReviewLimits {
 class TSessionScreening {
  public:
   TSessionScreening(ScreeningState& state, ReviewList& review, TMainWindowControls& controls,
-                    IPopupNotifier& popup, ITrayIcon& tray, TResolverPool& resolvers);
+                    IPopupNotifier& popup, ITrayIcon& tray, IAsyncLookups& blockListLookups);
   ~TSessionScreening();
   TSessionScreening(const TSessionScreening&) = delete;
   TSessionScreening& operator=(const TSessionScreening&) = delete;
@@ -191,10 +191,14 @@ class TSessionScreening {
   void ShowStatus();
   void Changed();
 
-  // The copy before each deletion and the log line after it (RemovalCopies.cpp).
-  void DeleteWithCopy(TScreenedSession& session, std::int64_t number, TSessionStep deleteStep);
+  // The copies before the deletions and the log lines after them (RemovalCopies.cpp).
+  bool NeedsCopy(const TScreenedSession& session, std::int64_t number) const;
+  void StartRemovals(TScreenedSession& session, const std::set<std::int64_t>& numbers);
+  void NextCopy(TScreenedSession& session);
+  void DeleteInstead(TScreenedSession& session, std::int64_t number);
   void CopyReplyArrived(TScreenedSession& session);
-  void KeepMessage(TScreenedSession& session);
+  bool CommitCopies(TScreenedSession& session);
+  void KeepMessage(TScreenedSession& session, std::int64_t number);
   void DeletionAnswered(TScreenedSession& session, bool deleted);
   std::string CopyFailureText(const TScreenedSession& session) const;
   void LogRemoval(const std::string& line);
@@ -210,6 +214,7 @@ class TSessionScreening {
   void CarryOutDecisions(TScreenedSession& session);
   void ReviewReady(TScreenedSession& session);
   bool WaitsForReview(const TScreenedSession& session);
+  void LeaveOutForReview(TScreenedSession& session);
   bool RecordDecisions();
   void RemoveCheckedLater();
   void AnswerWithoutReview(TScreenedSession& session, bool carryOutDecided);

@@ -42,7 +42,7 @@ constexpr std::array<StepRule, 12> kSteps = {{
     {ssUidl, "ssUidl", "*UIDL", true, Steps({ssIdle, ssHeader, ssRemove, ssCopy})},
     {ssHeader, "ssHeader", "*LIST", true, Steps({ssIdle, ssHeader, ssRemove, ssCopy})},
     {ssRemove, "ssRemove", "*REMOVE ", true, Steps({ssIdle, ssRemove, ssCopy})},
-    {ssCopy, "ssCopy", "*COPY ", true, kAfterClientCommand | Steps({ssRemove})},
+    {ssCopy, "ssCopy", "*COPY ", true, kAfterClientCommand | Steps({ssRemove, ssCopy})},
     {ssKeepAlive, "ssKeepAlive", "*NOOP", true, Steps({ssIdle})},
 }};
 

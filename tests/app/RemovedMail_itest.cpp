@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <set>
 
 #include "ScreenedSessionFixture.h"
 #include "platform/FileStore.h"
@@ -76,9 +77,10 @@ TEST_F(RemovedMail, TheCopyIsTheServersMessageByteForByteAndIsWrittenBeforeTheDe
   std::vector<std::filesystem::path> copies = Copies();
   ASSERT_EQ(copies.size(), 1u);
   EXPECT_EQ(ReadWholeFile(copies[0].string()), kTricky);
-  EXPECT_TRUE(copies[0].filename().string().ends_with(
-      "-alice_127_0_0_1_" + std::to_string(server.Port()) + "-QB000002.eml"))
-      << copies[0];
+  std::string name = copies[0].filename().string();
+  EXPECT_NE(name.find("-alice_127_0_0_1_" + std::to_string(server.Port()) + "~"), std::string::npos)
+      << name;
+  EXPECT_TRUE(name.ends_with("-QB000002.eml")) << name;
   std::vector<std::string> commands = server.Commands();
   auto retr = std::find(commands.begin(), commands.end(), "RETR 2");
   auto dele = std::find(commands.begin(), commands.end(), "DELE 2");
@@ -86,6 +88,69 @@ TEST_F(RemovedMail, TheCopyIsTheServersMessageByteForByteAndIsWrittenBeforeTheDe
   EXPECT_LT(retr, dele);
   ASSERT_EQ(LogLines().size(), 1u);
   EXPECT_EQ(Field(LogLines()[0], 8), copies[0].filename().string());
+}
+
+// A review's copies are all written and synced before its first DELE, each
+// under a name of its own (two share time and account), readable by the
+// user alone in a folder of the user alone.
+TEST_F(RemovedMail, EveryCopyOfAReviewIsOnDiskBeforeItsFirstDele) {
+  for (int n = 0; n < 3; ++n) server.AddMessage(kTricky, "SAME");
+  server.AddMessage(Message("From: one@example.org\r\nSubject: kept"));
+  form.State.SenderList = {"spam@"};
+  Session seen = Review([] {});
+  EXPECT_EQ(MessageLines(seen.List), 1);
+  std::vector<std::string> commands = server.Commands();
+  auto firstDele = std::find_if(commands.begin(), commands.end(),
+                                [](const std::string& c) { return c.starts_with("DELE"); });
+  ASSERT_NE(firstDele, commands.end());
+  for (const char* copy : {"RETR 1", "RETR 2", "RETR 3"}) {
+    EXPECT_LT(std::find(commands.begin(), commands.end(), copy), firstDele) << copy;
+  }
+  std::vector<std::filesystem::path> copies = Copies();
+  ASSERT_EQ(copies.size(), 3u);
+  for (const auto& copy : copies) {
+    EXPECT_EQ(ReadWholeFile(copy.string()), kTricky);
+    EXPECT_EQ(std::filesystem::status(copy).permissions() & std::filesystem::perms::all,
+              std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+  }
+  EXPECT_EQ(std::filesystem::status(RemovedFolder()).permissions() & std::filesystem::perms::all,
+            std::filesystem::perms::owner_all);
+  ASSERT_EQ(LogLines().size(), 3u);
+  std::set<std::string> named;
+  for (const std::string& line : LogLines()) named.insert(Field(line, 8));
+  EXPECT_EQ(named.size(), 3u) << "each line names its own copy";
+}
+
+// An account of 300 characters and a UID of 10 kB still name their files:
+// the ticked message is copied and removed, the client sees the rest.
+TEST_F(RemovedMail, ALongAccountAndAHugeUidStillGetTheirCopyAndRemoval) {
+  std::string user = "u" + std::string(299, 'x');
+  ScriptedPop3Server own;
+  own.SetCredentials({user, "secret"});
+  own.AddMessage(Message("From: one@example.org\r\nSubject: kept"));
+  own.AddMessage(kTricky, std::string(10 * 1024, 'U'));
+  form.State.SenderList = {"spam@"};
+  std::optional<std::string> list, retr;
+  ClientThread client([&] {
+    PlainPop3Client pop(GatewayPort());
+    if (!pop.ReadLine() ||
+        !pop.Command("USER " + user + "#127.0.0.1:" + std::to_string(own.Port()))
+             .starts_with("+OK") ||
+        !pop.Command("PASS secret").starts_with("+OK"))
+      return;
+    list = pop.MultiLineCommand("LIST", 10s);
+    retr = pop.MultiLineCommand("RETR 1");
+    pop.Command("QUIT");
+  });
+  ASSERT_TRUE(PumpUntil([&] { return ScanReady(); }, 10s));
+  form.Button1Click();
+  ASSERT_TRUE(client.Finish());
+  EXPECT_EQ(MessageLines(list), 1) << list.value_or("(none)");
+  EXPECT_NE(retr.value_or("").find("Subject: kept"), std::string::npos);
+  EXPECT_EQ(own.Mailbox().size(), 1u);
+  ASSERT_EQ(Copies().size(), 1u);
+  EXPECT_LE(Copies()[0].filename().string().size(), 255u);
+  EXPECT_TRUE(dialogs.MessageBoxes().empty());
 }
 
 // The server never answers the DELE: had the DELE gone out before the copy

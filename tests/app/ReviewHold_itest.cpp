@@ -172,20 +172,27 @@ TEST_F(ReviewHold, AUidListedTwiceIsNeverDecidedRemove) {
 // A decisions file that cannot be written (a folder stands in its place)
 // leaves everything on the server: no DELE, the reviewed messages are not
 // listed, the user is told, and the review can be decided again.
+// The client's view is then exactly the server's: every message listed
+// under the server's numbers, so nothing is hidden and no number shifts.
 TEST_F(ReviewHold, DecisionsThatCannotBeRecordedLeaveEverythingOnTheServer) {
   ASSERT_TRUE(std::filesystem::create_directory(DecisionsPath()));
-  std::optional<std::string> list;
+  std::optional<std::string> list, first;
+  std::string stat;
   ClientThread client([&] {
     PlainPop3Client pop(GatewayPort());
     if (!LogIn(pop)) return;
     list = pop.MultiLineCommand("LIST", 20s);
+    stat = pop.Command("STAT");
+    first = pop.MultiLineCommand("RETR 1");
     pop.Command("QUIT");
   });
   ASSERT_TRUE(PumpUntil([&] { return ScanReady(); }, 10s));
   TickOnly("1");
   form.Button1Click();
   ASSERT_TRUE(client.Finish());
-  EXPECT_EQ(*list, "+OK\r\n.\r\n");
+  EXPECT_EQ(MessageLines(list), 3) << list.value_or("(none)");
+  EXPECT_TRUE(stat.starts_with("+OK 3 ")) << stat;
+  EXPECT_NE(first.value_or("").find("From: m1@example.org"), std::string::npos);
   EXPECT_EQ(server.CountCommands("DELE"), 0u);
   EXPECT_EQ(server.Mailbox().size(), 3u);
   MessageLoop::Instance().ProcessMessages();

@@ -4,6 +4,7 @@
 
 #include <optional>
 
+#include "platform/ResolverPool.h"
 #include "screening/DnsBlockList.h"
 #include "support/GatedResolver.h"
 #include "support/PumpUntil.h"

@@ -1,7 +1,9 @@
 // The block-list lookups through the C library's resolver, pointed by a
-// private /etc/resolv.conf at a test name server on 127.0.53.1.
+// private /etc/resolv.conf at a test name server on 127.0.53.1, and through
+// c-ares pointed at that server directly.
 #include <gtest/gtest.h>
 
+#include "platform/AresLookups.h"
 #include "platform/ResolverPool.h"
 #include "screening/DnsblChecker.h"
 #include "support/PrivateResolver.h"
@@ -114,6 +116,55 @@ TEST(DnsblSystemResolverTest, TheZoneCheckRefusesAListThatAnswersEveryNameOrAnEr
     EXPECT_EQ(dns.QueriesFor("2.0.0.127.bl.test"), 1u);
     EXPECT_EQ(dns.QueriesFor("1.0.0.127.bl.test"), 1u);
   }
+}
+
+// Many lookups in flight on c-ares's one socket, far more than the pool's
+// threads; answers, the cache and the zone check as on the pool; a server
+// that falls silent costs one time limit and one notice.
+TEST(DnsblAresTest, ManyLookupsAreInFlightAtOnceAndASilentServerTimesOut) {
+  TestDnsResponder dns(kNameServer);
+  dns.Zone = "bl.test";
+  dns.Records["2.0.0.127.bl.test"] = {127, 0, 0, 2};
+  dns.Records["7.2.0.192.bl.test"] = {127, 0, 0, 2};
+  dns.Delay = 50ms;
+  if (!dns.Start()) GTEST_SKIP() << "cannot bind " << kNameServer << ":53";
+  TAresLookups lookups(kNameServer);
+  ASSERT_EQ(lookups.Failure(), "");
+  TDnsblChecker checker(lookups);
+  checker.LookupLimit = 5s;
+  std::vector<std::string> notices;
+  checker.OnNotice = [&](TDnsblChecker*, const std::string& text) { notices.push_back(text); };
+  checker.SetZone("bl.test");
+  ASSERT_TRUE(PumpUntil([&] { return checker.ZoneState() != zsChecking; }, 10s));
+  ASSERT_TRUE(checker.ZoneUsable()) << Notices(notices);
+
+  constexpr int kRelays = 200;
+  int answered = 0, listed = 0;
+  std::size_t mostInFlight = 0;
+  for (int round = 0; round < 2; ++round) {  // the second round is answered from the cache
+    for (int i = 0; i < kRelays; ++i) {
+      checker.CheckRelays({"192.0." + std::to_string(2 + i / 250) + "." + std::to_string(i % 250)},
+                          [&](bool isListed) {
+                            ++answered;
+                            listed += isListed ? 1 : 0;
+                          });
+    }
+    mostInFlight = std::max(mostInFlight, checker.LookupsInFlight());
+    ASSERT_TRUE(PumpUntil([&] { return answered == kRelays * (round + 1); }, 20s));
+  }
+  EXPECT_GT(mostInFlight, 100u) << "not bound by a few threads";
+  EXPECT_EQ(listed, 2);
+  EXPECT_EQ(dns.QueriesFor("7.2.0.192.bl.test"), 1u);
+  EXPECT_EQ(dns.Queries(), 2u + kRelays);
+
+  dns.Silent = true;
+  checker.LookupLimit = 300ms;
+  std::optional<bool> silentListed;
+  checker.CheckRelays({"198.51.100.1"}, [&](bool isListed) { silentListed = isListed; });
+  ASSERT_TRUE(PumpUntil([&] { return silentListed.has_value(); }, 10s));
+  EXPECT_FALSE(*silentListed);
+  ASSERT_EQ(notices.size(), 1u);
+  EXPECT_NE(notices[0].find("did not answer"), std::string::npos) << notices[0];
 }
 
 }  // namespace

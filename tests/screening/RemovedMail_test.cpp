@@ -4,9 +4,13 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <functional>
 
 #include "platform/FileStore.h"
 #include "screening/BlockEntries.h"
+#include "screening/CopyBatch.h"
+#include "screening/FileNames.h"
+#include "screening/ScreeningState.h"
 #include "support/TempFolder.h"
 
 namespace qb {
@@ -32,10 +36,63 @@ TEST(MessageOfRetrReplyTest, UndoesTheFramingAndNothingElse) {
 TEST(RemovedCopyNameTest, IsOneSafeFileNameOfTimeAccountAndUid) {
   auto when = std::chrono::system_clock::from_time_t(0);
   std::string name = RemovedCopyName(when, "alice#mail.example:110\r\n", "a/b\\c d..");
-  EXPECT_TRUE(name.ends_with("-alice_mail_example_110-a_b_c_d...eml")) << name;
+  EXPECT_NE(name.find("-alice_mail_example_110~"), std::string::npos) << name;
+  EXPECT_TRUE(name.ends_with("-a_b_c_d...eml")) << name;
   EXPECT_EQ(name.find('/'), std::string::npos);
   EXPECT_EQ(name[8], '-');
   EXPECT_TRUE(std::all_of(name.begin(), name.begin() + 8, IsAsciiDigit));
+}
+
+// Names made from long accounts and UIDs stay within what a file system
+// takes, and two that differ only at their end stay two names.
+TEST(RemovedCopyNameTest, LongAccountsAndUidsGiveBoundedDistinctNames) {
+  auto when = std::chrono::system_clock::from_time_t(0);
+  const std::string longAccount = std::string(300, 'a') + "#h";
+  const std::string hugeUid(10 * 1024, 'U');
+  struct Case {
+    std::string First, Second;  // differ at their end only
+    std::function<std::string(const std::string&)> Name;
+    std::size_t Limit;
+  };
+  const std::vector<Case> cases = {
+      {longAccount + "1", longAccount + "2",
+       [](const std::string& a) { return MakeUidFileStem(a); }, kNamePartLimit},
+      {hugeUid + "1", hugeUid + "2",
+       [&](const std::string& uid) { return RemovedCopyName(when, longAccount, uid); }, 255},
+      {longAccount + "1", longAccount + "2",
+       [&](const std::string& a) { return RemovedCopyName(when, a, hugeUid); }, 255},
+  };
+  for (const Case& c : cases) {
+    std::string first = c.Name(c.First), second = c.Name(c.Second);
+    EXPECT_LE(first.size(), c.Limit);
+    EXPECT_NE(first, second);
+    EXPECT_EQ(first.substr(0, 20), second.substr(0, 20)) << "a readable start";
+  }
+  EXPECT_EQ(MakeUidFileStem("bob#h"), "bob_h") << "short stems stay as they were";
+  test::TempFolder folder;
+  EXPECT_TRUE(
+      StoreRemovedCopy(folder.File("removed/"), RemovedCopyName(when, longAccount, hugeUid), "x"));
+}
+
+// Copies of one batch never overwrite each other, are the user's alone, and
+// a batch that is never committed leaves nothing behind.
+TEST(CopyBatchTest, CopiesAreCreatedExclusivelyPrivateAndOnlyCommittedOnesStay) {
+  test::TempFolder folder;
+  std::string removed = folder.File("removed/");
+  {
+    TCopyBatch batch;
+    EXPECT_EQ(batch.Write(removed, "same.eml", "one"), "same.eml");
+    EXPECT_EQ(batch.Write(removed, "same.eml", "two"), "same-2.eml");
+    EXPECT_TRUE(batch.Commit().empty());
+    EXPECT_EQ(batch.Write(removed, "same.eml", "three"), "same-3.eml");
+  }
+  EXPECT_EQ(ReadWholeFile(removed + "same.eml"), "one");
+  EXPECT_EQ(ReadWholeFile(removed + "same-2.eml"), "two");
+  EXPECT_FALSE(std::filesystem::exists(removed + "same-3.eml")) << "never committed";
+  namespace fs = std::filesystem;
+  EXPECT_EQ(fs::status(removed + "same.eml").permissions() & fs::perms::all,
+            fs::perms::owner_read | fs::perms::owner_write);
+  EXPECT_EQ(fs::status(removed).permissions() & fs::perms::all, fs::perms::owner_all);
 }
 
 TEST(RemovalLogTest, OneLinePerRemovalAppendedWithTabsBetweenTheFields) {

@@ -13,25 +13,37 @@ namespace {
 
 const std::string kAccount = "alice#pop.example.org\r\n";
 
-TEST(RestoredMailTest, ACopyBelongsToTheAccountItsNameStartsWith) {
-  const std::string own = "20261208-101500-alice_pop_example_org-";
+// A copy belongs to exactly one account: by the hash in its name, or for a
+// name of the older form by the log line that names it. Accounts whose
+// names start alike ("a" and "a-b") never get each other's copies.
+TEST(RestoredMailTest, ACopyBelongsToExactlyTheAccountThatRemovedIt) {
+  auto now = std::chrono::system_clock::now();
+  const std::string older = "20261208-101500-alice_pop_example_org-";
+  const TCopyAccounts logged = {{older + "U1.eml", "alice#pop.example.org"},
+                                {older + "x-U2.eml", "alice#pop.example.org_x"},
+                                {older + "a-b-c.eml", "alice#pop.example.org"}};
   struct Case {
     std::string Name;
+    std::string Account;
     bool Own;
   };
   const std::vector<Case> cases = {
-      {own + "U1.eml", true},
-      {own + "a-b-c.eml", true},
-      {own + "U1.txt", false},
-      {own + ".eml", false},  // no UID
-      {"20261208-101500-bob_pop_example_org-U1.eml", false},
-      {"20261208-101500-alice_pop_example_org_x-U1.eml", false},
-      {"20261208_101500-alice_pop_example_org-U1.eml", false},
-      {"alice_pop_example_org-U1.eml", false},
+      {RemovedCopyName(now, "a b#h:110", "U 1"), "a b#h:110", true},
+      {RemovedCopyName(now, "a#h", "b-U1"), "a-b#h", false},
+      {RemovedCopyName(now, "a-b#h", "U1"), "a#h", false},
+      {RemovedCopyName(now, "a.b#h", "U1"), "a_b#h", false},  // one stem, two accounts
+      {RemovedCopyName(now, std::string(300, 'l') + "#h", "U1"), std::string(300, 'l') + "#h",
+       true},
+      {older + "U1.eml", kAccount, true},
+      {older + "a-b-c.eml", kAccount, true},
+      {older + "x-U2.eml", kAccount, false},  // the log names another account
+      {older + "U9.eml", kAccount, false},    // no log line says whose it is
+      {older + "U1.txt", kAccount, false},
+      {"20261208_101500-alice_pop_example_org-U1.eml", kAccount, false},
   };
-  for (const Case& c : cases) EXPECT_EQ(IsCopyOfAccount(c.Name, kAccount), c.Own) << c.Name;
-  EXPECT_TRUE(IsCopyOfAccount(RemovedCopyName(std::chrono::system_clock::now(), "a b#h:110", "U 1"),
-                              "a b#h:110"));
+  for (const Case& c : cases) {
+    EXPECT_EQ(IsCopyOfAccount(c.Name, c.Account, logged), c.Own) << c.Name << " " << c.Account;
+  }
 }
 
 TEST(RestoredMailTest, RepliesAreFramedAsAServerFramesThem) {
@@ -52,7 +64,7 @@ class RestoredDeliveryTest : public ::testing::Test {
     ASSERT_TRUE(
         StoreRemovedCopy(deliver, name, "From: x@example.org\r\nSubject: Back\r\n\r\nhi\r\n"));
     ASSERT_TRUE(StoreRemovedCopy(deliver, "20261208-101500-bob_h-U1.eml", "not alice's"));
-    delivery.Start(MarkedCopiesOf(deliver, kAccount), 3);
+    delivery.Start(MarkedCopiesOf(folder.Path().string() + "/", kAccount), 3);
   }
   std::string Reply(const std::string& line) {
     return delivery.Answer(ParseCommand(line), deliver).value_or("(the server's)");
