@@ -3,6 +3,7 @@
 #include <netdb.h>
 #include <netinet/in.h>
 
+#include <algorithm>
 #include <cstdlib>
 
 #include "platform/MessageLoop.h"
@@ -24,7 +25,7 @@ int ListeningPortNumber() {
 }
 
 bool IsShortcutStart(const std::vector<std::string>& arguments) {
-  return !arguments.empty() && arguments.front() == "-shortcut";
+  return std::ranges::find(arguments, "-shortcut") != arguments.end();
 }
 
 TApplication::TApplication(IPopupNotifier& popupNotifier, ITrayIcon& trayIcon,

@@ -20,8 +20,8 @@ std::string ListeningPort();
 // no known service.
 int ListeningPortNumber();
 
-// Only the first argument after the program name counts, and only when it
-// is exactly "-shortcut".
+// Whether "-shortcut" is among the arguments (checked against the desktop
+// program's options before: no value is ever "-shortcut").
 bool IsShortcutStart(const std::vector<std::string>& arguments);
 
 // The main routine: the application with its main window. When the window

@@ -153,6 +153,51 @@ TEST_F(Quillbrightd, WithoutAListServerSaysSoInOneLineAndServesOn) {
             "quillbright: " + std::string(NoListServerText) + "\n");
 }
 
+// Both programs as a user starts them with a wrong option: one line naming
+// it, status 2, no listener. The desktop program's Qt options stay Qt's.
+TEST_F(Quillbrightd, AnUnknownOptionOrAMissingValueEndsBothProgramsWithStatusTwo) {
+  const std::string daemon = QuillbrightdProgram();
+  const std::string desktop = daemon.substr(0, daemon.size() - 1);
+  const Environment noDisplay{{"DISPLAY", ""}, {"WAYLAND_DISPLAY", ""}, {"QT_QPA_PLATFORM", ""}};
+  const Environment offscreen{{"QT_QPA_PLATFORM", "offscreen"}};
+  struct Case {
+    std::vector<std::string> argv;
+    Environment environment;
+    int exitCode;
+    std::string errors;
+  };
+  const Case cases[] = {
+      {{daemon, "--sign-in", "x"},
+       {},
+       2,
+       "quillbrightd: unknown option '--sign-in'; see 'quillbrightd --help'\n"},
+      {{daemon, "-shortcut"},
+       {},
+       2,
+       "quillbrightd: unknown option '-shortcut'; see 'quillbrightd --help'\n"},
+      {{desktop, "-shortcut", "x"},
+       noDisplay,
+       2,
+       "quillbright: unexpected argument 'x'; see 'quillbright --help'\n"},
+      {{desktop, "--bogus"},
+       offscreen,
+       2,
+       "quillbright: unknown option '--bogus'; see 'quillbright --help'\n"},
+      {{desktop, "-platform", "offscreen", "-V"}, offscreen, 0, ""},
+  };
+  for (const Case& c : cases) {
+    Environment environment = c.environment;
+    environment["QUILLBRIGHT_HOME"] = home.Path().string();
+    ProcessResult end = RunProcess(c.argv, 20s, environment);
+    EXPECT_EQ(end.ExitCode, c.exitCode) << c.argv[1] << ": " << end.Errors;
+    // Qt may say something of its own before (no runtime folder offscreen).
+    EXPECT_TRUE(end.Errors.ends_with(c.errors)) << c.argv[1] << ": " << end.Errors;
+    if (c.exitCode == 0) {
+      EXPECT_EQ(end.Output, "quillbright " + std::string(kProgramVersion) + "\n");
+    }
+  }
+}
+
 // A server that trickles its replies does not keep the program from its
 // signal: the scan's replies are read from events, not waited for.
 TEST_F(Quillbrightd, StopsOnSigtermWhileAServerTricklesItsReplies) {
