@@ -196,15 +196,17 @@ TEST_F(StartUp, APortThatIsTakenShowsTheGatewaysErrorAndStartUpGoesOn) {
   EXPECT_EQ(form.State.VirusList, (TextLines{"entry of vlist.txt"}));
 }
 
-TEST_F(StartUp, ClosingWithoutExitOnlyHidesAndTheGatewayListensOn) {
-  TApplication application(popup, tray, resolver);
+TEST_F(StartUp, ClosingWithoutExitOnlyHidesAndOnlyExitCallsTheProgramsQuit) {
+  int quits = 0;
+  TApplication application(popup, tray, resolver, [&] { ++quits; });
   TForm1& form = application.Start({});
-  int closed = 0;
-  form.OnClose = [&](TForm1*) { ++closed; };
   EXPECT_FALSE(form.Close());
   EXPECT_EQ(tray.calls, (std::vector<std::string>{"hide"}));
-  EXPECT_EQ(closed, 0);
+  EXPECT_EQ(quits, 0);
   EXPECT_TRUE(Greets(port));
+  form.ExitRequested = true;
+  EXPECT_TRUE(form.Close());
+  EXPECT_EQ(quits, 1);
 }
 
 TEST_F(StartUp, ExitClosesTheListenerFreesTheListsAndEndsTheLoopWithStatusZero) {
