@@ -2,6 +2,7 @@
 
 #include <QApplication>
 
+#include "app/StartMessages.h"
 #include "widgets/BlockListEditorDialog.h"
 #include "widgets/SetupDialogs.h"
 
@@ -41,6 +42,11 @@ TForm1& TDesktopProgram::Start(const std::vector<std::string>& arguments) {
     form.StatusBar1Text = kNoTrayText;
     window_->Refresh();
     tray_.ShowMainWindow();
+  }
+  if (!form.MailGateway1.Active()) {
+    form.StatusBar1Text = NotListeningText(form.MailGateway1.Port);
+    tray_.Logic().SetHint(form.StatusBar1Text);
+    window_->Refresh();
   }
   return form;
 }

@@ -10,6 +10,7 @@
 #include "app/Version.h"
 #include "platform/FileStore.h"
 #include "support/LoopbackSockets.h"
+#include "support/ProgramEnvironment.h"
 #include "support/QuillbrightdProcess.h"
 
 namespace qb::test {
@@ -151,6 +152,22 @@ TEST_F(Quillbrightd, WithoutAListServerSaysSoInOneLineAndServesOn) {
   EXPECT_EQ(end.ExitCode, 0) << end.Errors;
   EXPECT_EQ(AfterStartLine(end.Errors, home.Path().string() + "/", daemon.Port()),
             "quillbright: " + std::string(NoListServerText) + "\n");
+}
+
+// A service manager must see a gateway that cannot listen: the reason on
+// standard error and a status that is not 0, instead of a program that
+// runs on screening nothing.
+TEST_F(Quillbrightd, OnAPortAnotherProgramHoldsSaysWhyAndEndsWithStatusOne) {
+  std::uint16_t port = 0;
+  UniqueFd holder = ListenOnLoopback(port);
+  ProcessResult end =
+      RunProcess({QuillbrightdProgram()}, 20s, ProgramEnvironment(home.Path().string(), port));
+  EXPECT_FALSE(end.TimedOut) << "it does not stay running";
+  EXPECT_EQ(end.ExitCode, 1) << end.Errors;
+  EXPECT_NE(end.Errors.find("cannot listen on port " + std::to_string(port) +
+                            ", because another program listens there"),
+            std::string::npos)
+      << end.Errors;
 }
 
 // Both programs as a user starts them with a wrong option: one line naming

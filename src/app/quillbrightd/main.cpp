@@ -2,8 +2,9 @@
 // the user and one line per scan go to standard error; every scan's ticked
 // messages are removed as the mail client asks for them. SIGINT and SIGTERM
 // end it as the tray menu's "Exit" would: sessions and listener closed,
-// exit status 0. "--help" and "--version" answer and end; an unknown
-// option or a missing value is named on one line, with status 2.
+// exit status 0. When it cannot listen it says why and ends with status 1.
+// "--help" and "--version" answer and end; an unknown option or a missing
+// value is named on one line, with status 2.
 #include <iostream>
 #include <optional>
 #include <string>
@@ -32,6 +33,9 @@ int main(int argc, char** argv) {
   qb::IHostResolver& resolver = qb::CurrentHostResolver();
   qb::TApplication application(popup, tray, resolver);
   qb::TForm1& form = application.Start(arguments);
+  // The reason is on standard error already; a service manager sees the
+  // failure instead of a gateway that screens nothing.
+  if (!form.MailGateway1.Active()) return 1;
   qb::THeadlessRemover remover(form, std::cerr);
   std::unique_ptr<qb::TCheckAhead> checkAhead = qb::TCheckAhead::StartIfAllowed(form);
   stopSignals.OnStop = [&form](int) {
