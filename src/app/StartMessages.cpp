@@ -95,4 +95,9 @@ std::string ListenFailureText(const std::string& gatewayError, const std::string
   }
 }
 
+std::string NotListeningText(const std::string& port) {
+  return "Not screening: Quillbright cannot listen on port " + PortInWords(port) +
+         " (Exit, free the port or choose another, and start it again).";
+}
+
 }  // namespace qb

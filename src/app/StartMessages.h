@@ -35,4 +35,8 @@ std::string ProgramFolderFailureText(const ChosenProgramFolder& folder);
 std::string ListenFailureText(const std::string& gatewayError, const std::string& port,
                               const std::string& executable);
 
+// The one line that stays in view (status bar, tray tip) while the gateway
+// does not listen: the program runs on without screening.
+std::string NotListeningText(const std::string& port);
+
 }  // namespace qb

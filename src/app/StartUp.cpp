@@ -3,7 +3,9 @@
 #include <netdb.h>
 #include <netinet/in.h>
 
+#include <algorithm>
 #include <cstdlib>
+#include <utility>
 
 #include "platform/MessageLoop.h"
 #include "screening/ScreeningText.h"
@@ -24,12 +26,19 @@ int ListeningPortNumber() {
 }
 
 bool IsShortcutStart(const std::vector<std::string>& arguments) {
-  return !arguments.empty() && arguments.front() == "-shortcut";
+  return std::ranges::find(arguments, "-shortcut") != arguments.end();
+}
+
+void QuitMessageLoop() {
+  MessageLoop::Instance().Quit(0);
 }
 
 TApplication::TApplication(IPopupNotifier& popupNotifier, ITrayIcon& trayIcon,
-                           IHostResolver& resolver)
-    : popupNotifier_(popupNotifier), trayIcon_(trayIcon), resolver_(resolver) {}
+                           IHostResolver& resolver, std::function<void()> quit)
+    : popupNotifier_(popupNotifier),
+      trayIcon_(trayIcon),
+      resolver_(resolver),
+      quit_(std::move(quit)) {}
 
 TApplication::~TApplication() {
   FreeMainForm();
@@ -39,7 +48,7 @@ TForm1& TApplication::Start(const std::vector<std::string>& arguments) {
   Title = kApplicationTitle;
   form_ = std::make_unique<TForm1>(popupNotifier_, trayIcon_, resolver_);
   form_->ShortcutStart = IsShortcutStart(arguments);
-  form_->OnClose = [](TForm1*) { MessageLoop::Instance().Quit(0); };
+  form_->OnClose = [this](TForm1*) { quit_(); };
   if (OnMainFormCreated) OnMainFormCreated(this, *form_);
   form_->FormCreate();
   // The setup dialog and the block-list editors are made when the menu opens

@@ -20,16 +20,21 @@ std::string ListeningPort();
 // no known service.
 int ListeningPortNumber();
 
-// Only the first argument after the program name counts, and only when it
-// is exactly "-shortcut".
+// Whether "-shortcut" is among the arguments (checked against the desktop
+// program's options before: no value is ever "-shortcut").
 bool IsShortcutStart(const std::vector<std::string>& arguments);
 
+// Ends the program's message loop (MessageLoop::Quit with status 0).
+void QuitMessageLoop();
+
 // The main routine: the application with its main window. When the window
-// closes for good (after Exit) the loop ends; the window, and with it the
-// gateway, its sessions and listener, is freed with the application.
+// closes for good (after Exit) `quit` ends the program's loop: the message
+// loop's by default, Qt's for the desktop program. The window, and with it
+// the gateway, its sessions and listener, is freed with the application.
 class TApplication {
  public:
-  TApplication(IPopupNotifier& popupNotifier, ITrayIcon& trayIcon, IHostResolver& resolver);
+  TApplication(IPopupNotifier& popupNotifier, ITrayIcon& trayIcon, IHostResolver& resolver,
+               std::function<void()> quit = QuitMessageLoop);
   ~TApplication();
   TApplication(const TApplication&) = delete;
   TApplication& operator=(const TApplication&) = delete;
@@ -55,6 +60,7 @@ class TApplication {
   IPopupNotifier& popupNotifier_;
   ITrayIcon& trayIcon_;
   IHostResolver& resolver_;
+  std::function<void()> quit_;
   std::unique_ptr<TForm1> form_;
 };
 

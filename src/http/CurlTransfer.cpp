@@ -1,5 +1,6 @@
 #include "http/CurlTransfer.h"
 
+#include <cstdlib>
 #include <mutex>
 #include <new>
 #include <string>
@@ -43,7 +44,9 @@ CurlTransfer::CurlTransfer() {
 bool CurlTransfer::Configure(const THTTPDownloadRequest& request, const TURLParts& target,
                              const InternetSettings& settings, Receiver& receiver) {
   if (!SetTarget(target)) return false;
-  curl_easy_setopt(easy_.get(), CURLOPT_PROTOCOLS_STR, "http");
+  // Only the address's own scheme, so nothing falls back to plain HTTP.
+  curl_easy_setopt(easy_.get(), CURLOPT_PROTOCOLS_STR, target.Scheme.c_str());
+  SetTrust();
   curl_easy_setopt(easy_.get(), CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_0));
   curl_easy_setopt(easy_.get(), CURLOPT_NOSIGNAL, 1L);
   curl_easy_setopt(easy_.get(), CURLOPT_BUFFERSIZE, kDownloadBlockSize);
@@ -61,13 +64,18 @@ bool CurlTransfer::Configure(const THTTPDownloadRequest& request, const TURLPart
   return true;
 }
 
-// The connection always goes to the default HTTP port; the host must be a
-// plain host name (curl refuses one with a port or a blank in it).
+// The connection goes to the address's port, or the scheme's own (80,
+// 443); the host must be a plain host name (curl refuses one with a blank
+// or another character a name cannot have).
 bool CurlTransfer::SetTarget(const TURLParts& target) {
   if (target.Host.empty()) return false;
-  if (curl_url_set(url_.get(), CURLUPART_SCHEME, "http", 0) != CURLUE_OK) return false;
+  const bool secure = target.Scheme == "https";
+  const std::string port = !target.Port.empty() ? target.Port : secure ? "443" : "80";
+  if (curl_url_set(url_.get(), CURLUPART_SCHEME, target.Scheme.c_str(), 0) != CURLUE_OK) {
+    return false;
+  }
   if (curl_url_set(url_.get(), CURLUPART_HOST, target.Host.c_str(), 0) != CURLUE_OK) return false;
-  if (curl_url_set(url_.get(), CURLUPART_PORT, "80", 0) != CURLUE_OK) return false;
+  if (curl_url_set(url_.get(), CURLUPART_PORT, port.c_str(), 0) != CURLUE_OK) return false;
   std::string path = target.Path;
   std::string query;
   if (std::size_t mark = path.find('?'); mark != std::string::npos) {
@@ -79,6 +87,17 @@ bool CurlTransfer::SetTarget(const TURLParts& target) {
     return false;
   }
   return curl_easy_setopt(easy_.get(), CURLOPT_CURLU, url_.get()) == CURLE_OK;
+}
+
+// An https address is checked as curl does by default (the certificate
+// chain to a trusted authority, the host name); QUILLBRIGHT_CA_FILE names
+// the authority of a private server, as for TLS to the mail server, and
+// the system's certificate folder stays trusted beside it.
+void CurlTransfer::SetTrust() {
+  curl_easy_setopt(easy_.get(), CURLOPT_SSL_VERIFYPEER, 1L);
+  curl_easy_setopt(easy_.get(), CURLOPT_SSL_VERIFYHOST, 2L);
+  const char* caFile = std::getenv("QUILLBRIGHT_CA_FILE");
+  if (caFile && *caFile) curl_easy_setopt(easy_.get(), CURLOPT_CAINFO, caFile);
 }
 
 // The list's new head owns the entries before it; out of memory, the list

@@ -1,4 +1,4 @@
-// One HTTP/1.0 request through libcurl, run on the calling thread, with the
+// One HTTP/1.0 request (http or https) through libcurl, run on the calling thread, with the
 // reply handed over line by line (head) and block by block (body).
 #pragma once
 
@@ -32,7 +32,7 @@ class CurlTransfer {
   CurlTransfer& operator=(const CurlTransfer&) = delete;
 
   // Sets up the request; false when the host is not a usable host name
-  // (empty, or with a port or other characters a name cannot have).
+  // (empty, or with characters a name cannot have).
   bool Configure(const THTTPDownloadRequest& request, const TURLParts& target,
                  const InternetSettings& settings, Receiver& receiver);
   // Runs the request until it ends, fails or `stop` is set. What arrived
@@ -44,6 +44,7 @@ class CurlTransfer {
 
  private:
   bool SetTarget(const TURLParts& target);
+  void SetTrust();
   void SetHeaders(const THTTPDownloadRequest& request);
   void AppendHeader(const char* line);
   void SetProxy(const InternetSettings& settings);

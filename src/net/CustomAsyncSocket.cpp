@@ -461,6 +461,10 @@ void TCustomAsyncSocket::Listen() {
   DeleteBufferedData();
   hSocket_ = winsock::socket(AF_INET, SOCK_STREAM, protoValue_);
   if (hSocket_ == kInvalidSocket) return ReportSystemError("socket");
+  // As servers on Linux do: connections closed a moment ago (TIME_WAIT) do
+  // not keep a restart from its port; a port another socket listens on
+  // stays refused (no SO_REUSEPORT).
+  SetOption(SOL_SOCKET, SO_REUSEADDR, 1, "setsockopt(SO_REUSEADDR)");
   if (winsock::bind(hSocket_, InternetAddress(addrValue_, portValue_)) != 0) {
     return CloseHandleAfterFailure("Bind");
   }

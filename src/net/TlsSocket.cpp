@@ -43,6 +43,7 @@ void TCustomTlsSocket::ResetTls() {
   plainStart_ = 0;
   cipherOut_.clear();
   cipherOutStart_ = 0;
+  retryWrite_.clear();
   sawFirstByte_ = peerEnded_ = broken_ = recordOpen_ = false;
   phase_ = tpOff;
 }
@@ -234,6 +235,8 @@ void TCustomTlsSocket::Decrypt() {
   }
   CollectCiphertext();  // a reply the session owes the server (a key update)
   FlushCiphertext();
+  // The handshake a waiting write needed is done: the send queue resumes.
+  if (!retryWrite_.empty() && SSL_is_init_finished(ssl_.get())) PostEvent(FD_WRITE);
   recordOpen_ = PlainPending() == 0 && !peerEnded_ &&
                 (SSL_has_pending(ssl_.get()) == 1 || BIO_ctrl_pending(fromNetwork_) > 0);
 }
@@ -287,22 +290,61 @@ int TCustomTlsSocket::SendToNetwork(const iovec* pieces, int count, int flags) {
     winsock::WSASetLastError(WSAEWOULDBLOCK);
     return -1;
   }
-  int taken = 0;
+  // A repeated write takes the first bytes of the pieces; the rest follow.
+  int taken = retryWrite_.empty() ? 0 : RetryWrite();
+  if (taken < 0) return taken;
+  auto skip = static_cast<std::size_t>(taken);
   for (int i = 0; i < count; ++i) {
-    const char* bytes = static_cast<const char*>(pieces[i].iov_base);
-    int length = static_cast<int>(pieces[i].iov_len);
-    int written = length > 0 ? SSL_write(ssl_.get(), bytes, length) : 0;
+    const std::size_t part = std::min(skip, pieces[i].iov_len);
+    skip -= part;
+    const char* bytes = static_cast<const char*>(pieces[i].iov_base) + part;
+    const std::size_t length = pieces[i].iov_len - part;
+    int written = length > 0 ? SSL_write(ssl_.get(), bytes, static_cast<int>(length)) : 0;
+    if (written < 0 && WriteMustWait(written)) retryWrite_.assign(bytes, length);
     if (written < 0) {
-      ERR_clear_error();
       if (taken > 0) break;
-      winsock::WSASetLastError(WSAECONNABORTED);
-      return -1;
+      return WriteFailed();
     }
     taken += written;
   }
   CollectCiphertext();
   FlushCiphertext();
   return taken;
+}
+
+// OpenSSL wants a write it could not finish repeated with the same buffer
+// and length: the copy in retryWrite_. Its bytes are still the first of
+// the send queue, so a success takes as many of them.
+int TCustomTlsSocket::RetryWrite() {
+  const int length = static_cast<int>(retryWrite_.size());
+  int written = SSL_write(ssl_.get(), retryWrite_.data(), length);
+  if (written < 0 && !WriteMustWait(written)) retryWrite_.clear();
+  if (written < 0) return WriteFailed();
+  retryWrite_.clear();
+  return written;
+}
+
+// Whether a failed SSL_write only waits for the handshake (a renegotiation
+// the server began wants its next flight): its records go out, and the
+// write is repeated once the handshake lets it.
+bool TCustomTlsSocket::WriteMustWait(int result) {
+  int error = SSL_get_error(ssl_.get(), result);
+  if (error != SSL_ERROR_WANT_READ && error != SSL_ERROR_WANT_WRITE) return false;
+  CollectCiphertext();
+  FlushCiphertext();
+  return true;
+}
+
+// "Would block" while a write waits for the handshake, else the connection
+// is lost.
+int TCustomTlsSocket::WriteFailed() {
+  if (!retryWrite_.empty()) {
+    winsock::WSASetLastError(WSAEWOULDBLOCK);
+    return -1;
+  }
+  ERR_clear_error();
+  winsock::WSASetLastError(WSAECONNABORTED);
+  return -1;
 }
 
 int TCustomTlsSocket::RecvFromNetwork(void* buffer, int size) {

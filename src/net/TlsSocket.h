@@ -19,6 +19,9 @@
 // - A read made while the start of a record has arrived but not yet its end
 //   waits for the rest (at most TlsRecordWait): a reader that polls the
 //   handle between reads would otherwise take the empty read for the end.
+// - A write during a renegotiation the server began waits for the handshake
+//   ("would block" to the send queue) and is repeated with the same buffer
+//   and length once it is done, as OpenSSL requires.
 #pragma once
 
 #include <chrono>
@@ -74,6 +77,9 @@ class TCustomTlsSocket : public TCustomAsyncSocket {
   void Decrypt();
   void CollectCiphertext();
   bool FlushCiphertext();
+  int RetryWrite();
+  bool WriteMustWait(int result);
+  int WriteFailed();
   void WaitForRecordEnd();
   int PlainPending() const { return static_cast<int>(plain_.size() - plainStart_); }
   void PostEvent(long event);
@@ -87,6 +93,7 @@ class TCustomTlsSocket : public TCustomAsyncSocket {
   std::size_t plainStart_ = 0;
   std::string cipherOut_;  // encrypted, not yet taken by the system
   std::size_t cipherOutStart_ = 0;
+  std::string retryWrite_;  // a write to repeat as it was, once the handshake lets it
   bool sawFirstByte_ = false;
   bool peerEnded_ = false;   // the stream ended: end of file, close_notify, or a fatal error
   bool broken_ = false;      // TLS can read no further (a bad record, an alert)

@@ -20,7 +20,9 @@ TAboutBox::TAboutBox(QWidget* parent) : QDialog(parent) {
   bold.setBold(true);
   bold.setPointSizeF(bold.pointSizeF() * 1.4);
   name->setFont(bold);
-  auto* version = new QLabel(QString("Version ") + kProgramVersion, this);
+  auto* version = new QLabel(QString("Version ") + kProgramVersion +
+                                 "\nFree software under the GNU GPL, version 3 or later",
+                             this);
   auto* ok = new QPushButton("OK", this);
   ok->setDefault(true);
   connect(ok, &QPushButton::clicked, this, [this] { done(1); });

@@ -2,13 +2,17 @@
 
 #include <QApplication>
 
+#include "app/StartMessages.h"
 #include "widgets/BlockListEditorDialog.h"
 #include "widgets/SetupDialogs.h"
 
 namespace qb {
 
 TDesktopProgram::TDesktopProgram(IHostResolver& resolver, std::function<bool()> trayAvailable)
-    : tray_(std::move(trayAvailable)), application_(popup_, tray_, resolver) {}
+    : tray_(std::move(trayAvailable)), application_(popup_, tray_, resolver, [this] {
+        closed_ = true;
+        QCoreApplication::exit(0);
+      }) {}
 
 // The view goes first; the window's logic then closes its gateway without
 // telling anyone.
@@ -24,10 +28,6 @@ TForm1& TDesktopProgram::Start(const std::vector<std::string>& arguments) {
     AttachSetupDialogs(form, [this]() -> QWidget* { return window_.get(); });
   };
   TForm1& form = application_.Start(arguments);
-  form.OnClose = [this](TForm1*) {
-    closed_ = true;
-    QCoreApplication::exit(0);
-  };
   window_ = std::make_unique<TMainWindow>(form);
   AttachMenuCommands(form);
   popup_.Notifier().OnClick = [&form](TPopupNotifier*) { form.PopupNotifier1Click(); };
@@ -42,6 +42,11 @@ TForm1& TDesktopProgram::Start(const std::vector<std::string>& arguments) {
     form.StatusBar1Text = kNoTrayText;
     window_->Refresh();
     tray_.ShowMainWindow();
+  }
+  if (!form.MailGateway1.Active()) {
+    form.StatusBar1Text = NotListeningText(form.MailGateway1.Port);
+    tray_.Logic().SetHint(form.StatusBar1Text);
+    window_->Refresh();
   }
   return form;
 }

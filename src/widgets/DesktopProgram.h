@@ -30,7 +30,8 @@ class TDesktopProgram {
   // and its view, whose menu opens the setup dialogs, the block-list editors
   // and the help. It stays hidden in the tray unless the first argument is
   // "-shortcut", or the desktop has no tray: then it shows and says so in the
-  // status bar.
+  // status bar. A gateway that could not listen is named in the status bar
+  // and the tray's tip (after the message box at its start).
   TForm1& Start(const std::vector<std::string>& arguments);
   // Runs Qt's loop (and through it the program's) until Exit; the exit code.
   int Run();

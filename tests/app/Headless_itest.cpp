@@ -10,6 +10,7 @@
 #include "app/Version.h"
 #include "platform/FileStore.h"
 #include "support/LoopbackSockets.h"
+#include "support/ProgramEnvironment.h"
 #include "support/QuillbrightdProcess.h"
 
 namespace qb::test {
@@ -151,6 +152,67 @@ TEST_F(Quillbrightd, WithoutAListServerSaysSoInOneLineAndServesOn) {
   EXPECT_EQ(end.ExitCode, 0) << end.Errors;
   EXPECT_EQ(AfterStartLine(end.Errors, home.Path().string() + "/", daemon.Port()),
             "quillbright: " + std::string(NoListServerText) + "\n");
+}
+
+// A service manager must see a gateway that cannot listen: the reason on
+// standard error and a status that is not 0, instead of a program that
+// runs on screening nothing.
+TEST_F(Quillbrightd, OnAPortAnotherProgramHoldsSaysWhyAndEndsWithStatusOne) {
+  std::uint16_t port = 0;
+  UniqueFd holder = ListenOnLoopback(port);
+  ProcessResult end =
+      RunProcess({QuillbrightdProgram()}, 20s, ProgramEnvironment(home.Path().string(), port));
+  EXPECT_FALSE(end.TimedOut) << "it does not stay running";
+  EXPECT_EQ(end.ExitCode, 1) << end.Errors;
+  EXPECT_NE(end.Errors.find("cannot listen on port " + std::to_string(port) +
+                            ", because another program listens there"),
+            std::string::npos)
+      << end.Errors;
+}
+
+// Both programs as a user starts them with a wrong option: one line naming
+// it, status 2, no listener. The desktop program's Qt options stay Qt's.
+TEST_F(Quillbrightd, AnUnknownOptionOrAMissingValueEndsBothProgramsWithStatusTwo) {
+  const std::string daemon = QuillbrightdProgram();
+  const std::string desktop = daemon.substr(0, daemon.size() - 1);
+  const Environment noDisplay{{"DISPLAY", ""}, {"WAYLAND_DISPLAY", ""}, {"QT_QPA_PLATFORM", ""}};
+  const Environment offscreen{{"QT_QPA_PLATFORM", "offscreen"}};
+  struct Case {
+    std::vector<std::string> argv;
+    Environment environment;
+    int exitCode;
+    std::string errors;
+  };
+  const Case cases[] = {
+      {{daemon, "--sign-in", "x"},
+       {},
+       2,
+       "quillbrightd: unknown option '--sign-in'; see 'quillbrightd --help'\n"},
+      {{daemon, "-shortcut"},
+       {},
+       2,
+       "quillbrightd: unknown option '-shortcut'; see 'quillbrightd --help'\n"},
+      {{desktop, "-shortcut", "x"},
+       noDisplay,
+       2,
+       "quillbright: unexpected argument 'x'; see 'quillbright --help'\n"},
+      {{desktop, "--bogus"},
+       offscreen,
+       2,
+       "quillbright: unknown option '--bogus'; see 'quillbright --help'\n"},
+      {{desktop, "-platform", "offscreen", "-V"}, offscreen, 0, ""},
+  };
+  for (const Case& c : cases) {
+    Environment environment = c.environment;
+    environment["QUILLBRIGHT_HOME"] = home.Path().string();
+    ProcessResult end = RunProcess(c.argv, 20s, environment);
+    EXPECT_EQ(end.ExitCode, c.exitCode) << c.argv[1] << ": " << end.Errors;
+    // Qt may say something of its own before (no runtime folder offscreen).
+    EXPECT_TRUE(end.Errors.ends_with(c.errors)) << c.argv[1] << ": " << end.Errors;
+    if (c.exitCode == 0) {
+      EXPECT_EQ(end.Output, "quillbright " + std::string(kProgramVersion) + "\n");
+    }
+  }
 }
 
 // A server that trickles its replies does not keep the program from its

@@ -2,6 +2,8 @@
 // line, and a listener that could not be opened, in words with the ways out.
 #include <gtest/gtest.h>
 
+#include <sstream>
+
 #include "app/CommandLine.h"
 #include "app/StartMessages.h"
 #include "app/Version.h"
@@ -11,32 +13,94 @@
 namespace qb::test {
 namespace {
 
-TEST(CommandLine, OnlyTheFirstArgumentAsksForHelpOrTheVersion) {
+// The table of a program with an option of each kind, as the programs'
+// tables grow: one value, a list of values.
+std::vector<TOption> TestOptions(int& ran) {
+  std::vector<TOption> options = DesktopOptions();
+  options.push_back({"--sign-in", "", TOptionValues::ovOne, "ACCOUNT", "sign in", nullptr});
+  options.push_back({"--learn", "", TOptionValues::ovList, "PATH", "learn",
+                     [&ran](const std::vector<std::string>& values) {
+                       ran = static_cast<int>(values.size());
+                       return 7;
+                     }});
+  return options;
+}
+
+TEST(CommandLine, EveryArgumentIsAnOptionOfTheTableWithItsValues) {
   struct Case {
     std::vector<std::string> arguments;
-    TCommandLineRequest request;
+    std::string fault;  // empty: parsed
+    std::vector<std::string> signIn, learned;
   };
   const Case cases[] = {
-      {{}, TCommandLineRequest::crStart},
-      {{"-shortcut"}, TCommandLineRequest::crStart},
-      {{"--help"}, TCommandLineRequest::crHelp},
-      {{"-h", "--version"}, TCommandLineRequest::crHelp},
-      {{"--version"}, TCommandLineRequest::crVersion},
-      {{"-V"}, TCommandLineRequest::crVersion},
-      {{"-shortcut", "--help"}, TCommandLineRequest::crStart},
-      {{"--HELP"}, TCommandLineRequest::crStart},
-      {{"--version "}, TCommandLineRequest::crStart},
+      {{}, "", {}, {}},
+      {{"-shortcut", "--help"}, "", {}, {}},
+      {{"--sign-in", "a#b", "-shortcut"}, "", {"a#b"}, {}},
+      {{"--sign-in=-x"}, "", {"-x"}, {}},
+      {{"--learn", "p", "q", "--learn", "r", "-V"}, "", {}, {"p", "q", "r"}},
+      {{"--learn=p", "q"}, "", {}, {"p", "q"}},
+      {{"--sign-in", "x", "y"}, "unexpected argument 'y'", {}, {}},
+      {{"--sign-out", "x"}, "unknown option '--sign-out'", {}, {}},
+      {{"-shortcut", "--HELP"}, "unknown option '--HELP'", {}, {}},
+      {{"--version "}, "unknown option '--version '", {}, {}},
+      {{"x"}, "unexpected argument 'x'", {}, {}},
+      {{"--sign-in"}, "option '--sign-in' needs a value (ACCOUNT)", {}, {}},
+      {{"--sign-in", "--help"}, "option '--sign-in' needs a value (ACCOUNT)", {}, {}},
+      {{"--learn", "-shortcut"}, "option '--learn' needs at least one value (PATH)", {}, {}},
+      {{"--help=x"}, "option '--help' takes no value", {}, {}},
   };
+  int ran = 0;
+  const std::vector<TOption> options = TestOptions(ran);
   for (const Case& c : cases) {
-    EXPECT_EQ(CommandLineRequest(c.arguments), c.request)
-        << (c.arguments.empty() ? "(none)" : c.arguments.front());
+    TCommandLine line = ParseCommandLine(options, c.arguments);
+    std::string shown = c.arguments.empty() ? "(none)" : c.arguments.front();
+    EXPECT_EQ(line.Fault, c.fault) << shown;
+    if (!c.fault.empty()) continue;
+    EXPECT_EQ(line.Values("--sign-in"), c.signIn) << shown;
+    EXPECT_EQ(line.Values("--learn"), c.learned) << shown;
   }
-  EXPECT_EQ(VersionText("quillbrightd"), std::string("quillbrightd ") + kProgramVersion + "\n");
+}
+
+TEST(CommandLine, AFaultEndsWithStatusTwoAndOneLineHelpVersionAndTasksAnswerTheStart) {
+  struct Case {
+    std::vector<std::string> arguments;
+    std::optional<int> status;
+    std::string out, err;
+  };
+  const std::string version = VersionText("quillbright");
+  const Case cases[] = {
+      {{}, std::nullopt, "", ""},
+      {{"-shortcut"}, std::nullopt, "", ""},
+      {{"--help"}, 0, "HELP", ""},
+      {{"-h", "--version"}, 0, "HELP", ""},
+      {{"-V"}, 0, version, ""},
+      {{"--learn", "a", "b"}, 7, "", ""},
+      {{"--help", "--sign-in"},
+       2,
+       "",
+       "quillbright: option '--sign-in' needs a value (ACCOUNT); see 'quillbright --help'\n"},
+      {{"--sign-out", "x", "--help"},
+       2,
+       "",
+       "quillbright: unknown option '--sign-out'; see 'quillbright --help'\n"},
+  };
+  int ran = 0;
+  const std::vector<TOption> options = TestOptions(ran);
+  for (const Case& c : cases) {
+    std::ostringstream out, err;
+    TCommandLine line = ParseCommandLine(options, c.arguments);
+    EXPECT_EQ(AnswerCommandLine(line, "quillbright", "HELP", out, err), c.status);
+    EXPECT_EQ(out.str(), c.out);
+    EXPECT_EQ(err.str(), c.err);
+  }
+  EXPECT_EQ(ran, 2) << "the task got its values";
+  EXPECT_EQ(version, std::string("quillbright ") + kProgramVersion + "\n");
   for (const std::string& help : {HeadlessHelpText(), DesktopHelpText()}) {
-    for (const char* part : {"Usage: ", "--version", "QUILLBRIGHT_POP3_PORT", "setcap"}) {
+    for (const char* part : {"Usage: ", "-V, --version", "QUILLBRIGHT_POP3_PORT", "setcap"}) {
       EXPECT_NE(help.find(part), std::string::npos) << part;
     }
   }
+  EXPECT_NE(DesktopHelpText().find("  -shortcut  "), std::string::npos);
 }
 
 TEST(StartLog, NamesTheFolderThePortAndTheListsFoundMissingAndCopied) {

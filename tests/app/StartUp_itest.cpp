@@ -78,17 +78,16 @@ TEST_F(StartUp, ThePortVariableMovesTheListenerAndItsAbsenceMeansPop3) {
   EXPECT_EQ(ListeningPort(), "pop3");
 }
 
-TEST_F(StartUp, OnlyAnExactShortcutAsTheFirstArgumentShowsTheWindow) {
+TEST_F(StartUp, OnlyAnExactShortcutShowsTheWindow) {
   EXPECT_TRUE(IsShortcutStart({"-shortcut"}));
-  EXPECT_TRUE(IsShortcutStart({"-shortcut", "more"}));
+  EXPECT_TRUE(IsShortcutStart({"-shortcut", "-shortcut"}));
   EXPECT_FALSE(IsShortcutStart({}));
   EXPECT_FALSE(IsShortcutStart({"-Shortcut"}));
-  EXPECT_FALSE(IsShortcutStart({"other", "-shortcut"}));
   EXPECT_FALSE(IsShortcutStart({"-shortcut "}));
 
   {
     TApplication hidden(popup, tray, resolver);
-    TForm1& form = hidden.Start({"x", "-shortcut"});
+    TForm1& form = hidden.Start({"-Shortcut"});
     EXPECT_EQ(hidden.Title, "Quillbright");
     EXPECT_FALSE(form.ShortcutStart);
     EXPECT_TRUE(tray.calls.empty());
@@ -196,15 +195,17 @@ TEST_F(StartUp, APortThatIsTakenShowsTheGatewaysErrorAndStartUpGoesOn) {
   EXPECT_EQ(form.State.VirusList, (TextLines{"entry of vlist.txt"}));
 }
 
-TEST_F(StartUp, ClosingWithoutExitOnlyHidesAndTheGatewayListensOn) {
-  TApplication application(popup, tray, resolver);
+TEST_F(StartUp, ClosingWithoutExitOnlyHidesAndOnlyExitCallsTheProgramsQuit) {
+  int quits = 0;
+  TApplication application(popup, tray, resolver, [&] { ++quits; });
   TForm1& form = application.Start({});
-  int closed = 0;
-  form.OnClose = [&](TForm1*) { ++closed; };
   EXPECT_FALSE(form.Close());
   EXPECT_EQ(tray.calls, (std::vector<std::string>{"hide"}));
-  EXPECT_EQ(closed, 0);
+  EXPECT_EQ(quits, 0);
   EXPECT_TRUE(Greets(port));
+  form.ExitRequested = true;
+  EXPECT_TRUE(form.Close());
+  EXPECT_EQ(quits, 1);
 }
 
 TEST_F(StartUp, ExitClosesTheListenerFreesTheListsAndEndsTheLoopWithStatusZero) {

@@ -91,8 +91,8 @@ inline bool WaitFor(const std::function<bool()>& done) {
   return test::PumpUntil(done, 15s);
 }
 
-// The component always connects to port 80, so the test servers listen on
-// port 80 of loopback addresses: that needs root, or a system that lets
+// Most test servers listen on port 80 (an address without a port) of
+// loopback addresses of their own: that needs root, or a system that lets
 // every user bind low ports.
 inline bool CanBindPort80() {
   int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
@@ -142,11 +142,12 @@ class DownloadTest : public ::testing::Test {
     return bytes.str();
   }
 
-  // http.server serving the sandbox's www folder.
-  std::unique_ptr<ServerProcess> ServeFiles() {
-    return std::make_unique<ServerProcess>(
-        "http_server.py",
-        std::vector<std::string>{"--root", PathIn("www"), "--log", PathIn("requests.log")});
+  // http.server serving the sandbox's www folder, with more of its options
+  // ("--port", "--cert", "--key").
+  std::unique_ptr<ServerProcess> ServeFiles(const std::vector<std::string>& more = {}) {
+    std::vector<std::string> options{"--root", PathIn("www"), "--log", PathIn("requests.log")};
+    options.insert(options.end(), more.begin(), more.end());
+    return std::make_unique<ServerProcess>("http_server.py", options);
   }
 
   // A raw server that answers every request with exactly `reply`.

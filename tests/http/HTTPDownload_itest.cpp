@@ -253,7 +253,7 @@ void PrintTo(const RefusedBeforeRequest& refused, std::ostream* out) {
 
 const RefusedBeforeRequest kRefusedBeforeRequest[] = {
     {"UrlWithoutAPathHasNoHost", "", [] {}},
-    {"PortAfterTheHostIsPartOfTheHostName", ":80/a.txt", [] {}},
+    {"APortThatIsNotANumberIsNoHostName", ":8o/a.txt", [] {}},
     {"UnreadableProxySettings", "/a.txt", [] { SetInternetSettingsUnreadable(true); }},
     {"EnabledProxyThatIsNotThereEvenForALoopbackHost", "/a.txt",
      [] { setenv("http_proxy", "http://127.0.0.78:3128/", 1); }},

@@ -14,11 +14,11 @@ namespace qb::testing {
 
 // The folder of the test server scripts (this header's folder).
 inline std::filesystem::path HttpTestScripts() {
-  return std::filesystem::path(QB_TESTS_DIR) / "http";
+  return std::filesystem::path(QB_TESTS_SOURCE_DIR) / "http";
 }
 
 // One of the scripts beside this header, bound to port 80 of a loopback
-// address of its own.
+// address of its own, or to the port its options name ("address:port").
 class ServerProcess {
  public:
   ServerProcess(const std::string& script, const std::vector<std::string>& options)
@@ -30,7 +30,9 @@ class ServerProcess {
   }
 
   const std::string& Address() const { return address_; }
-  std::string Url(const std::string& path) const { return "http://" + address_ + path; }
+  std::string Url(const std::string& path, const std::string& scheme = "http") const {
+    return scheme + "://" + address_ + path;
+  }
 
  private:
   static std::vector<std::string> Command(const std::string& script,

@@ -3,7 +3,9 @@
 
 Serves the files of --root with a Content-Length, answers a POST with the
 body it received, and appends one JSON line per request (method, path,
-headers, body) to --log.
+headers, body) to --log. With --port it listens on 127.0.0.1 and that port
+(0: a free one) instead of port 80 of an address of its own, and announces
+"LISTENING 127.0.0.1:<port>"; with --cert and --key it speaks https.
 """
 import argparse
 import functools
@@ -11,6 +13,7 @@ import http.server
 import json
 import os
 import socketserver
+import ssl
 
 from loopback_http_port import HTTP_PORT, announce, bind_free_loopback_address
 
@@ -56,11 +59,22 @@ def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--root", required=True)
     parser.add_argument("--log", required=True)
+    parser.add_argument("--port", type=int)
+    parser.add_argument("--cert")
+    parser.add_argument("--key")
     options = parser.parse_args()
     RecordingHandler.log_path = os.path.abspath(options.log)
     handler = functools.partial(RecordingHandler, directory=options.root)
-    address, server = bind_free_loopback_address(
-        lambda host: LoopbackHTTPServer((host, HTTP_PORT), handler))
+    if options.port is None:
+        address, server = bind_free_loopback_address(
+            lambda host: LoopbackHTTPServer((host, HTTP_PORT), handler))
+    else:
+        server = LoopbackHTTPServer(("127.0.0.1", options.port), handler)
+        address = "127.0.0.1:%d" % server.server_address[1]
+    if options.cert:
+        context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+        context.load_cert_chain(options.cert, options.key)
+        server.socket = context.wrap_socket(server.socket, server_side=True)
     announce(address)
     server.serve_forever()
 

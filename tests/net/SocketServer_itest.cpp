@@ -10,12 +10,16 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <memory>
+#include <sstream>
 #include <thread>
 #include <vector>
 
 #include "platform/MessageLoop.h"
+#include "platform/SocketError.h"
 #include "support/LoopbackPeer.h"
 #include "support/PumpUntil.h"
 #include "support/UnchangedCounter.h"
@@ -272,6 +276,55 @@ TEST_F(SocketServerTest, ClientsThatConnectWhileTheProgramIsBusyWaitInTheQueueAn
   EXPECT_EQ(std::count(lines.begin(), lines.end(), "hello\r\n"), 50);
   EXPECT_EQ(std::count(lines.begin(), lines.end(), "Sorry, too many clients\r\n"), 150)
       << "the clients beyond the limit are still turned away";
+}
+
+// Whether a connection on the local port sits in TIME_WAIT (state 06 in
+// /proc/net/tcp, the port in hex after the address).
+bool InTimeWait(int port) {
+  std::ifstream table("/proc/net/tcp");
+  char suffix[8];
+  std::snprintf(suffix, sizeof suffix, ":%04X", port);
+  for (std::string line; std::getline(table, line);) {
+    std::istringstream fields(line);
+    std::string slot, local, remote, state;
+    fields >> slot >> local >> remote >> state;
+    if (local.ends_with(suffix) && state == "06") return true;
+  }
+  return false;
+}
+
+// A restart right after the listener closed connections of its own gets
+// the port again; a second listener while one listens does not.
+TEST_F(SocketServerTest, AListenerReusesAPortHeldByClosedConnectionsButNeverSharesIt) {
+  Listen();
+  ConnectClient();
+  // A graceful close, as the gateway's sessions end, and the server's first:
+  // its side of the connection waits (TIME_WAIT).
+  TSocketClient& client = *server->Clients(0);
+  client.LingerOnOff = wsLingerOff;
+  client.ApplyLinger();
+  client.Close();
+  char buffer[256];
+  ASSERT_TRUE(PumpUntil([&] {
+    return recv(plainClients[0].Get(), buffer, sizeof buffer, MSG_DONTWAIT) == 0;
+  })) << "the client is told of the close";
+  plainClients.clear();
+  ASSERT_TRUE(PumpUntil([&] { return InTimeWait(port); }));
+  auto again = [this] {
+    auto listener = std::make_unique<TSocketServer>();
+    listener->SetAddr("127.0.0.1");
+    listener->SetPort(std::to_string(port));
+    try {
+      listener->Listen();
+    } catch (const ESocketException&) {
+    }
+    return listener;
+  };
+  EXPECT_NE(again()->State(), wsListening) << "the port is still listened on";
+  server.reset();
+  std::unique_ptr<TSocketServer> restarted = again();
+  EXPECT_EQ(restarted->State(), wsListening) << "a closed connection held the port";
+  EXPECT_NE(again()->State(), wsListening) << "two listeners on one port";
 }
 
 TEST_F(SocketServerTest, WithoutFreeDescriptorsTheListenerBacksOffInsteadOfSpinning) {

@@ -12,6 +12,7 @@
 #include <optional>
 
 #include "GuiTestSupport.h"
+#include "app/StartMessages.h"
 #include "platform/FileStore.h"
 #include "setup/ThunderbirdAccounts.h"
 #include "support/ClientThread.h"
@@ -308,6 +309,16 @@ TEST_F(DesktopProgramTest, WithoutATrayTheWindowShowsAndSaysSoAndClosingItEnds) 
   EXPECT_EQ(Window().StatusText().text().toStdString(), kNoTrayText);
   QTimer::singleShot(0, &Window(), &QWidget::close);
   EXPECT_EQ(program->Run(), 0);
+}
+
+TEST_F(DesktopProgramTest, APortAnotherProgramHoldsIsNamedInTheWindowAndTheTray) {
+  UniqueFd holder = ListenOnLoopback(port);
+  environment.emplace(ProgramEnvironment(home.Path().string(), port));
+  Start();
+  const std::string text = NotListeningText(std::to_string(port));
+  EXPECT_EQ(Window().StatusText().text().toStdString(), text);
+  EXPECT_EQ(program->Tray().Logic().Hint(), text);
+  ASSERT_EQ(dialogs.MessageBoxes().size(), 1u) << "the reason, at the start";
 }
 
 // Each menu item opens its own modal dialog above the main window; the

@@ -2,8 +2,11 @@
 // the user and one line per scan go to standard error; every scan's ticked
 // messages are removed as the mail client asks for them. SIGINT and SIGTERM
 // end it as the tray menu's "Exit" would: sessions and listener closed,
-// exit status 0. "--help" and "--version" answer and end.
+// exit status 0. When it cannot listen it says why and ends with status 1.
+// "--help" and "--version" answer and end; an unknown option or a missing
+// value is named on one line, with status 2.
 #include <iostream>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -16,7 +19,12 @@
 
 int main(int argc, char** argv) {
   std::vector<std::string> arguments(argv + (argc > 0 ? 1 : 0), argv + argc);
-  if (qb::AnswerCommandLine(arguments, "quillbrightd", qb::HeadlessHelpText(), std::cout)) return 0;
+  const std::vector<qb::TOption> options = qb::HeadlessOptions();
+  const qb::TCommandLine line = qb::ParseCommandLine(options, arguments);
+  if (std::optional<int> status = qb::AnswerCommandLine(
+          line, "quillbrightd", qb::HeadlessHelpText(), std::cout, std::cerr)) {
+    return *status;
+  }
   qb::TStopSignals stopSignals;  // before any thread starts
   qb::TSilentPopup popup;
   qb::TSilentTray tray;
@@ -25,6 +33,9 @@ int main(int argc, char** argv) {
   qb::IHostResolver& resolver = qb::CurrentHostResolver();
   qb::TApplication application(popup, tray, resolver);
   qb::TForm1& form = application.Start(arguments);
+  // The reason is on standard error already; a service manager sees the
+  // failure instead of a gateway that screens nothing.
+  if (!form.MailGateway1.Active()) return 1;
   qb::THeadlessRemover remover(form, std::cerr);
   std::unique_ptr<qb::TCheckAhead> checkAhead = qb::TCheckAhead::StartIfAllowed(form);
   stopSignals.OnStop = [&form](int) {

@@ -2,10 +2,13 @@
 // first argument "-shortcut" it shows its window), screens the mail clients'
 // POP3 sessions, and shows the review list after each scan. Only the tray
 // menu's "Exit" (or SIGINT / SIGTERM) ends it, with status 0. "--help" and
-// "--version" answer without a display and end.
+// "--version" answer without a display and end; an unknown option or a
+// missing value is named on one line, with status 2. Qt's own options
+// (-platform, -style, ...) are Qt's: it takes them out of argv.
 #include <QApplication>
 #include <cstdlib>
 #include <iostream>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -28,11 +31,24 @@ bool HasDisplay() {
   return false;
 }
 
+std::vector<std::string> ArgumentsOf(int argc, char** argv) {
+  return std::vector<std::string>(argv + (argc > 0 ? 1 : 0), argv + argc);
+}
+
+std::optional<int> Answer(const qb::TCommandLine& line) {
+  return qb::AnswerCommandLine(line, "quillbright", qb::DesktopHelpText(), std::cout, std::cerr);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::vector<std::string> arguments(argv + (argc > 0 ? 1 : 0), argv + argc);
-  if (qb::AnswerCommandLine(arguments, "quillbright", qb::DesktopHelpText(), std::cout)) return 0;
+  const std::vector<qb::TOption> options = qb::DesktopOptions();
+  // Before Qt has taken its options out, a fault may be one of them: only a
+  // display-less start reports it here.
+  const qb::TCommandLine early = qb::ParseCommandLine(options, ArgumentsOf(argc, argv));
+  if (early.Fault.empty() || !HasDisplay()) {
+    if (std::optional<int> status = Answer(early)) return *status;
+  }
   if (!HasDisplay()) {
     std::cerr << "quillbright: no display found (neither DISPLAY nor WAYLAND_DISPLAY is set).\n"
                  "quillbright: without a display, run the headless program quillbrightd "
@@ -41,6 +57,8 @@ int main(int argc, char** argv) {
   }
   qb::TStopSignals stopSignals;  // before any thread starts
   QApplication app(argc, argv);
+  const std::vector<std::string> arguments = ArgumentsOf(argc, argv);
+  if (std::optional<int> status = Answer(qb::ParseCommandLine(options, arguments))) return *status;
   qb::TLoopBridge bridge;
   qb::TQtDialogs dialogs;
   qb::TQtShell shell;
