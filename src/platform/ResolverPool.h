@@ -39,7 +39,11 @@ namespace qb {
 struct TLookupResult {
   bool TimedOut = false;
   std::vector<Ipv4Address> Addresses;
+  std::vector<Ipv6Address> Addresses6;  // a lookup of lfIPv6 fills these instead
 };
+
+// Which addresses a lookup asks for (A or AAAA records, in DNS terms).
+enum class TLookupFamily : std::uint8_t { lfIPv4, lfIPv6 };
 
 using TLookupId = std::uint64_t;
 using TLookupDone = std::function<void(const TLookupResult&)>;
@@ -54,7 +58,8 @@ class TResolverPool {
   TResolverPool(const TResolverPool&) = delete;
   TResolverPool& operator=(const TResolverPool&) = delete;
 
-  TLookupId Resolve(std::string name, std::chrono::milliseconds limit, TLookupDone done);
+  TLookupId Resolve(std::string name, std::chrono::milliseconds limit, TLookupDone done,
+                    TLookupFamily family = TLookupFamily::lfIPv4);
   // `done` of that lookup will not run; an unknown or finished id is ignored.
   void Cancel(TLookupId id);
 
