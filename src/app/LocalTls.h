@@ -22,6 +22,10 @@ std::string LocalCertificateFingerprint(const std::string& programFolder);
 std::string ClientTlsLines(const std::string& fingerprint, int pop3Port,
                            const std::string& tlsPort);
 
+// The --help section on TLS for mail clients, with the lines of the
+// certificate in the program folder.
+std::string LocalTlsHelp();
+
 // What the user is told once when a server offers neither implicit TLS on
 // 995 nor STLS, so the login goes on in plain.
 std::string PlainUpstreamText(const std::string& server);

@@ -120,17 +120,20 @@ TLocalCertificate PrepareLocalCertificate(const std::string& folder) {
     if (!result.Ready()) return result;
   }
   result.Fingerprint = CertificateFingerprint(result.CertificateFile);
+  result.FingerprintMd5 = CertificateFingerprint(result.CertificateFile, TFingerprintHash::fhMd5);
   if (result.Fingerprint.empty()) result.Error = "cannot read " + result.CertificateFile;
   return result;
 }
 
-std::string CertificateFingerprint(const std::string& certificateFile) {
+std::string CertificateFingerprint(const std::string& certificateFile, TFingerprintHash hash) {
   UniqueFile in(std::fopen(certificateFile.c_str(), "r"));
   if (!in) return "";
   UniqueCertificate certificate(PEM_read_X509(in.get(), nullptr, nullptr, nullptr));
   unsigned char digest[EVP_MAX_MD_SIZE];
   unsigned int length = 0;
-  if (!certificate || X509_digest(certificate.get(), EVP_sha256(), digest, &length) != 1) {
+  if (!certificate ||
+      X509_digest(certificate.get(), hash == TFingerprintHash::fhMd5 ? EVP_md5() : EVP_sha256(),
+                  digest, &length) != 1) {
     return "";
   }
   const char* const digits = "0123456789ABCDEF";

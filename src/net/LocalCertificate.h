@@ -5,6 +5,7 @@
 // cannot check it against an authority; they pin its SHA-256 fingerprint.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 namespace qb {
@@ -12,8 +13,9 @@ namespace qb {
 struct TLocalCertificate {
   std::string CertificateFile;
   std::string KeyFile;
-  std::string Fingerprint;  // SHA-256, "AB:CD:…"; "" when there is none
-  std::string Error;        // why there is none, in words
+  std::string Fingerprint;     // SHA-256, "AB:CD:…"; "" when there is none
+  std::string FingerprintMd5;  // what fetchmail 6.4's sslfingerprint compares
+  std::string Error;           // why there is none, in words
   bool Ready() const { return Error.empty(); }
 };
 
@@ -24,8 +26,12 @@ std::string LocalKeyFile(const std::string& folder);
 // The certificate in `folder`, made first when it or its key is missing.
 TLocalCertificate PrepareLocalCertificate(const std::string& folder);
 
-// The SHA-256 fingerprint of the certificate in `certificateFile`, as
-// colon-separated upper-case hex; "" when it cannot be read.
-std::string CertificateFingerprint(const std::string& certificateFile);
+enum class TFingerprintHash : std::uint8_t { fhSha256, fhMd5 };
+
+// The fingerprint of the certificate in `certificateFile` (SHA-256 unless
+// asked otherwise), as colon-separated upper-case hex; "" when it cannot be
+// read.
+std::string CertificateFingerprint(const std::string& certificateFile,
+                                   TFingerprintHash hash = TFingerprintHash::fhSha256);
 
 }  // namespace qb

@@ -10,13 +10,16 @@
 #include "app/CheckAhead.h"
 #include "app/CommandLine.h"
 #include "app/Headless.h"
+#include "app/LocalTls.h"
 #include "app/StartUp.h"
 #include "app/StopSignals.h"
 #include "platform/HostResolver.h"
 
 int main(int argc, char** argv) {
   std::vector<std::string> arguments(argv + (argc > 0 ? 1 : 0), argv + argc);
-  if (qb::AnswerCommandLine(arguments, "quillbrightd", qb::HeadlessHelpText(), std::cout)) return 0;
+  bool asksHelp = qb::CommandLineRequest(arguments) == qb::TCommandLineRequest::crHelp;
+  std::string help = qb::HeadlessHelpText() + (asksHelp ? qb::LocalTlsHelp() : "");
+  if (qb::AnswerCommandLine(arguments, "quillbrightd", help, std::cout)) return 0;
   qb::TStopSignals stopSignals;  // before any thread starts
   qb::TSilentPopup popup;
   qb::TSilentTray tray;
