@@ -61,8 +61,7 @@ std::string SetUpLocalTls(TMailGateway& gateway, const std::string& programFolde
   gateway.CertificateFile = certificate.CertificateFile;
   gateway.KeyFile = certificate.KeyFile;
   gateway.TlsPort = LocalTlsPort();
-  return "TLS for mail clients: STLS, and implicit TLS on port " + gateway.TlsPort +
-         "; certificate SHA-256 fingerprint " + certificate.Fingerprint;
+  return "";
 }
 
 }  // namespace qb

@@ -31,8 +31,8 @@ std::string LocalTlsHelp();
 std::string PlainUpstreamText(const std::string& server);
 
 // Makes (first) and loads the certificate of `programFolder` into `gateway`
-// and sets its TLS port; returns the line to tell the user (what was made,
-// or why there is no TLS on the local leg).
+// and sets its TLS port; returns "" or the line that tells the user why there
+// is no TLS on the local leg (--help shows the fingerprints).
 std::string SetUpLocalTls(TMailGateway& gateway, const std::string& programFolder);
 
 }  // namespace qb

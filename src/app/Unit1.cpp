@@ -144,7 +144,9 @@ void TForm1::SetupWizard1Click() {
 // program runs on without screening.
 void TForm1::OpenGateway() {
   MailGateway1.Port = ListeningPort();
-  std::cerr << SetUpLocalTls(MailGateway1, State.ProgramFolder) << std::endl;
+  if (std::string problem = SetUpLocalTls(MailGateway1, State.ProgramFolder); !problem.empty()) {
+    std::cerr << problem << std::endl;
+  }
   std::string error = MailGateway1.Open();
   for (const std::string& notice : MailGateway1.ListenNotices) std::cerr << notice << std::endl;
   if (!error.empty()) {
