@@ -6,6 +6,7 @@
 
 #include "app/FirstRun.h"
 #include "app/ListFiles.h"
+#include "app/LocalTls.h"
 #include "app/ProgramFolder.h"
 #include "app/RemovalSettings.h"
 #include "app/ReviewSettings.h"
@@ -55,6 +56,7 @@ void TForm1::ForwardRowEvents() {
 
 void TForm1::ConfigureGateway() {
   MailGateway1.Addr = "127.0.0.1";
+  MailGateway1.Addr6 = "::1";
   MailGateway1.Port = "pop3";
   MailGateway1.MaxClients = 50;
   MailGateway1.DelimChar = '#';
@@ -83,6 +85,11 @@ void TForm1::ConfigureGateway() {
   Screening.OnChanged = [this] { Changed(); };
   Screening.OnStatus = [this](const std::string& text) { StatusBar1Text = text; };
   MailGateway1.OnSessionClosed = [](TMailGateway*, std::uint16_t) {};
+  MailGateway1.OnPlainUpstream = [this](TMailGateway*, const std::string& server) {
+    StatusBar1Text = PlainUpstreamText(server);
+    std::cerr << StatusBar1Text << std::endl;
+    Changed();
+  };
   MailGateway1.OnError = [](TCustomAsyncSocket*) {};
 }
 
@@ -158,7 +165,11 @@ void TForm1::SetupWizard1Click() {
 // program runs on without screening.
 void TForm1::OpenGateway() {
   MailGateway1.Port = ListeningPort();
+  if (std::string problem = SetUpLocalTls(MailGateway1, State.ProgramFolder); !problem.empty()) {
+    std::cerr << problem << std::endl;
+  }
   std::string error = MailGateway1.Open();
+  for (const std::string& notice : MailGateway1.ListenNotices) std::cerr << notice << std::endl;
   if (!error.empty()) {
     CurrentDialogs().ShowMessageBox(ListenFailureText(error, MailGateway1.Port, ExecutablePath()),
                                     TMsgDlgType::mtError);

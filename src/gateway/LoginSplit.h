@@ -15,12 +15,14 @@ struct TLoginTarget {
   std::string LoginLine;
   std::string Address;  // the default server when the login names none
   std::string Port;     // the default port when the login names none
+  bool PortNamed = false;
   TUpstreamTls Tls = TUpstreamTls::utAuto;
 };
 
 // Splits `line` (the client's whole line with its line end) at `delimiter`
 // ('\0': none, every login goes to the defaults). A colon splits off the
-// port only after at least two characters of server name.
+// port only after at least two characters of server name; an IPv6 address
+// is written in brackets when a port follows ("[2001:db8::1]:995").
 TLoginTarget SplitLogin(const std::string& line, char delimiter, const std::string& defaultServer,
                         const std::string& defaultPort);
 

@@ -1,7 +1,5 @@
 #include "gateway/MailGW.h"
 
-#include <arpa/inet.h>
-
 #include "gateway/LoginSplit.h"
 #include "platform/AsciiText.h"
 #include "platform/Dialogs.h"
@@ -12,6 +10,8 @@ namespace qb {
 namespace {
 
 const std::string kLineEnd = "\r\n";
+const std::string kControlByteRefusal =
+    "-ERR The server part of the login holds a control character";
 
 struct GatewayFlavour {
   const char* Hello;
@@ -26,16 +26,6 @@ GatewayFlavour FlavourOf(TGatewayType type) {
   return {"+OK POP3 Gateway ready", "user", "-ERR Invalid Command", "pop3"};
 }
 
-// An address written as four dotted numbers needs no lookup.
-bool IsDottedQuad(const std::string& address) {
-  in_addr parsed{};
-  return inet_pton(AF_INET, TrimBlanks(address).c_str(), &parsed) == 1;
-}
-
-std::string FirstLine(const std::string& text) {
-  return text.substr(0, text.find_first_of("\r\n"));
-}
-
 }  // namespace
 
 // ---- TMailGWClient --------------------------------------------------------------
@@ -43,11 +33,14 @@ std::string FirstLine(const std::string& text) {
 TMailGWClient::~TMailGWClient() {
   ServerSocket = nullptr;
   serverSockets_.clear();
+  Connector = nullptr;
+  connectors_.clear();
 }
 
 // With linger off the system sends what is queued and then ends the
 // connection in order; a close with the default linger would reset it.
 void TMailGWClient::EndSession() {
+  ending_ = true;
   if (State() == wsClosed) return;
   if (LingerOnOff != wsLingerOff) {
     LingerOnOff = wsLingerOff;
@@ -70,31 +63,48 @@ TAsyncSocket* TMailGWClient::CreateServerSocket() {
   return ServerSocket;
 }
 
+THappyEyeballs& TMailGWClient::CreateConnector(std::uint16_t port, THappyEyeballs::TDone done) {
+  connectors_.push_back(std::make_unique<THappyEyeballs>(port, std::move(done)));
+  Connector = connectors_.back().get();
+  return *Connector;
+}
+
 // ---- TMailGateway -----------------------------------------------------------------
 
-TMailGateway::TMailGateway() : listenSocket_(std::make_unique<TSocketServer>()) {
-  TSocketServer& listener = *listenSocket_;
-  ConfigureListener();
-  listener.OnClientConnect = [this](TCustomSocketServer*, TSocketClient* client, std::uint16_t) {
-    SetUpSession(static_cast<TMailGWClient&>(*client));
+TMailGateway::TMailGateway()
+    : listeners_([this](TSocketServer& listener, bool implicitTls) {
+        ConfigureListener(listener, implicitTls);
+      }) {
+  upstreamGuard_.OnPlainLogin = [this](const std::string& server) {
+    if (OnPlainUpstream) OnPlainUpstream(this, server);
+  };
+}
+
+// A listener as the gateway's properties say: it makes a TMailGWClient of
+// each client, greets it with SrvHelloCommand (on the TLS port once the
+// handshake is done) and reads its lines.
+void TMailGateway::ConfigureListener(TSocketServer& listener, bool implicitTls) {
+  listener.ReuseAddr = true;
+  listener.MaxClients = MaxClients;
+  listener.SetAddr(Addr);
+  // The clients' lines may end in a bare LF, so their line end is LF alone:
+  // the banners carry the CR of their own CR LF.
+  listener.Banner = implicitTls ? "" : SrvHelloCommand + "\r";
+  listener.BannerTooBusy = "Sorry, too many clients\r";
+  listener.ClientClass = [] { return std::make_unique<TMailGWClient>(); };
+  listener.LineEnd = "\n";
+  listener.SetLineMode(true);
+  listener.SetProto("tcp");
+  listener.OnClientConnect = [this, implicitTls](TCustomSocketServer*, TSocketClient* client,
+                                                 std::uint16_t) {
+    SetUpSession(static_cast<TMailGWClient&>(*client), implicitTls);
   };
   listener.OnSessionClosed = [this](TCustomAsyncSocket*, std::uint16_t error) {
     ForwardSessionClosed(error);
   };
-}
-
-// The listener as the gateway's properties say: it greets each client with
-// SrvHelloCommand, makes a TMailGWClient of it and reads its lines.
-void TMailGateway::ConfigureListener() {
-  TSocketServer& listener = *listenSocket_;
-  listener.ReuseAddr = true;
-  listener.MaxClients = MaxClients;
-  listener.SetAddr(Addr);
-  listener.Banner = SrvHelloCommand;
-  listener.ClientClass = [] { return std::make_unique<TMailGWClient>(); };
-  listener.LineEnd = kLineEnd;
-  listener.SetLineMode(true);
-  listener.SetProto("tcp");
+  listener.OnBgException = [this](TCustomAsyncSocket*, const std::exception& e, bool& canClose) {
+    ForwardBgException(e, canClose);
+  };
 }
 
 TMailGateway::~TMailGateway() {
@@ -103,7 +113,6 @@ TMailGateway::~TMailGateway() {
     for (TLookupId id : lookups_) pool_->Cancel(id);
   }
   CloseSessions();
-  listenSocket_.reset();
 }
 
 void TMailGateway::SetGatewayType(TGatewayType value) {
@@ -119,8 +128,8 @@ void TMailGateway::SetGatewayType(TGatewayType value) {
   SrvErrorString = flavour.Error;
   Port = flavour.Port;
   DefMailSrvPort = Port;
-  listenSocket_->Banner = SrvHelloCommand;
   gatewayType_ = value;
+  ConfigureListener(listeners_.Primary(), false);
 }
 
 std::string TMailGateway::Open() {
@@ -130,25 +139,15 @@ std::string TMailGateway::Open() {
     return "";
   }
   if (active_) return "";
-  TSocketServer& listener = *listenSocket_;
-  try {
-    listener.OnBgException = [this](TCustomAsyncSocket*, const std::exception& e, bool& canClose) {
-      ForwardBgException(e, canClose);
-    };
-    ConfigureListener();
-    listener.SetPort(Port);
-    listener.Listen();
-    active_ = true;
-  } catch (const ESocketException& e) {
-    return e.what();
-  }
-  return "";
+  ListenNotices.clear();
+  std::string error =
+      listeners_.Open({Addr, Addr6, Port, OffersTls() ? TlsPort : ""}, ListenNotices);
+  active_ = error.empty();
+  return error;
 }
 
 void TMailGateway::CloseSessions() {
-  TSocketServer& listener = *listenSocket_;
-  for (int i = 0; i < listener.ClientCount(); ++i) listener.Clients(i)->Close();
-  if (!destroying_) listener.Close();
+  listeners_.CloseSessions(destroying_);
 }
 
 void TMailGateway::Close() {
@@ -156,8 +155,8 @@ void TMailGateway::Close() {
   active_ = false;
 }
 
-void TMailGateway::SetUpSession(TMailGWClient& client) {
-  client.LineEnd = kLineEnd;
+void TMailGateway::SetUpSession(TMailGWClient& client, bool implicitTls) {
+  client.LineEnd = "\n";
   client.SetLineMode(true);
   client.OnDataAvailable = [this](TCustomAsyncSocket* socket, std::uint16_t) {
     ClientLine(static_cast<TMailGWClient&>(*socket));
@@ -168,12 +167,28 @@ void TMailGateway::SetUpSession(TMailGWClient& client) {
   client.OnError = [this](TCustomAsyncSocket* socket) {
     if (OnError) OnError(socket);
   };
+  client.OnTlsDone = [this, implicitTls](TCustomAsyncSocket* socket, const std::string& failure) {
+    ClientTlsDone(static_cast<TMailGWClient&>(*socket), implicitTls, failure);
+  };
   client.ClientState = csWaitingLogin;
   if (OnClientConnect) OnClientConnect(this, &client);
+  if (implicitTls && client.State() == wsConnected) client.AcceptTls(CertificateFile, KeyFile);
+}
+
+// A client's handshake that failed has closed its connection (the TLS layer
+// aborts it); one on the TLS port that succeeded is greeted now.
+void TMailGateway::ClientTlsDone(TMailGWClient& client, bool implicitTls,
+                                 const std::string& failure) {
+  if (failure.empty() && implicitTls) client.SendString(SrvHelloCommand + kLineEnd);
 }
 
 void TMailGateway::ClientLine(TMailGWClient& client) {
   std::string data = client.ReceiveString();
+  // Lines that came behind a refused login or a web request go nowhere.
+  if (client.Ending()) return;
+  EndLineWithCrLf(data);
+  bool beforeLogin = client.ClientState == csWaitingLogin && client.ServerSocket == nullptr;
+  if (beforeLogin && gatewayType_ == gtPop3) return LoginDialogue(client, data);
   if (OnClientSend) OnClientSend(this, &client, data, client.ClientState);
   if (client.ClientState != csWaitingLogin) return;
   // Once a login has named its server, what the client sends before the
@@ -184,10 +199,42 @@ void TMailGateway::ClientLine(TMailGWClient& client) {
     client.SendString(SrvErrorString + kLineEnd);
     return;
   }
-  Login(client, data);
+  Login(client, TLoginStep::LoginAs(data));
 }
 
-void TMailGateway::Login(TMailGWClient& client, const std::string& data) {
+// The POP3 lines before the login: the gateway answers them itself, and a
+// web request ends the session before anything reaches a server.
+void TMailGateway::LoginDialogue(TMailGWClient& client, const std::string& data) {
+  TLoginOffer offer;
+  offer.Stls = OffersTls() && !client.TlsActive();
+  offer.Delimiter = DelimChar;
+  TLoginStep step = NextLoginStep(data, client.Dialogue, offer);
+  switch (step.Action) {
+    case TLoginStep::laReply:
+      client.SendString(step.Reply + kLineEnd);
+      return;
+    case TLoginStep::laRefuse:
+      return RefuseLogin(client, step.Reply);
+    case TLoginStep::laDrop:
+      client.LingerOnOff = wsLingerOff;
+      client.ApplyLinger();
+      return client.Close();
+    case TLoginStep::laStartTls:
+      client.SendString(step.Reply + kLineEnd);
+      return client.AcceptTls(CertificateFile, KeyFile);
+    case TLoginStep::laLogin:
+      // A control byte would make the name connected to differ from the
+      // name every per-server memory is kept under ("127.0.0.1\0x").
+      if (HoldsControlByte(TrimAsciiSpace(step.UserLine))) {
+        return RefuseLogin(client, kControlByteRefusal);
+      }
+      if (OnClientSend) OnClientSend(this, &client, step.UserLine, client.ClientState);
+      if (client.ClientState != csWaitingLogin || client.State() != wsConnected) return;
+      return Login(client, step);
+  }
+}
+
+void TMailGateway::Login(TMailGWClient& client, const TLoginStep& step) {
   TAsyncSocket& server = *client.CreateServerSocket();
   server.OnBgException = [this](TCustomAsyncSocket*, const std::exception& e, bool& canClose) {
     ForwardBgException(e, canClose);
@@ -195,8 +242,13 @@ void TMailGateway::Login(TMailGWClient& client, const std::string& data) {
   server.OnSessionClosed = [this](TCustomAsyncSocket* socket, std::uint16_t error) {
     ServerClosed(static_cast<TAsyncSocket&>(*socket), error);
   };
-  TLoginTarget target = SplitLogin(data, DelimChar, DefMailServer, DefMailSrvPort);
-  client.LoginLine = target.LoginLine;
+  TLoginTarget target = SplitLogin(step.UserLine, DelimChar, DefMailServer, DefMailSrvPort);
+  client.LoginLine = step.ByAuthPlain
+                         ? "AUTH PLAIN " + EncodeAuthPlain(step.Account, step.Password) + kLineEnd
+                         : target.LoginLine;
+  if (HoldsControlByte(target.Address) || HoldsControlByte(target.Port)) {
+    return RefuseLogin(client, kControlByteRefusal);
+  }
   server.SetAddr(target.Address);
   server.SetPort(target.Port);
   // A login without a server (and no default) is this client's mistake: it
@@ -205,65 +257,7 @@ void TMailGateway::Login(TMailGWClient& client, const std::string& data) {
   if (!IsUsablePort(server.Port())) {
     return RefuseLogin(client, "-ERR The port " + server.Port() + " is not a port from 1 to 65535");
   }
-  SecureUpstream(client, server, target.Tls);
-}
-
-// The server's data reaches the application only through the connection's
-// security step (gateway/UpstreamSecurity), which the socket's data handler
-// owns: it lives exactly as long as the server connection.
-void TMailGateway::SecureUpstream(TMailGWClient& client, TAsyncSocket& server, TUpstreamTls tls) {
-  TUpstreamRequest request{ResolveUpstreamTls(tls, server.Port()), server.Addr(), StlsServersFile,
-                           TlsHandshakeTimeout};
-  auto security = std::make_shared<TUpstreamSecurity>(
-      server, client, std::move(request), upstreamGuard_,
-      [this, &server](std::string& data) { DeliverServerData(server, data); });
-  server.OnDataAvailable = [this, security](TCustomAsyncSocket* socket, std::uint16_t) {
-    ServerData(static_cast<TAsyncSocket&>(*socket), *security);
-  };
-  security->Begin();
-  if (IsDottedQuad(server.Addr())) return ConnectUpstream(client, server);
-  ResolveThenConnect(client, server);
-}
-
-TResolverPool& TMailGateway::Resolvers() {
-  if (pool_ == nullptr) {
-    ownPool_ = std::make_unique<TResolverPool>(CurrentHostResolver(), 2);
-    pool_ = ownPool_.get();
-  }
-  return *pool_;
-}
-
-// The answer comes from the loop: by then the session may have ended, or a
-// second login may have replaced this server connection.
-void TMailGateway::ResolveThenConnect(TMailGWClient& client, TAsyncSocket& server) {
-  auto id = std::make_shared<TLookupId>(0);
-  *id = Resolvers().Resolve(
-      server.Addr(), LookupLimit,
-      [this, id, session = TSessionHandle(&client), socket = &server](const TLookupResult& r) {
-        lookups_.erase(*id);
-        ServerNameResolved(session, socket, r);
-      });
-  lookups_.insert(*id);
-}
-
-void TMailGateway::ServerNameResolved(const TSessionHandle& session, TAsyncSocket* server,
-                                      const TLookupResult& result) {
-  TMailGWClient* client = session.Get();
-  if (client == nullptr || client->ServerSocket != server || client->State() == wsClosed) return;
-  std::string refusal = "-ERR Cannot connect to the mail server " + server->Addr() + ": ";
-  if (result.TimedOut) return RefuseLogin(*client, refusal + "its name was not found in time");
-  if (result.Addresses.empty()) return RefuseLogin(*client, refusal + "its name does not resolve");
-  server->SetResolvedAddr(result.Addresses.front());
-  ConnectUpstream(*client, *server);
-}
-
-void TMailGateway::ConnectUpstream(TMailGWClient& client, TAsyncSocket& server) {
-  try {
-    server.Connect();
-  } catch (const ESocketException& e) {
-    RefuseLogin(client, "-ERR Cannot connect to the mail server " + server.Addr() + ": " +
-                            FirstLine(e.what()));
-  }
+  ChooseUpstream(client, server, target);
 }
 
 // The client's login waits for a reply: it gets one, and then its session ends.

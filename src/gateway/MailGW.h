@@ -15,8 +15,12 @@
 #include <string>
 #include <vector>
 
+#include "gateway/ClientLogin.h"
+#include "gateway/GatewayListeners.h"
+#include "gateway/LoginSplit.h"
 #include "gateway/UpstreamSecurity.h"
 #include "net/AsyncSocket.h"
+#include "net/HappyEyeballs.h"
 #include "net/SocketServer.h"
 #include "platform/ResolverPool.h"
 
@@ -26,6 +30,12 @@ enum TGatewayType : std::uint8_t { gtPop3, gtSmtp };
 enum TClientState : std::uint8_t { csWaitingLogin, csRelaying };
 
 class TMailGateway;
+
+// What the lookups of a login's server name found, over both families.
+struct TUpstreamLookup {
+  bool Found = false;
+  bool TimedOut = false;
+};
 
 // What an application keeps per session (the screening's state of one mail
 // client's session). The session owns it and frees it with itself.
@@ -48,6 +58,12 @@ class TMailGWClient : public TSocketClient {
   std::string LastCommand;
   // The application's own record of this session; the gateway never reads it.
   std::unique_ptr<TSessionData> Data;
+  // The login dialogue before a server is named (AUTH PLAIN in two steps).
+  TLoginDialogue Dialogue;
+  // The port to go on with when TLS first on 995 found nothing there.
+  std::string FallbackPort;
+  // The connection being made to the current server; nullptr before.
+  THappyEyeballs* Connector = nullptr;
 
   // A handle that tells whether this session still exists.
   std::weak_ptr<void> Lifetime() const { return lifetime_; }
@@ -56,15 +72,22 @@ class TMailGWClient : public TSocketClient {
   // with it for flow control (the one socket's queue above its bound holds
   // the other's reads). An earlier one lives on until the session is freed.
   TAsyncSocket* CreateServerSocket();
+  // Makes the next connection attempt's connector; an earlier one lives on
+  // (it may be the one whose event made this one) until the session goes.
+  THappyEyeballs& CreateConnector(std::uint16_t port, THappyEyeballs::TDone done);
 
   // Ends the session after what has been sent so far has reached the
   // system: the close is graceful (no reset that could discard a last
   // "-ERR"), and it waits for the send queue to drain.
   void EndSession();
+  // Whether the session is ending (or has ended): its further lines are dropped.
+  bool Ending() const { return ending_ || State() != wsConnected; }
 
  private:
   std::vector<std::unique_ptr<TAsyncSocket>> serverSockets_;
+  std::vector<std::unique_ptr<THappyEyeballs>> connectors_;
   std::shared_ptr<int> lifetime_ = std::make_shared<int>(0);
+  bool ending_ = false;
 };
 
 // A reference to a session that may be freed meanwhile: it tells whether the
@@ -108,6 +131,17 @@ class TMailGateway {
   std::string DefMailSrvPort = "pop3";
   std::string Port = "pop3";
   std::string Addr = "0.0.0.0";
+  // Also listened on, with the same port ("::1"); "" for none.
+  std::string Addr6;
+  // The local leg's TLS: with a certificate and its key, CAPA offers STLS
+  // and TlsPort (when not "") takes implicit TLS. The mail server's leg is
+  // chosen on its own (UpstreamSecurity), whatever the client's leg is.
+  std::string CertificateFile;
+  std::string KeyFile;
+  std::string TlsPort;
+  // What Open could not listen on, one line each (an address the machine
+  // lacks, a TLS port taken); the gateway listens on the others.
+  std::vector<std::string> ListenNotices;
   char DelimChar = '#';  // code 0: none
   std::string SrvHelloCommand = "+OK POP3 Gateway ready";
   std::string SrvUserIdent = "user";
@@ -121,6 +155,9 @@ class TMailGateway {
   // server holds only that login; a lookup that takes longer than this
   // ends the login with "-ERR".
   std::chrono::milliseconds LookupLimit{2000};
+  // How long a login that tries implicit TLS on 995 first (it names no
+  // port) waits for a connection there before it goes on to its port.
+  std::chrono::milliseconds TlsFirstConnectLimit{5000};
   // The pool that looks the names up. Without one, the gateway makes its
   // own over the resolver in use at the first login. The pool must outlive
   // the gateway.
@@ -140,6 +177,9 @@ class TMailGateway {
   // ends the client side too; a handler may first send the client a last
   // reply. Without a handler, a login that still waits is answered "-ERR".
   TMailGatewaySessionEvent OnServerClosed;
+  // A login that tried TLS first found neither implicit TLS nor STLS and
+  // goes on in plain: told once per server (named as the login wrote it).
+  std::function<void(TMailGateway* sender, const std::string& server)> OnPlainUpstream;
   // The mail client's connection of a session closed; its server connection
   // is closed right after, without a QUIT, so nothing is committed.
   TMailGatewaySessionEvent OnClientClosed;
@@ -150,21 +190,32 @@ class TMailGateway {
   void Close();
   void CloseSessions();
   bool Active() const { return active_; }
-  TSocketServer& ListenSocket() { return *listenSocket_; }
+  TSocketServer& ListenSocket() { return listeners_.Primary(); }
+  int TlsBoundPort() const { return listeners_.TlsBoundPort(); }
+  bool OffersTls() const { return !CertificateFile.empty() && !KeyFile.empty(); }
 
  private:
-  void ConfigureListener();
-  void SetUpSession(TMailGWClient& client);
+  void ConfigureListener(TSocketServer& listener, bool implicitTls);
+  void SetUpSession(TMailGWClient& client, bool implicitTls);
+  void ClientTlsDone(TMailGWClient& client, bool implicitTls, const std::string& failure);
   void ClientLine(TMailGWClient& client);
-  void Login(TMailGWClient& client, const std::string& data);
+  void LoginDialogue(TMailGWClient& client, const std::string& data);
+  void Login(TMailGWClient& client, const TLoginStep& step);
   void ServerClosed(TAsyncSocket& server, std::uint16_t error);
   void ClientClosed(TMailGWClient& client, std::uint16_t error);
   void RefuseLogin(TMailGWClient& client, const std::string& reason);
-  void SecureUpstream(TMailGWClient& client, TAsyncSocket& server, TUpstreamTls tls);
-  void ResolveThenConnect(TMailGWClient& client, TAsyncSocket& server);
+  void ChooseUpstream(TMailGWClient& client, TAsyncSocket& server, const TLoginTarget& target);
+  void SecureUpstream(TMailGWClient& client, TAsyncSocket& server, TUpstreamTls tls,
+                      bool tellPlain);
+  void ResolveThenConnect(TMailGWClient& client, TAsyncSocket& server,
+                          const std::shared_ptr<TUpstreamLookup>& lookup);
   void ServerNameResolved(const TSessionHandle& session, TAsyncSocket* server,
+                          TUpstreamLookup& lookup, TLookupFamily family,
                           const TLookupResult& result);
-  void ConnectUpstream(TMailGWClient& client, TAsyncSocket& server);
+  void UpstreamConnected(const TSessionHandle& session, TAsyncSocket* server,
+                         TUpstreamSecurity& security, int handle, const std::string& failure,
+                         const TUpstreamLookup& lookup);
+  void FallBackFromImplicitTls(TMailGWClient& client, TAsyncSocket& previous);
   TResolverPool& Resolvers();
   void ServerData(TAsyncSocket& server, TUpstreamSecurity& security);
   void DeliverServerData(TAsyncSocket& server, std::string& data);
@@ -175,7 +226,7 @@ class TMailGateway {
   TResolverPool* pool_ = nullptr;
   std::unique_ptr<TResolverPool> ownPool_;
   std::set<TLookupId> lookups_;  // cancelled when the gateway goes
-  std::unique_ptr<TSocketServer> listenSocket_;
+  TGatewayListeners listeners_;
   TGatewayType gatewayType_ = gtPop3;
   bool active_ = false;
   bool destroying_ = false;

@@ -1,5 +1,7 @@
 #include "gateway/UpstreamSecurity.h"
 
+#include <arpa/inet.h>
+
 #include <cctype>
 
 #include "platform/AsciiText.h"
@@ -83,6 +85,17 @@ TUpstreamTls ResolveUpstreamTls(TUpstreamTls asked, const std::string& port) {
   return implicit ? TUpstreamTls::utImplicit : TUpstreamTls::utAuto;
 }
 
+bool IsLoopbackHost(const std::string& host) {
+  std::string name = LowerAscii(TrimBlanks(host));
+  if (name == "localhost" || name.ends_with(".localhost") || name == "::1") return true;
+  in_addr address{};
+  return inet_pton(AF_INET, name.c_str(), &address) == 1 && (ntohl(address.s_addr) >> 24) == 127;
+}
+
+bool TriesTlsFirst(bool portNamed, TUpstreamTls asked, const std::string& host) {
+  return !portNamed && asked == TUpstreamTls::utAuto && !IsLoopbackHost(host);
+}
+
 // ---- TUpstreamGuard -------------------------------------------------------------
 
 TUpstreamGuard::TUpstreamGuard() {
@@ -118,6 +131,10 @@ void TUpstreamGuard::ShowOnce(const std::string& text) {
   if (!shown_.insert(text).second) return;
   queued_.push_back(text);
   MessageLoop::Instance().PostMessage(window_, WM_SHOW_FAILURES);
+}
+
+void TUpstreamGuard::TellPlainOnce(const std::string& host) {
+  if (toldPlain_.insert(HostKey(host)).second && OnPlainLogin) OnPlainLogin(host);
 }
 
 void TUpstreamGuard::ShowQueued() {
@@ -234,6 +251,7 @@ bool TUpstreamSecurity::WithoutStls(std::string& data) {
   }
   step_ = usPassing;
   data = greeting_;
+  if (request_.TellPlain) guard_.TellPlainOnce(request_.Host);
   return true;
 }
 
@@ -257,6 +275,7 @@ void TUpstreamSecurity::StlsReplyArrived() {
 void TUpstreamSecurity::TlsDone(const std::string& failure) {
   if (step_ == usFailed) return;
   if (!failure.empty()) return Fail(failure);
+  guard_.RememberStls(request_.StlsServersFile, request_.Host);
   step_ = usPassing;
   if (greeting_.empty()) return;  // implicit TLS: the greeting is still to come
   std::string greeting;

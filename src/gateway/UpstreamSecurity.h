@@ -8,6 +8,10 @@
 // has been seen offering STLS before: such a server is remembered, and
 // plain is refused with it from then on (a stripped CAPA gets nothing).
 //
+// A login without a port and a suffix to a server that is not this machine
+// tries implicit TLS on 995 first, then its default port as above; a plain
+// session that comes of it is told to the user once per server.
+//
 // Until the connection is secured as asked, nothing of the server's reaches
 // the application (it would answer the greeting with the login). A failure
 // never falls back: the mail client gets "-ERR [SYS/PERM] TLS: <reason>
@@ -36,6 +40,14 @@ TUpstreamTls TakeSecuritySuffix(std::string& serverPart);
 // 995 ("pop3s") implicit TLS.
 TUpstreamTls ResolveUpstreamTls(TUpstreamTls asked, const std::string& port);
 
+// Whether the host is this machine ("localhost", 127.0.0.0/8, ::1).
+bool IsLoopbackHost(const std::string& host);
+
+// Whether a login tries implicit TLS on 995 before its default port: it
+// names no port and no suffix, and its server is not this machine (local
+// servers and the tests keep the plain default).
+bool TriesTlsFirst(bool portNamed, TUpstreamTls asked, const std::string& host);
+
 // What the gateway keeps across sessions: the servers seen offering STLS (in
 // a file when one is named, else for the gateway's life), and the failures
 // already shown to the user. A failure is shown from a posted message,
@@ -48,9 +60,15 @@ class TUpstreamGuard {
   TUpstreamGuard(const TUpstreamGuard&) = delete;
   TUpstreamGuard& operator=(const TUpstreamGuard&) = delete;
 
+  // The servers seen with TLS (offering STLS, or on implicit TLS), kept
+  // under the name the login connected to.
   bool OffersStls(const std::string& file, const std::string& host);
   void RememberStls(const std::string& file, const std::string& host);
   void ShowOnce(const std::string& text);
+  // A login that tried TLS first ends up in plain: OnPlainLogin hears of it
+  // once per server.
+  void TellPlainOnce(const std::string& host);
+  std::function<void(const std::string& host)> OnPlainLogin;
 
  private:
   void ShowQueued();
@@ -59,6 +77,7 @@ class TUpstreamGuard {
   std::set<std::string> remembered_;  // when no file is named
   std::vector<std::string> queued_;
   std::set<std::string> shown_;
+  std::set<std::string> toldPlain_;
 };
 
 struct TUpstreamRequest {
@@ -66,6 +85,7 @@ struct TUpstreamRequest {
   std::string Host;                         // as the login names it: SNI and certificate check
   std::string StlsServersFile;
   std::chrono::milliseconds HandshakeTimeout{30000};
+  bool TellPlain = false;  // TLS was tried first: a plain session is told once
 };
 
 // One server connection's way to a secured session, driven by the server

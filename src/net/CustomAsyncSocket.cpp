@@ -33,6 +33,38 @@ sockaddr_in InternetAddress(std::uint32_t address, std::uint16_t port) {
   return result;
 }
 
+sockaddr_in6 Internet6Address(const std::array<std::uint8_t, 16>& address, std::uint16_t port) {
+  sockaddr_in6 result{};
+  result.sin6_family = AF_INET6;
+  std::memcpy(&result.sin6_addr, address.data(), address.size());
+  result.sin6_port = port;
+  return result;
+}
+
+// "::1" or "[::1]": an IPv6 literal, as a login or a listener names it.
+bool ParseIpv6Literal(const std::string& text, std::array<std::uint8_t, 16>& address) {
+  std::string bare = text;
+  if (bare.size() > 2 && bare.front() == '[' && bare.back() == ']') {
+    bare = bare.substr(1, bare.size() - 2);
+  }
+  return inet_pton(AF_INET6, bare.c_str(), address.data()) == 1;
+}
+
+std::string PeerText(const sockaddr_storage& peer) {
+  char text[INET6_ADDRSTRLEN];
+  const void* address =
+      peer.ss_family == AF_INET6
+          ? static_cast<const void*>(&reinterpret_cast<const sockaddr_in6&>(peer).sin6_addr)
+          : static_cast<const void*>(&reinterpret_cast<const sockaddr_in&>(peer).sin_addr);
+  return inet_ntop(peer.ss_family, address, text, sizeof text) ? text : "error";
+}
+
+std::uint16_t PortOf(const sockaddr_storage& address) {
+  return ntohs(address.ss_family == AF_INET6
+                   ? reinterpret_cast<const sockaddr_in6&>(address).sin6_port
+                   : reinterpret_cast<const sockaddr_in&>(address).sin_port);
+}
+
 }  // namespace
 
 std::int64_t TCustomAsyncSocket::droppedExceptions_ = 0;
@@ -88,6 +120,17 @@ void TCustomAsyncSocket::SetResolvedAddr(const std::array<std::uint8_t, 4>& addr
     return;
   }
   std::memcpy(&addrValue_, address.data(), sizeof addrValue_);
+  family_ = AF_INET;
+  addrResolved_ = true;
+}
+
+void TCustomAsyncSocket::SetResolvedAddr6(const std::array<std::uint8_t, 16>& address) {
+  if (state_ != wsClosed) {
+    ReportError("Cannot change Addr if not closed");
+    return;
+  }
+  addr6Value_ = address;
+  family_ = AF_INET6;
   addrResolved_ = true;
 }
 
@@ -366,7 +409,8 @@ void TCustomAsyncSocket::ResolveEndpoints(bool localPort) {
     localPortResolved_ = true;
   }
   if (!addrResolved_) {
-    addrValue_ = SocketResolveHost(addr_);
+    family_ = ParseIpv6Literal(addr_, addr6Value_) ? AF_INET6 : AF_INET;
+    if (family_ == AF_INET) addrValue_ = SocketResolveHost(addr_);
     addrResolved_ = true;
   }
 }
@@ -424,7 +468,7 @@ void TCustomAsyncSocket::Connect() {
     return ReportError(std::string("connect: ") + e.what());
   }
   DeleteBufferedData();
-  hSocket_ = winsock::socket(AF_INET, SOCK_STREAM, protoValue_);
+  hSocket_ = winsock::socket(family_, SOCK_STREAM, protoValue_);
   if (hSocket_ == kInvalidSocket) return ReportSystemError("Connect (socket)");
   ChangeState(wsOpened);
   if (state_ != wsOpened) {
@@ -435,13 +479,27 @@ void TCustomAsyncSocket::Connect() {
   if (winsock::WSAAsyncSelect(hSocket_, window_, WM_ASYNCSELECT, kConnectEvents) != 0) {
     return ReportSystemError("WSAAsyncSelect");
   }
-  sockaddr_in remote = InternetAddress(addrValue_, portValue_);
-  if (winsock::connect(hSocket_, remote) == 0 || winsock::WSAGetLastError() == WSAEWOULDBLOCK) {
+  if (ConnectRemote() == 0 || winsock::WSAGetLastError() == WSAEWOULDBLOCK) {
     ChangeState(wsConnecting);
     return;
   }
   lastError_ = winsock::WSAGetLastError();
   ReportSystemError("Connect");
+}
+
+// A listener binds Addr itself, of either family; an IPv6 one takes only
+// IPv6 connections, so that one on 127.0.0.1 may share its port.
+int TCustomAsyncSocket::BindAddr() {
+  if (family_ == AF_INET) return winsock::bind(hSocket_, InternetAddress(addrValue_, portValue_));
+  int only = 1;
+  winsock::setsockopt(hSocket_, IPPROTO_IPV6, IPV6_V6ONLY, &only, sizeof only);
+  return winsock::bind(hSocket_, Internet6Address(addr6Value_, portValue_));
+}
+
+int TCustomAsyncSocket::ConnectRemote() {
+  if (family_ == AF_INET6)
+    return winsock::connect(hSocket_, Internet6Address(addr6Value_, portValue_));
+  return winsock::connect(hSocket_, InternetAddress(addrValue_, portValue_));
 }
 
 void TCustomAsyncSocket::Listen() {
@@ -459,13 +517,13 @@ void TCustomAsyncSocket::Listen() {
     return ReportError(std::string("listen: ") + e.what());
   }
   DeleteBufferedData();
-  hSocket_ = winsock::socket(AF_INET, SOCK_STREAM, protoValue_);
+  hSocket_ = winsock::socket(family_, SOCK_STREAM, protoValue_);
   if (hSocket_ == kInvalidSocket) return ReportSystemError("socket");
   // As servers on Linux do: connections closed a moment ago (TIME_WAIT) do
   // not keep a restart from its port; a port another socket listens on
   // stays refused (no SO_REUSEPORT).
   SetOption(SOL_SOCKET, SO_REUSEADDR, 1, "setsockopt(SO_REUSEADDR)");
-  if (winsock::bind(hSocket_, InternetAddress(addrValue_, portValue_)) != 0) {
+  if (BindAddr() != 0) {
     return CloseHandleAfterFailure("Bind");
   }
   ChangeState(wsBound);
@@ -754,30 +812,29 @@ std::string TCustomAsyncSocket::ReceiveString() {
 }
 
 int TCustomAsyncSocket::BoundPort() {
-  sockaddr_in local{};
+  sockaddr_storage local{};
   if (hSocket_ == kInvalidSocket || winsock::getsockname(hSocket_, &local) != 0) return 0;
-  return ntohs(local.sin_port);
+  return PortOf(local);
 }
 
 std::string TCustomAsyncSocket::GetPeerAddr() {
   if (state_ != wsConnected) return "error";
-  sockaddr_in peer{};
+  sockaddr_storage peer{};
   if (winsock::getpeername(hSocket_, &peer) != 0) {
     ReportSystemError("GetPeerAddr");
     return "error";
   }
-  char text[INET_ADDRSTRLEN];
-  return inet_ntop(AF_INET, &peer.sin_addr, text, sizeof text) ? text : "error";
+  return PeerText(peer);
 }
 
 std::string TCustomAsyncSocket::GetPeerPort() {
   if (state_ != wsConnected) return "error";
-  sockaddr_in peer{};
+  sockaddr_storage peer{};
   if (winsock::getpeername(hSocket_, &peer) != 0) {
     ReportSystemError("GetPeerPort");
     return "error";
   }
-  return std::to_string(ntohs(peer.sin_port));
+  return std::to_string(PortOf(peer));
 }
 
 }  // namespace qb

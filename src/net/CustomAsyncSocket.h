@@ -21,6 +21,7 @@
 #include <string_view>
 #include <vector>
 
+#include <sys/socket.h>
 #include <sys/uio.h>
 
 #include "net/SendQueue.h"
@@ -78,6 +79,9 @@ class TCustomAsyncSocket {
   // the main thread): Addr keeps its text, for messages and for TLS, and is
   // not resolved again. SetAddr with another text drops it.
   void SetResolvedAddr(const std::array<std::uint8_t, 4>& address);
+  // The same for an IPv6 address. An Addr that is an IPv6 literal ("::1",
+  // "[2001:db8::1]") is used as such, without a lookup.
+  void SetResolvedAddr6(const std::array<std::uint8_t, 16>& address);
   const std::string& Port() const { return port_; }
   void SetPort(const std::string& value);
   const std::string& Proto() const { return proto_; }
@@ -205,6 +209,8 @@ class TCustomAsyncSocket {
   void CloseHandleAfterFailure(const std::string& function);
   void SetOption(int level, int name, int value, const std::string& function);
   void ResolveEndpoints(bool localPort);
+  int BindAddr();
+  int ConnectRemote();
   void PrepareConnectedSocket();
   void SetRemoteText(std::string& field, bool& assigned, bool& resolved, const std::string& value,
                      const char* name);
@@ -223,7 +229,9 @@ class TCustomAsyncSocket {
   bool addrAssigned_ = false, portAssigned_ = false, protoAssigned_ = false;
   bool addrResolved_ = false, portResolved_ = false, protoResolved_ = false;
   bool localPortResolved_ = false;
-  std::uint32_t addrValue_ = 0;       // network order
+  std::uint32_t addrValue_ = 0;  // network order
+  std::array<std::uint8_t, 16> addr6Value_{};
+  int family_ = AF_INET;              // or AF_INET6, for addr6Value_
   std::uint16_t portValue_ = 0;       // network order
   std::uint16_t localPortValue_ = 0;  // network order
   int protoValue_ = 6;

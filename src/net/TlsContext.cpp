@@ -54,6 +54,38 @@ SSL_CTX* SharedContext(std::string& failure) {
   return context.get();
 }
 
+UniqueSslCtx MakeServerContext(const std::string& certificateFile, const std::string& keyFile,
+                               std::string& failure) {
+  UniqueSslCtx ctx(SSL_CTX_new(TLS_server_method()));
+  if (!ctx) {
+    failure = "cannot set up TLS";
+    return nullptr;
+  }
+  SSL_CTX_set_min_proto_version(ctx.get(), TLS1_2_VERSION);
+  SSL_CTX_set_options(ctx.get(), SSL_OP_IGNORE_UNEXPECTED_EOF);
+  if (SSL_CTX_use_certificate_chain_file(ctx.get(), certificateFile.c_str()) != 1 ||
+      SSL_CTX_use_PrivateKey_file(ctx.get(), keyFile.c_str(), SSL_FILETYPE_PEM) != 1 ||
+      SSL_CTX_check_private_key(ctx.get()) != 1) {
+    ERR_clear_error();
+    failure = "cannot read the local certificate " + certificateFile + " or its key";
+    return nullptr;
+  }
+  return ctx;
+}
+
+// The certificate is read once per file pair, not for every client.
+SSL_CTX* SharedServerContext(const std::string& certificateFile, const std::string& keyFile,
+                             std::string& failure) {
+  static UniqueSslCtx context;
+  static std::string contextFiles;
+  std::string wanted = certificateFile + '\n' + keyFile;
+  if (!context || wanted != contextFiles) {
+    context = MakeServerContext(certificateFile, keyFile, failure);
+    contextFiles = context ? wanted : "";
+  }
+  return context.get();
+}
+
 bool UntrustedIssuer(long code) {
   return code == X509_V_ERR_UNABLE_TO_GET_ISSUER_CERT_LOCALLY ||
          code == X509_V_ERR_UNABLE_TO_GET_ISSUER_CERT ||
@@ -101,6 +133,19 @@ UniqueSsl NewClientSession(const std::string& serverName, std::string& failure) 
     return nullptr;
   }
   SSL_set_connect_state(ssl.get());
+  return ssl;
+}
+
+UniqueSsl NewServerSession(const std::string& certificateFile, const std::string& keyFile,
+                           std::string& failure) {
+  SSL_CTX* ctx = SharedServerContext(certificateFile, keyFile, failure);
+  if (!ctx) return nullptr;
+  UniqueSsl ssl(SSL_new(ctx));
+  if (!ssl) {
+    failure = "cannot set up TLS";
+    return nullptr;
+  }
+  SSL_set_accept_state(ssl.get());
   return ssl;
 }
 

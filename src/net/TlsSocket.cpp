@@ -60,6 +60,10 @@ void TCustomTlsSocket::Dup(int handle) {
   TCustomAsyncSocket::Dup(handle);
 }
 
+std::string TCustomTlsSocket::PeerName() const {
+  return certificateFile_.empty() ? "the server" : "the mail client";
+}
+
 std::string TCustomTlsSocket::TlsProtocol() const {
   return TlsActive() ? SSL_get_version(ssl_.get()) : "";
 }
@@ -67,13 +71,25 @@ std::string TCustomTlsSocket::TlsProtocol() const {
 void TCustomTlsSocket::StartTls(const std::string& serverName) {
   ResetTls();
   serverName_ = serverName;
+  certificateFile_.clear();
+  keyFile_.clear();
+  if (State() == wsConnected) return BeginHandshake();
+  phase_ = tpAwaitingConnect;
+}
+
+void TCustomTlsSocket::AcceptTls(const std::string& certificateFile, const std::string& keyFile) {
+  ResetTls();
+  serverName_.clear();
+  certificateFile_ = certificateFile;
+  keyFile_ = keyFile;
   if (State() == wsConnected) return BeginHandshake();
   phase_ = tpAwaitingConnect;
 }
 
 void TCustomTlsSocket::BeginHandshake() {
   std::string failure;
-  ssl_ = NewClientSession(serverName_, failure);
+  ssl_ = certificateFile_.empty() ? NewClientSession(serverName_, failure)
+                                  : NewServerSession(certificateFile_, keyFile_, failure);
   if (!ssl_) return Fail(failure);
   fromNetwork_ = BIO_new(BIO_s_mem());
   toNetwork_ = BIO_new(BIO_s_mem());
@@ -169,7 +185,7 @@ void TCustomTlsSocket::HandshakeEvent(long event) {
     }
   }
   if (phase_ == tpHandshaking && ((event & FD_CLOSE) || peerEnded_)) {
-    Fail("the server closed the connection during the TLS handshake");
+    Fail(PeerName() + " closed the connection during the TLS handshake");
   }
 }
 
@@ -199,7 +215,7 @@ int TCustomTlsSocket::Pull() {
     if (!sawFirstByte_) {
       sawFirstByte_ = true;
       if (!StartsLikeTls(chunk[0])) {
-        Fail("the server answered in plain text, not TLS");
+        Fail(PeerName() + " answered in plain text, not TLS");
         return taken;
       }
     }

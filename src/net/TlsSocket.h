@@ -1,10 +1,9 @@
-// TCustomTlsSocket: a TLS client session over the socket's connection, in
-// the chain between the core and line mode. Until StartTls it passes
-// everything through. After it, the layer runs the handshake from the
-// socket's own read and write events (OpenSSL on memory BIOs, never
-// blocking the loop), and then encrypts what the send queue hands to the
-// network and decrypts what the reads take, so SendString, ReceiveString,
-// line mode and the data events work unchanged over TLS.
+// TCustomTlsSocket: a TLS client (or, with AcceptTls, server) session over the socket's connection,
+// in the chain between the core and line mode. Until StartTls it passes everything through. After
+// it, the layer runs the handshake from the socket's own read and write events (OpenSSL on memory
+// BIOs, never blocking the loop), and then encrypts what the send queue hands to the network and
+// decrypts what the reads take, so SendString, ReceiveString, line mode and the data events work
+// unchanged over TLS.
 //
 // - StartTls on a connected socket begins at once (STLS); on one that is not
 //   connected yet (before or after Connect) it begins when the connection is
@@ -43,6 +42,9 @@ class TCustomTlsSocket : public TCustomAsyncSocket {
   // Begins a TLS client session for `serverName` (SNI and the certificate's
   // host-name check).
   void StartTls(const std::string& serverName);
+  // Begins a TLS server session (the mail client's side of the gateway)
+  // with the certificate and key of these files.
+  void AcceptTls(const std::string& certificateFile, const std::string& keyFile);
   // True once the handshake has succeeded on the current connection.
   bool TlsActive() const { return phase_ == tpSecured; }
   // The protocol of the secured connection ("TLSv1.3"), or "".
@@ -65,6 +67,7 @@ class TCustomTlsSocket : public TCustomAsyncSocket {
   enum TTlsPhase { tpOff, tpAwaitingConnect, tpHandshaking, tpSecured, tpFailed };
 
   void ResetTls();
+  std::string PeerName() const;  // the other end, in failure texts
   void BeginHandshake();
   void StepHandshake();
   void Fail(const std::string& reason);
@@ -89,7 +92,8 @@ class TCustomTlsSocket : public TCustomAsyncSocket {
   BIO* fromNetwork_ = nullptr;  // owned by ssl_
   BIO* toNetwork_ = nullptr;    // owned by ssl_
   std::string serverName_;
-  std::string plain_;  // decrypted, not yet read
+  std::string certificateFile_, keyFile_;  // set: this end is the TLS server
+  std::string plain_;                      // decrypted, not yet read
   std::size_t plainStart_ = 0;
   std::string cipherOut_;  // encrypted, not yet taken by the system
   std::size_t cipherOutStart_ = 0;

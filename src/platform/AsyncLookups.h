@@ -22,7 +22,11 @@ namespace qb {
 struct TLookupResult {
   bool TimedOut = false;
   std::vector<Ipv4Address> Addresses;
+  std::vector<Ipv6Address> Addresses6;  // a lookup of lfIPv6 fills these instead
 };
+
+// Which addresses a lookup asks for (A or AAAA records, in DNS terms).
+enum class TLookupFamily : std::uint8_t { lfIPv4, lfIPv6 };
 
 using TLookupId = std::uint64_t;
 using TLookupDone = std::function<void(const TLookupResult&)>;

@@ -16,7 +16,8 @@ struct Job {
   std::string Name;
   bool Running = false;
   bool Abandoned = false;  // cancelled or timed out: nobody waits for it
-  std::vector<Ipv4Address> Addresses;
+  TLookupFamily Family = TLookupFamily::lfIPv4;
+  TLookupResult Result;
 };
 
 }  // namespace
@@ -48,12 +49,17 @@ struct TResolverPool::Shared {
     }
   }
 
-  std::vector<Ipv4Address> Lookup(const std::string& name) {
+  TLookupResult Lookup(const Job& job) {
+    TLookupResult result;
     try {
-      return Resolver.ResolveIPv4(name);
+      if (job.Family == TLookupFamily::lfIPv6) {
+        result.Addresses6 = Resolver.ResolveIPv6(job.Name);
+      } else {
+        result.Addresses = Resolver.ResolveIPv4(job.Name);
+      }
     } catch (...) {
-      return {};
     }
+    return result;
   }
 
   void WorkerMain() {
@@ -68,12 +74,12 @@ struct TResolverPool::Shared {
       if (job->Abandoned) continue;
       job->Running = true;
       lock.unlock();
-      std::vector<Ipv4Address> addresses = Lookup(job->Name);
+      TLookupResult result = Lookup(*job);
       lock.lock();
       job->Running = false;
       if (Stopping) break;
       if (!job->Abandoned) {
-        job->Addresses = std::move(addresses);
+        job->Result = std::move(result);
         MessageLoop::Instance().PostMessage(Window, WM_LOOKUP_DONE, job->Id);
       }
       // A worker started while the others were busy leaves when it is not needed.
@@ -132,10 +138,16 @@ std::size_t TResolverPool::Workers() const {
 
 TLookupId TResolverPool::Resolve(std::string name, std::chrono::milliseconds limit,
                                  TLookupDone done) {
+  return Resolve(std::move(name), limit, std::move(done), TLookupFamily::lfIPv4);
+}
+
+TLookupId TResolverPool::Resolve(std::string name, std::chrono::milliseconds limit,
+                                 TLookupDone done, TLookupFamily family) {
   TLookupId id = nextId_++;
   auto job = std::make_shared<Job>();
   job->Id = id;
   job->Name = std::move(name);
+  job->Family = family;
   pending_.emplace(id, std::move(done));
   MessageLoop::Instance().SetTimer(window_, id, std::max(limit, std::chrono::milliseconds(1)));
   shared_->Add(std::move(job), shared_);
@@ -155,7 +167,7 @@ LRESULT TResolverPool::WndProc(std::uint32_t msg, WPARAM wParam, LPARAM) {
       std::lock_guard lock(shared_->Mutex);
       auto found = shared_->Jobs.find(wParam);
       if (found == shared_->Jobs.end()) return 0;
-      result.Addresses = std::move(found->second->Addresses);
+      result = std::move(found->second->Result);
       shared_->Jobs.erase(found);
     }
     Finish(wParam, result);
@@ -167,7 +179,9 @@ LRESULT TResolverPool::WndProc(std::uint32_t msg, WPARAM wParam, LPARAM) {
 
 void TResolverPool::TimeOut(TLookupId id) {
   shared_->Abandon(id);
-  Finish(id, TLookupResult{true, {}});
+  TLookupResult timedOut;
+  timedOut.TimedOut = true;
+  Finish(id, timedOut);
 }
 
 void TResolverPool::Finish(TLookupId id, const TLookupResult& result) {

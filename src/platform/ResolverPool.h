@@ -46,7 +46,11 @@ class TResolverPool final : public IAsyncLookups {
   TResolverPool(const TResolverPool&) = delete;
   TResolverPool& operator=(const TResolverPool&) = delete;
 
+  // An IPv4 lookup (A records).
   TLookupId Resolve(std::string name, std::chrono::milliseconds limit, TLookupDone done) override;
+  // A lookup of the given family: lfIPv6 fills the result's Addresses6.
+  TLookupId Resolve(std::string name, std::chrono::milliseconds limit, TLookupDone done,
+                    TLookupFamily family);
   // `done` of that lookup will not run; an unknown or finished id is ignored.
   void Cancel(TLookupId id) override;
   // Lookups worth having in flight at once beside the logins' (each holds

@@ -168,6 +168,11 @@ int bind(SOCKET s, const sockaddr_in& address) {
   return r != 0 ? Fail() : 0;
 }
 
+int bind(SOCKET s, const sockaddr_in6& address) {
+  int r = Api().bind(s, reinterpret_cast<const sockaddr*>(&address), sizeof address);
+  return r != 0 ? Fail() : 0;
+}
+
 int listen(SOCKET s, int backlog) {
   if (Api().listen(s, backlog) != 0) return Fail();
   AsyncSelectListening(s);
@@ -185,13 +190,25 @@ SOCKET accept(SOCKET s, sockaddr_in* peer) {
   return fd < 0 ? Fail() : fd;
 }
 
-int connect(SOCKET s, const sockaddr_in& address) {
-  int r = Api().connect(s, reinterpret_cast<const sockaddr*>(&address), sizeof address);
+namespace {
+
+int ConnectTo(SOCKET s, const sockaddr* address, socklen_t length) {
+  int r = Api().connect(s, address, length);
   if (r == 0 || errno == EINPROGRESS) AsyncSelectConnecting(s);
   if (r == 0) return 0;
   // A non-blocking connect that is under way reads as "would block", as on Windows.
   if (errno == EINPROGRESS) errno = EAGAIN;
   return Fail();
+}
+
+}  // namespace
+
+int connect(SOCKET s, const sockaddr_in& address) {
+  return ConnectTo(s, reinterpret_cast<const sockaddr*>(&address), sizeof address);
+}
+
+int connect(SOCKET s, const sockaddr_in6& address) {
+  return ConnectTo(s, reinterpret_cast<const sockaddr*>(&address), sizeof address);
 }
 
 namespace {
@@ -252,6 +269,18 @@ int getsockname(SOCKET s, sockaddr_in* address) {
 
 int getpeername(SOCKET s, sockaddr_in* address) {
   socklen_t length = sizeof(sockaddr_in);
+  int r = Api().getpeername(s, reinterpret_cast<sockaddr*>(address), &length);
+  return r != 0 ? Fail() : 0;
+}
+
+int getsockname(SOCKET s, sockaddr_storage* address) {
+  socklen_t length = sizeof(sockaddr_storage);
+  int r = Api().getsockname(s, reinterpret_cast<sockaddr*>(address), &length);
+  return r != 0 ? Fail() : 0;
+}
+
+int getpeername(SOCKET s, sockaddr_storage* address) {
+  socklen_t length = sizeof(sockaddr_storage);
   int r = Api().getpeername(s, reinterpret_cast<sockaddr*>(address), &length);
   return r != 0 ? Fail() : 0;
 }

@@ -45,10 +45,13 @@ void WSASetLastError(int error);
 int WSAAsyncSelect(SOCKET s, HWND window, std::uint32_t msg, long events);
 
 SOCKET socket(int family, int type, int protocol);
+// The IPv6 overloads serve sockets made with AF_INET6.
 int bind(SOCKET s, const sockaddr_in& address);
+int bind(SOCKET s, const sockaddr_in6& address);
 int listen(SOCKET s, int backlog);
 SOCKET accept(SOCKET s, sockaddr_in* peer);
 int connect(SOCKET s, const sockaddr_in& address);
+int connect(SOCKET s, const sockaddr_in6& address);
 int send(SOCKET s, const void* data, int length, int flags);
 // One send of several pieces, in order (a gathering send).
 int sendv(SOCKET s, const iovec* pieces, int count, int flags);
@@ -58,6 +61,9 @@ int closesocket(SOCKET s);
 int setsockopt(SOCKET s, int level, int name, const void* value, int length);
 int getsockname(SOCKET s, sockaddr_in* address);
 int getpeername(SOCKET s, sockaddr_in* address);
+// Either family.
+int getsockname(SOCKET s, sockaddr_storage* address);
+int getpeername(SOCKET s, sockaddr_storage* address);
 int ioctlsocketFionread(SOCKET s, unsigned long* pending);
 hostent* gethostbyname(const char* name);
 servent* getservbyname(const char* name, const char* protocol);

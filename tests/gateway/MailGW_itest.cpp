@@ -71,16 +71,19 @@ struct LoginCase {
   const char* LoginLine;
   const char* Server;
   const char* Port;
+  const char* FallbackPort;  // "" unless the login tries implicit TLS on 995 first
 };
 
 TEST_F(MailGatewayTest, SplitsTheLoginIntoAccountAndServer) {
   Open();
   const LoginCase cases[] = {
-      {"USER alice#pophost", "USER alice\r\n", "pophost", "pop3"},
-      {"user bob#mailhost:995", "user bob\r\n", "mailhost", "995"},
-      {"USER carol#a:1", "USER carol\r\n", "a:1", "pop3"},
-      {"USER dave#hostone#hosttwo", "USER dave\r\n", "hostone", "pop3"},
-      {"USERX frank#h", "USERX frank\r\n", "h", "pop3"},
+      {"USER alice#pophost", "USER alice\r\n", "pophost", "995", "pop3"},
+      {"user bob#mailhost:995", "user bob\r\n", "mailhost", "995", ""},
+      {"USER carol#a:1", "USER carol\r\n", "a:1", "995", "pop3"},
+      {"USER dave#hostone#hosttwo", "USER dave\r\n", "hostone", "995", "pop3"},
+      {"USERX frank#h", "USERX frank\r\n", "h", "995", "pop3"},
+      {"USER gina#pophost/plain", "USER gina\r\n", "pophost", "pop3", ""},
+      {"USER hal#localhost", "USER hal\r\n", "localhost", "pop3", ""},
   };
   for (const LoginCase& c : cases) {
     int fd = Connect();
@@ -89,6 +92,7 @@ TEST_F(MailGatewayTest, SplitsTheLoginIntoAccountAndServer) {
     EXPECT_EQ(last->LoginLine, c.LoginLine) << c.Line;
     EXPECT_EQ(last->ServerSocket->Addr(), c.Server) << c.Line;
     EXPECT_EQ(last->ServerSocket->Port(), c.Port) << c.Line;
+    EXPECT_EQ(last->FallbackPort, c.FallbackPort) << c.Line;
     EXPECT_EQ(last->ClientState, csWaitingLogin);
   }
 }
@@ -152,7 +156,7 @@ TEST_F(MailGatewayTest, ALoginThatCannotReachItsServerIsAnsweredThenTheSessionEn
       {"USER alice#no.such.host.invalid",
        "-ERR Cannot connect to the mail server no.such.host.invalid: its name does not resolve"},
       {"USER alice#127.0.0.1:" + std::to_string(refusedPort),
-       "-ERR The mail server 127.0.0.1 closed the connection\r\n"},
+       "-ERR Cannot connect to the mail server 127.0.0.1: Connection refused\r\n"},
       {"USER alice#127.0.0.1:70000", "-ERR The port 70000 is not a port from 1 to 65535\r\n"},
       {"USER alice#127.0.0.1:0", "-ERR The port 0 is not a port from 1 to 65535\r\n"},
   };

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "gateway/LoginSplit.h"
 #include "platform/FileStore.h"
 #include "support/TempFolder.h"
 
@@ -37,6 +38,33 @@ TEST(TlsLoginSuffix, WithoutOnePort995MeansImplicitTls) {
   EXPECT_EQ(ResolveUpstreamTls(TUpstreamTls::utAuto, "9950"), TUpstreamTls::utAuto);
   EXPECT_EQ(ResolveUpstreamTls(TUpstreamTls::utPlain, "995"), TUpstreamTls::utPlain);
   EXPECT_EQ(ResolveUpstreamTls(TUpstreamTls::utImplicit, "110"), TUpstreamTls::utImplicit);
+}
+
+// TLS first is for logins that leave the choice to the gateway, to servers
+// that are not this machine; an IPv6 address is written in brackets when a
+// port follows it, and kept without them (the name TLS checks).
+TEST(TlsFirst, IsTriedForLoginsWithoutPortOrSuffixToOtherMachines) {
+  struct Case {
+    std::string Line, Address, Port;
+    bool TlsFirst;
+  };
+  for (const Case& c : std::vector<Case>{
+           {"USER a#pop.example.org\r\n", "pop.example.org", "pop3", true},
+           {"USER a#pop.example.org:110\r\n", "pop.example.org", "110", false},
+           {"USER a#pop.example.org/plain\r\n", "pop.example.org", "pop3", false},
+           {"USER a#pop.example.org/starttls\r\n", "pop.example.org", "pop3", false},
+           {"USER a#localhost\r\n", "localhost", "pop3", false},
+           {"USER a#127.1.2.3\r\n", "127.1.2.3", "pop3", false},
+           {"USER a#[2001:db8::1]:995\r\n", "2001:db8::1", "995", false},
+           {"USER a#[2001:db8::1]\r\n", "2001:db8::1", "pop3", true},
+           {"USER a#2001:db8::1\r\n", "2001:db8::1", "pop3", true},
+           {"USER a#[::1]\r\n", "::1", "pop3", false},
+       }) {
+    TLoginTarget target = SplitLogin(c.Line, '#', "", "pop3");
+    EXPECT_EQ(target.Address, c.Address) << c.Line;
+    EXPECT_EQ(target.Port, c.Port) << c.Line;
+    EXPECT_EQ(TriesTlsFirst(target.PortNamed, target.Tls, target.Address), c.TlsFirst) << c.Line;
+  }
 }
 
 TEST(TlsStlsMemory, RemembersHostsIgnoringCaseInTheFileAndKeepsOtherEntries) {

@@ -6,6 +6,7 @@
 //
 //   GatedResolver resolver;
 //   resolver.Answer("pop.test", {{127, 0, 0, 9}});
+//   resolver.Answer6("pop.test", {Ipv6Address{0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1}});
 //   resolver.Hold("silent.test");
 //   TResolverPool pool(resolver, 2);
 #pragma once
@@ -41,6 +42,17 @@ class GatedResolver : public IHostResolver {
     changed_.notify_all();
     auto found = answers_.find(name);
     return found == answers_.end() ? std::vector<Ipv4Address>() : found->second;
+  }
+
+  // IPv6 answers come at once, never held and not counted.
+  std::vector<Ipv6Address> ResolveIPv6(const std::string& name) override {
+    std::lock_guard lock(mutex_);
+    auto found = answers6_.find(name);
+    return found == answers6_.end() ? std::vector<Ipv6Address>() : found->second;
+  }
+  void Answer6(const std::string& name, std::vector<Ipv6Address> addresses) {
+    std::lock_guard lock(mutex_);
+    answers6_[name] = std::move(addresses);
   }
 
   void Answer(const std::string& name, std::vector<Ipv4Address> addresses) {
@@ -86,6 +98,7 @@ class GatedResolver : public IHostResolver {
   mutable std::mutex mutex_;
   std::condition_variable changed_;
   std::map<std::string, std::vector<Ipv4Address>> answers_;
+  std::map<std::string, std::vector<Ipv6Address>> answers6_;
   std::set<std::string> held_;
   bool holdAll_ = false;
   std::map<std::string, std::size_t> calls_;

@@ -90,6 +90,23 @@ std::vector<std::string> MailClientRun::Delivered() const {
   return messages;
 }
 
+namespace {
+
+std::string FetchmailTls(const MailClientOptions& options) {
+  if (options.TlsFingerprint.empty()) return "sslproto \"\"";
+  return std::string(options.ImplicitTls ? "ssl" : "sslproto tls1.2+") + " sslfingerprint \"" +
+         options.TlsFingerprint + "\" no sslcertck";
+}
+
+// With TLS mpop chooses its login from the server's CAPA (its default).
+std::string MpopTls(const MailClientOptions& options) {
+  if (options.TlsFingerprint.empty()) return "tls off\nauth user\n";
+  return "tls on\ntls_starttls " + std::string(options.ImplicitTls ? "off" : "on") +
+         "\ntls_fingerprint " + options.TlsFingerprint + "\n";
+}
+
+}  // namespace
+
 // "invisible" keeps fetchmail from adding its Received: header, "no rewrite"
 // from touching addresses and "no stripcr" from turning CR LF into LF before
 // the MDA, so the MDA sees exactly the bytes of the message. An empty
@@ -105,7 +122,7 @@ Fetchmail::Fetchmail(FetchmailOptions options) : MailClientRun(std::move(options
      << "  user " << RcQuoted(options_.User) << " there with password "
      << RcQuoted(options_.Password) << "\n"
      << "  options fetchall " << (options_.Keep ? "keep" : "no keep")
-     << " no rewrite no stripcr fetchsizelimit 0 sslproto \"\"\n"
+     << " no rewrite no stripcr fetchsizelimit 0 " << FetchmailTls(options_) << "\n"
      << "  mda " << RcQuoted(DeliveryCommand()) << "\n";
   std::string rcFile = WriteRcFile("fetchmailrc", rc.str());
   command_ = {"fetchmail",  "-v",
@@ -121,8 +138,7 @@ Mpop::Mpop(MailClientOptions options) : MailClientRun(std::move(options), "qb-mp
   rc << "account default\n"
      << "host " << options_.Host << "\nport " << options_.Port << "\n"
      << "user " << options_.User << "\npassword " << options_.Password << "\n"
-     << "tls off\nauth user\n"
-     << "timeout " << options_.ServerTimeout.count() << "\n"
+     << MpopTls(options_) << "timeout " << options_.ServerTimeout.count() << "\n"
      << "received_header off\n"
      << "keep " << (options_.Keep ? "on" : "off") << "\n"
      << "uidls_file " << folder_.File("uidls") << "\n"

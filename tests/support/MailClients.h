@@ -31,6 +31,11 @@ struct FetchmailOptions {
   std::string Host = "127.0.0.1";
   bool Keep = true;                        // false: the client deletes every message it retrieved
   std::chrono::seconds ServerTimeout{60};  // the client's time limit for a reply
+  // Not empty: TLS to the server, its certificate pinned by this SHA-256
+  // fingerprint ("AB:CD:…"), through STLS or, with ImplicitTls, from the
+  // start (fetchmail and mpop; the login then as each client chooses).
+  std::string TlsFingerprint{};
+  bool ImplicitTls = false;
 };
 using MailClientOptions = FetchmailOptions;
 

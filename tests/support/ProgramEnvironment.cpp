@@ -5,9 +5,10 @@
 namespace qb::test {
 
 Environment ProgramEnvironment(const std::string& home, std::uint16_t port,
-                               const std::string& updateUrl) {
+                               const std::string& updateUrl, const std::string& tlsPort) {
   return {{"QUILLBRIGHT_HOME", home},
           {"QUILLBRIGHT_POP3_PORT", std::to_string(port)},
+          {"QUILLBRIGHT_POP3S_PORT", tlsPort},
           {"QUILLBRIGHT_UPDATE_URL", updateUrl},
           {"QUILLBRIGHT_THUNDERBIRD_HOME", home + "/no-thunderbird"},
           {"http_proxy", ""}};

@@ -27,12 +27,15 @@ namespace qb::test {
 // addresses (127.100.0.0 and above, and a few fixed ones below 127.0.0.82).
 inline constexpr const char* kUnservedUpdateUrl = "http://127.0.0.86";
 
-// QUILLBRIGHT_HOME, QUILLBRIGHT_POP3_PORT and QUILLBRIGHT_UPDATE_URL for a
+// QUILLBRIGHT_HOME, QUILLBRIGHT_POP3_PORT, QUILLBRIGHT_POP3S_PORT and QUILLBRIGHT_UPDATE_URL for a
 // program started by a test, with http_proxy emptied so that a list update
 // goes straight to its loopback address, and QUILLBRIGHT_THUNDERBIRD_HOME on
 // a folder without profiles, so the setup never reads the user's own.
+// QUILLBRIGHT_POP3S_PORT is `tlsPort`: by default "0", a port the system
+// chooses, so that no two programs of a test run want the same one.
 Environment ProgramEnvironment(const std::string& home, std::uint16_t port,
-                               const std::string& updateUrl = kUnservedUpdateUrl);
+                               const std::string& updateUrl = kUnservedUpdateUrl,
+                               const std::string& tlsPort = "0");
 
 // Sets an environment variable of this process (nullopt removes it) and puts
 // the old value back when it goes.

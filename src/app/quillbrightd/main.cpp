@@ -13,6 +13,7 @@
 #include "app/CheckAhead.h"
 #include "app/CommandLine.h"
 #include "app/Headless.h"
+#include "app/LocalTls.h"
 #include "app/StartUp.h"
 #include "app/StopSignals.h"
 #include "platform/HostResolver.h"
@@ -21,8 +22,11 @@ int main(int argc, char** argv) {
   std::vector<std::string> arguments(argv + (argc > 0 ? 1 : 0), argv + argc);
   const std::vector<qb::TOption> options = qb::HeadlessOptions();
   const qb::TCommandLine line = qb::ParseCommandLine(options, arguments);
-  if (std::optional<int> status = qb::AnswerCommandLine(
-          line, "quillbrightd", qb::HeadlessHelpText(), std::cout, std::cerr)) {
+  // The local certificate's fingerprint lines only for --help: making them
+  // may create the program folder and the certificate.
+  std::string help = qb::HeadlessHelpText() + (line.Has("--help") ? qb::LocalTlsHelp() : "");
+  if (std::optional<int> status =
+          qb::AnswerCommandLine(line, "quillbrightd", help, std::cout, std::cerr)) {
     return *status;
   }
   qb::TStopSignals stopSignals;  // before any thread starts
