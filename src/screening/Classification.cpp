@@ -98,7 +98,8 @@ void Listele(ReviewList& review, const ScreeningState& state) {
     auto uid = number ? uids.find(*number) : uids.end();
     if (uid != uids.end()) row.Uid = uid->second;
   }
-  review.SortColumn = ReviewList::kSizeColumn;
+  review.SortColumn = ReviewColumn::Size;
+  review.SortDescending = false;
   review.Sort();
 }
 
