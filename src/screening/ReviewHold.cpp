@@ -191,6 +191,13 @@ void TSessionScreening::KeepReviewOpen(TScreenedSession& session) {
   }
 }
 
+std::optional<std::chrono::steady_clock::time_point> TSessionScreening::ReviewAnswerDue() const {
+  TMailGWClient* client = ReviewClient.Get();
+  const TScreenedSession* session = client ? ScreenedSessionOf(*client) : nullptr;
+  if (!session || !session->HoldTimed || session->HoldExpired) return std::nullopt;
+  return session->HoldStarted + std::min(ReviewLimits.Hold, ReviewLimits.MaxHold);
+}
+
 void TSessionScreening::StartHoldTimer(TScreenedSession& session) {
   if (session.HoldTimed) return;
   session.HoldTimed = true;

@@ -33,6 +33,9 @@ TForm1& TDesktopProgram::Start(const std::vector<std::string>& arguments) {
   popup_.Notifier().OnClick = [&form](TPopupNotifier*) { form.PopupNotifier1Click(); };
   popup_.Desktop().TrayIconGeometry = [this] { return tray_.Icon().geometry(); };
   tray_.OnExit = [this] { window_->Exit1Click(); };
+  tray_.OnRemovedMail = [this] { window_->ShowRemovedMail(); };
+  window_->OnStatusShown = [this](const QString& status) { tray_.ShowStatus(status); };
+  window_->Refresh();
   window_->OnMinimized = [this] {
     if (tray_.TrayAvailable()) tray_.Logic().ApplicationMinimized();
   };
