@@ -7,6 +7,7 @@
 #include "app/FirstRun.h"
 #include "app/ListFiles.h"
 #include "app/ProgramFolder.h"
+#include "app/ProgramSettings.h"
 #include "app/RemovalSettings.h"
 #include "app/ReviewSettings.h"
 #include "app/StartMessages.h"
@@ -29,6 +30,16 @@ TForm1::TForm1(IPopupNotifier& popupNotifier, ITrayIcon& trayIcon, IHostResolver
 TForm1::~TForm1() {
   destroying_ = true;
   MailGateway1.Close();
+  UnloadProgramSettings();
+}
+
+// The settings' DNS block list, when one is chosen, replaces the zone that
+// dnsbl.txt names.
+void TForm1::UseChosenBlockListZone() {
+  const std::string zone = SettingValue(*FindProgramSetting("dnsbl-zone"));
+  if (zone.empty()) return;
+  if (State.DnsblList.empty()) State.DnsblList.push_back(zone);
+  State.DnsblList.front() = zone;
 }
 
 void TForm1::ForwardRowEvents() {
@@ -80,6 +91,7 @@ void TForm1::FormCreate() {
   ProgramFolderPlaces places = CurrentProgramFolderPlaces();
   ChosenProgramFolder folder = ChooseProgramFolder(places);
   State.ProgramFolder = folder.Folder;
+  LoadProgramSettings(State.ProgramFolder);
   std::cerr << StartLogLine(folder, places.ShippedFolder, ListeningPort(),
                             FindListFiles(State.ProgramFolder))
             << std::endl;
@@ -97,6 +109,7 @@ void TForm1::FormCreate() {
   State.UidlReply.clear();
   Controls.Button1Enabled = false;
   LoadListFiles(State);
+  UseChosenBlockListZone();
   Screening.UseBlockListZone();
   Screening.RemovedMail = ReadRemovedMailSettings();
   RemoveExpiredCopies(State.ProgramFolder, Screening.RemovedMail);

@@ -166,6 +166,7 @@ class TForm1 {
   void StartListDownloads();
   void RunFirstRunSteps();
   void OpenGateway();
+  void UseChosenBlockListZone();
   std::optional<std::size_t> PopupMessageRow();
   MessageRow* RowUnderPopupPoint();
   void Block(const BlockAction& action);

@@ -3,6 +3,7 @@
 #include <QApplication>
 
 #include "widgets/BlockListEditorDialog.h"
+#include "widgets/SettingsDialog.h"
 #include "widgets/SetupDialogs.h"
 
 namespace qb {
@@ -64,6 +65,7 @@ void TDesktopProgram::AttachMenuCommands(TForm1& form) {
   window.OnBlockedRecipients = [&window, &folder] {
     ShowBlockListEditor(&window, kRecipientsEditor, folder);
   };
+  window.OnSettings = [&window, &folder] { ShowSettingsDialog(&window, folder); };
   window.OnHelp = [&folder] { OpenHelp(folder); };
   window.UpdateMenuHooks();
 }

@@ -181,8 +181,12 @@ TEST_F(DesktopProgramTest, StartWithMySessionCreatesAndRemovesTheAutostartEntry)
   EXPECT_FALSE(option.isChecked());
   option.trigger();
   EXPECT_TRUE(option.isChecked());
-  std::string exec = "\nExec=" + std::filesystem::read_symlink("/proc/self/exe").string() + "\n";
-  EXPECT_NE(ReadWholeFile(entry).value_or("").find(exec), std::string::npos);
+  // The start from the session gets the same folder and the same port.
+  std::string text = ReadWholeFile(entry).value_or("");
+  std::string exe = " " + std::filesystem::read_symlink("/proc/self/exe").string() + "\n";
+  EXPECT_NE(text.find("\nExec=env QUILLBRIGHT_HOME="), std::string::npos) << text;
+  EXPECT_NE(text.find(" QUILLBRIGHT_POP3_PORT=" + std::to_string(port) + " "), std::string::npos);
+  EXPECT_NE(text.find(exe), std::string::npos) << text;
   option.trigger();
   EXPECT_FALSE(option.isChecked());
   EXPECT_FALSE(std::filesystem::exists(entry));
