@@ -131,13 +131,14 @@ void TForm1::StartListDownloads() {
       std::cerr);
 }
 
-// The help page and the usage dialog at a "-shortcut" start, then the setup
-// prompt; the dialogs are modal, so start-up goes on after they close.
+// Once, at the first "-shortcut" start: the help page and the usage
+// dialog, then the setup prompt; the dialogs are modal, so start-up goes on
+// after they close. The program without dialogs (headless) never runs it.
 void TForm1::RunFirstRunSteps() {
-  if (ShortcutStart) {
-    CurrentShell().OpenDocument(HelpFilePath(State.ProgramFolder));
-    if (OnShowUsageDialog) OnShowUsageDialog(this);
-  }
+  if (!ShortcutStart || !OnShowUsageDialog || FirstRunDone(State.ProgramFolder)) return;
+  MarkFirstRunDone(State.ProgramFolder);
+  CurrentShell().OpenDocument(HelpFilePath(State.ProgramFolder));
+  OnShowUsageDialog(this);
   if (IsSetupPromptNeeded(State.ProgramFolder)) SetupWizard1Click();
 }
 
