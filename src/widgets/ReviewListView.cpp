@@ -20,10 +20,12 @@ constexpr ColumnWidth kWidths[] = {{ReviewColumn::From, 30},
                                    {ReviewColumn::Date, 19},
                                    {ReviewColumn::File, 16}};
 
-// The order people read: the Size column's own order puts the largest first.
+// An arrow up for the order people call ascending (A to Z, small to large),
+// down for the reverse; the Size column's own order puts the largest
+// first. Qt draws Qt::AscendingOrder as the arrow down.
 Qt::SortOrder IndicatorOrder(const ReviewList& list) {
-  bool descending = list.SortDescending != (list.SortColumn == ReviewColumn::Size);
-  return descending ? Qt::DescendingOrder : Qt::AscendingOrder;
+  bool largestFirst = list.SortDescending != (list.SortColumn == ReviewColumn::Size);
+  return largestFirst ? Qt::AscendingOrder : Qt::DescendingOrder;
 }
 
 }  // namespace

@@ -46,8 +46,9 @@ TEST_F(ReviewWindowTest, SpaceTicksFromAnyColumnAndReversedSortsKeepTheSelectedM
     Qt::SortOrder arrow;
   };
   const Step steps[] = {
-      {{"pills@spam.example", "friend@example.org", "Anna@example.org"}, 2, Qt::AscendingOrder},
-      {{"Anna@example.org", "friend@example.org", "pills@spam.example"}, 0, Qt::DescendingOrder},
+      // Qt::DescendingOrder is Qt's arrow up: smallest first.
+      {{"pills@spam.example", "friend@example.org", "Anna@example.org"}, 2, Qt::DescendingOrder},
+      {{"Anna@example.org", "friend@example.org", "pills@spam.example"}, 0, Qt::AscendingOrder},
   };
   EXPECT_EQ(Header().sortIndicatorSection(), size);
   for (const Step& step : steps) {
