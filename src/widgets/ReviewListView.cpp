@@ -14,10 +14,9 @@ struct ColumnWidth {
   ReviewColumn Column;
   int Characters;
 };
-constexpr ColumnWidth kWidths[] = {{ReviewColumn::From, 30},
+constexpr ColumnWidth kWidths[] = {{ReviewColumn::From, 32},
                                    {ReviewColumn::Size, 9},
-                                   {ReviewColumn::To, 22},
-                                   {ReviewColumn::Date, 19},
+                                   {ReviewColumn::To, 18},
                                    {ReviewColumn::File, 16}};
 
 // An arrow up for the order people call ascending (A to Z, small to large),
@@ -77,6 +76,9 @@ void TReviewListView::FitColumns() {
   for (const ColumnWidth& width : kWidths) {
     setColumnWidth(TReviewListModel::Section(width.Column), width.Characters * character);
   }
+  // A whole date and time, in digits wider than the average character.
+  setColumnWidth(TReviewListModel::Section(ReviewColumn::Date),
+                 fontMetrics().horizontalAdvance("2026.12.31 23:59:59") + 16);
 }
 
 // A list with rows always has a current row, so the keyboard has a place
