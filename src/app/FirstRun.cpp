@@ -4,6 +4,7 @@
 #include <system_error>
 
 #include "app/ProgramFolder.h"
+#include "platform/FileStore.h"
 #include "setup/SetupOptions.h"
 #include "setup/untAccounts.h"
 
@@ -21,6 +22,16 @@ bool IsSetupPromptNeeded(const std::string& programFolder) {
   std::string account = GetDefaultAccountKey(store);
   std::string prompt = ReadSetupPrompt(programFolder);
   return ReadAccountString(store, account, "POP3 Server") != kGatewayHost && prompt != "N";
+}
+
+bool FirstRunDone(const std::string& programFolder) {
+  std::error_code error;
+  return std::filesystem::exists(ProgramFile(programFolder, kFirstRunFile), error);
+}
+
+void MarkFirstRunDone(const std::string& programFolder) {
+  WriteFileAtomically(ProgramFile(programFolder, kFirstRunFile),
+                      "The first start's help, usage dialog and setup prompt were shown.\n");
 }
 
 }  // namespace qb

@@ -4,8 +4,10 @@
 #include <iostream>
 #include <optional>
 
+#include "app/ProgramSettings.h"
 #include "platform/Registry.h"
 #include "platform/RegistryKeyGuard.h"
+#include "screening/ScreeningText.h"
 
 namespace qb {
 
@@ -23,18 +25,30 @@ std::optional<DWORD> ReadDword(HKEY key, const char* name) {
   return value;
 }
 
+// The settings file's value (or its variable's) when it is a number.
+std::optional<DWORD> SettingNumber(const char* key) {
+  std::optional<std::int64_t> number = ParseWholeNumber(SettingValue(*FindProgramSetting(key)));
+  if (!number || *number < 0 || *number > 0xFFFFFFFF) return std::nullopt;
+  return static_cast<DWORD>(*number);
+}
+
+void Apply(TRemovedMailSettings& settings, std::optional<DWORD> limitKB,
+           std::optional<DWORD> days) {
+  if (limitKB) settings.CopyLimitBytes = static_cast<std::int64_t>(*limitKB) * 1024;
+  if (days) settings.KeepDays = static_cast<int>(std::min<DWORD>(*days, 36500));
+}
+
 }  // namespace
 
+// The registry's values, where they are, then the settings file's.
 TRemovedMailSettings ReadRemovedMailSettings() {
   TRemovedMailSettings settings;
   RegistryKeyGuard key = RegistryKeyGuard::Open(HKEY_CURRENT_USER, kQuillbrightKey, KEY_READ);
-  if (!key.IsOpen()) return settings;
-  if (std::optional<DWORD> limit = ReadDword(key.Get(), "RemovedCopyLimitKB")) {
-    settings.CopyLimitBytes = static_cast<std::int64_t>(*limit) * 1024;
+  if (key.IsOpen()) {
+    Apply(settings, ReadDword(key.Get(), "RemovedCopyLimitKB"),
+          ReadDword(key.Get(), "RemovedKeepDays"));
   }
-  if (std::optional<DWORD> days = ReadDword(key.Get(), "RemovedKeepDays")) {
-    settings.KeepDays = static_cast<int>(std::min<DWORD>(*days, 36500));
-  }
+  Apply(settings, SettingNumber("removed-copy-limit-kb"), SettingNumber("removed-keep-days"));
   return settings;
 }
 

@@ -1,8 +1,9 @@
 // The settings of the copies "Remove Checked" keeps, from the registry key
 // HKEY_CURRENT_USER\Software\Quillbright: "RemovedCopyLimitKB" (DWORD, the
 // largest message copied, in KiB; default 5120) and "RemovedKeepDays"
-// (DWORD, how long a copy is kept; default 30). A missing or unreadable
-// value keeps its default. At start the older copies are removed.
+// (DWORD, how long a copy is kept; default 30), and over them the settings
+// file's "removed-copy-limit-kb" and "removed-keep-days". A missing or
+// unreadable value keeps its default. At start the older copies are removed.
 #pragma once
 
 #include <string>

@@ -11,21 +11,29 @@
 
 namespace qb {
 
-void TForm1::ReviewListView1ColumnClick(int column) {
-  ReviewListView1.SortColumn = column;
-  ReviewListView1.Sort();
+void TForm1::ReviewListView1ColumnClick(ReviewColumn column) {
+  ReviewList& list = ReviewListView1;
+  list.SortDescending = list.SortColumn == column && !list.SortDescending;
+  list.SortColumn = column;
+  list.Sort();
   Changed();
 }
 
 int TForm1::ReviewListView1Compare(const MessageRow& a, const MessageRow& b) const {
-  int column = ReviewListView1.SortColumn;
-  if (ReviewRowLess(a, b, column)) return -1;
-  return ReviewRowLess(b, a, column) ? 1 : 0;
+  const ReviewList& list = ReviewListView1;
+  const MessageRow& first = list.SortDescending ? b : a;
+  const MessageRow& second = list.SortDescending ? a : b;
+  if (ReviewRowLess(first, second, list.SortColumn)) return -1;
+  return ReviewRowLess(second, first, list.SortColumn) ? 1 : 0;
 }
 
 void TForm1::PopupMenu2Popup(TPoint mousePosition, std::optional<std::size_t> rowUnderPoint) {
   PopupPoint = mousePosition;
-  PopupRow = rowUnderPoint;
+  PopupMessage.reset();
+  if (rowUnderPoint && *rowUnderPoint < ReviewListView1.Count()) {
+    const MessageRow& row = ReviewListView1[*rowUnderPoint];
+    PopupMessage = TMenuMessage{State.AccountText, row.Number, row.Uid, *rowUnderPoint};
+  }
   PopupMenu2 = TReviewListMenu{};
   if (const MessageRow* row = RowUnderPopupPoint()) {
     PopupMenu2.Block1Enabled = !ListContains(State.SubjectList, row->Subject);
@@ -35,16 +43,34 @@ void TForm1::PopupMenu2Popup(TPoint mousePosition, std::optional<std::size_t> ro
     PopupMenu2.Unblockthissender1Enabled = row->Checked;
     PopupMenu2.AllowSender1Enabled =
         !TrimBlanks(row->From).empty() && !IsFriend(State.FriendList, row->From);
-    SelectedRow = PopupRow;
   }
   Changed();
 }
 
-// The row at the menu's position, if the list still has one there: rows
-// may have gone since the menu opened (a new scan, the session's QUIT).
+// The row that holds the menu's message now: the row it was in when still
+// there, else where a sort has moved it. Gone (a new scan, another
+// account's review, the session's QUIT): the status bar says so.
+std::optional<std::size_t> TForm1::PopupMessageRow() {
+  if (!PopupMessage) return std::nullopt;
+  const TMenuMessage& message = *PopupMessage;
+  auto holds = [&](std::size_t index) {
+    const MessageRow& row = ReviewListView1[index];
+    return row.Number == message.Number && row.Uid == message.Uid;
+  };
+  if (State.AccountText == message.Account) {
+    if (message.Row < ReviewListView1.Count() && holds(message.Row)) return message.Row;
+    for (std::size_t index = 0; index < ReviewListView1.Count(); ++index) {
+      if (holds(index)) return index;
+    }
+  }
+  StatusBar1Text = kMessageGoneText;
+  Changed();
+  return std::nullopt;
+}
+
 MessageRow* TForm1::RowUnderPopupPoint() {
-  if (!PopupRow || *PopupRow >= ReviewListView1.Count()) return nullptr;
-  return &ReviewListView1[*PopupRow];
+  std::optional<std::size_t> index = PopupMessageRow();
+  return index ? &ReviewListView1[*index] : nullptr;
 }
 
 void TForm1::Block1Click() {
@@ -140,8 +166,9 @@ void TForm1::Unblockthissender1Click() {
 }
 
 void TForm1::Unselect() {
-  if (!RowUnderPopupPoint()) return;
-  ReviewListView1.SetRowState(*PopupRow, false, MessageCategory::mcUseful);
+  std::optional<std::size_t> index = PopupMessageRow();
+  if (!index) return;
+  ReviewListView1.SetRowState(*index, false, MessageCategory::mcUseful);
   Changed();
 }
 

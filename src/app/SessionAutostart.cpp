@@ -6,6 +6,7 @@
 
 #include "app/ListFiles.h"
 #include "app/ProgramFolder.h"
+#include "app/ProgramSettings.h"
 #include "platform/FileStore.h"
 
 namespace qb {
@@ -61,24 +62,43 @@ std::string DesktopExecArgument(const std::string& path) {
   return value;
 }
 
-std::string AutostartEntryText(const std::string& executable) {
+TAutostartVariables CurrentAutostartVariables() {
+  TAutostartVariables variables;
+  if (const char* home = std::getenv("QUILLBRIGHT_HOME"); home && *home) {
+    variables.push_back(std::string("QUILLBRIGHT_HOME=") + home);
+  }
+  for (const TProgramSetting& setting : ProgramSettingTable()) {
+    if (SetByEnvironment(setting)) {
+      variables.push_back(std::string(setting.Environment) + "=" + SettingValue(setting));
+    }
+  }
+  return variables;
+}
+
+std::string AutostartEntryText(const std::string& executable,
+                               const TAutostartVariables& variables) {
+  std::string command = variables.empty() ? "" : "env ";
+  for (const std::string& variable : variables) command += DesktopExecArgument(variable) + " ";
   return "[Desktop Entry]\n"
          "Type=Application\n"
          "Name=Quillbright\n"
          "Comment=Screen your mail on the server before your mail client downloads it\n"
          "Exec=" +
-         DesktopExecArgument(executable) +
+         command + DesktopExecArgument(executable) +
          "\n"
          "Icon=quillbright\n"
          "Terminal=false\n"
          "X-GNOME-Autostart-enabled=true\n";
 }
 
-TSessionAutostart::TSessionAutostart(std::string entryPath, std::string executable)
-    : entryPath_(std::move(entryPath)), executable_(std::move(executable)) {}
+TSessionAutostart::TSessionAutostart(std::string entryPath, std::string executable,
+                                     TAutostartVariables variables)
+    : entryPath_(std::move(entryPath)),
+      executable_(std::move(executable)),
+      variables_(std::move(variables)) {}
 
 TSessionAutostart TSessionAutostart::ForCurrentUser() {
-  return TSessionAutostart(AutostartEntryPath(), ExecutablePath());
+  return TSessionAutostart(AutostartEntryPath(), ExecutablePath(), CurrentAutostartVariables());
 }
 
 bool TSessionAutostart::Enabled() const {
@@ -98,7 +118,7 @@ std::string TSessionAutostart::SetEnabled(bool enabled) const {
     return error ? "Cannot delete file " + entryPath_ + ": " + error.message() : "";
   }
   fs::create_directories(fs::path(entryPath_).parent_path(), error);
-  if (error || !WriteFileAtomically(entryPath_, AutostartEntryText(executable_))) {
+  if (error || !WriteFileAtomically(entryPath_, AutostartEntryText(executable_, variables_))) {
     return CannotCreateFileText(entryPath_);
   }
   return "";

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace qb {
 
@@ -19,13 +20,25 @@ std::string AutostartEntryPath();
 // a reserved character, with the quoting and the string escapes applied.
 std::string DesktopExecArgument(const std::string& path);
 
-// The entry that starts `executable` without arguments (hidden in the tray).
-std::string AutostartEntryText(const std::string& executable);
+// A variable the started program gets, as "NAME=value".
+using TAutostartVariables = std::vector<std::string>;
+
+// The entry that starts `executable` without arguments (hidden in the
+// tray), through env(1) with `variables` when there are any.
+std::string AutostartEntryText(const std::string& executable,
+                               const TAutostartVariables& variables = {});
+
+// The variables a start from the session needs to find the same program
+// folder and settings: QUILLBRIGHT_HOME and every setting the environment
+// set (the settings file is in the program folder).
+TAutostartVariables CurrentAutostartVariables();
 
 class TSessionAutostart {
  public:
-  TSessionAutostart(std::string entryPath, std::string executable);
-  // The current user's entry for the running executable.
+  TSessionAutostart(std::string entryPath, std::string executable,
+                    TAutostartVariables variables = {});
+  // The current user's entry for the running executable, with this
+  // process's folder and settings.
   static TSessionAutostart ForCurrentUser();
 
   bool Enabled() const;
@@ -38,6 +51,7 @@ class TSessionAutostart {
  private:
   std::string entryPath_;
   std::string executable_;
+  TAutostartVariables variables_;
 };
 
 }  // namespace qb

@@ -8,6 +8,7 @@
 #include "app/ListFiles.h"
 #include "app/LocalTls.h"
 #include "app/ProgramFolder.h"
+#include "app/ProgramSettings.h"
 #include "app/RemovalSettings.h"
 #include "app/ReviewSettings.h"
 #include "app/StartMessages.h"
@@ -40,6 +41,16 @@ IAsyncLookups& TForm1::BlockListLookups() {
 TForm1::~TForm1() {
   destroying_ = true;
   MailGateway1.Close();
+  UnloadProgramSettings();
+}
+
+// The settings' DNS block list, when one is chosen, replaces the zone that
+// dnsbl.txt names.
+void TForm1::UseChosenBlockListZone() {
+  const std::string zone = SettingValue(*FindProgramSetting("dnsbl-zone"));
+  if (zone.empty()) return;
+  if (State.DnsblList.empty()) State.DnsblList.push_back(zone);
+  State.DnsblList.front() = zone;
 }
 
 void TForm1::ForwardRowEvents() {
@@ -97,6 +108,7 @@ void TForm1::FormCreate() {
   ProgramFolderPlaces places = CurrentProgramFolderPlaces();
   ChosenProgramFolder folder = ChooseProgramFolder(places);
   State.ProgramFolder = folder.Folder;
+  LoadProgramSettings(State.ProgramFolder);
   std::cerr << StartLogLine(folder, places.ShippedFolder, ListeningPort(),
                             FindListFiles(State.ProgramFolder))
             << std::endl;
@@ -114,6 +126,7 @@ void TForm1::FormCreate() {
   State.UidlReply.clear();
   Controls.Button1Enabled = false;
   LoadListFiles(State);
+  UseChosenBlockListZone();
   Screening.UseBlockListZone();
   Screening.RemovedMail = ReadRemovedMailSettings();
   RemoveExpiredCopies(State.ProgramFolder, Screening.RemovedMail);
@@ -146,13 +159,14 @@ void TForm1::StartListDownloads() {
       std::cerr);
 }
 
-// The help page and the usage dialog at a "-shortcut" start, then the setup
-// prompt; the dialogs are modal, so start-up goes on after they close.
+// Once, at the first "-shortcut" start: the help page and the usage
+// dialog, then the setup prompt; the dialogs are modal, so start-up goes on
+// after they close. The program without dialogs (headless) never runs it.
 void TForm1::RunFirstRunSteps() {
-  if (ShortcutStart) {
-    CurrentShell().OpenDocument(HelpFilePath(State.ProgramFolder));
-    if (OnShowUsageDialog) OnShowUsageDialog(this);
-  }
+  if (!ShortcutStart || !OnShowUsageDialog || FirstRunDone(State.ProgramFolder)) return;
+  MarkFirstRunDone(State.ProgramFolder);
+  CurrentShell().OpenDocument(HelpFilePath(State.ProgramFolder));
+  OnShowUsageDialog(this);
   if (IsSetupPromptNeeded(State.ProgramFolder)) SetupWizard1Click();
 }
 
@@ -201,7 +215,7 @@ std::string TForm1::ReviewedAccount() const {
 
 bool TForm1::ShowWaitingReview(std::size_t index) {
   if (!Screening.ShowWaitingReview(index)) return false;
-  SelectedRow.reset();
+  PopupMessage.reset();
   Changed();
   return true;
 }

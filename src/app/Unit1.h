@@ -40,6 +40,19 @@ struct TReviewListMenu {
   bool AllowSender1Enabled = false;               // "Always allow this sender"
 };
 
+// The message a context menu was opened over: its account, its number and
+// UID on the server, and the row it was in then.
+struct TMenuMessage {
+  std::string Account;
+  std::int64_t Number = 0;
+  std::string Uid;
+  std::size_t Row = 0;
+};
+
+// What a menu action says when its message has left the list meanwhile.
+inline constexpr const char* kMessageGoneText =
+    "That message is no longer in the list: nothing was changed.";
+
 class TForm1 {
  public:
   TForm1(IPopupNotifier& popupNotifier, ITrayIcon& trayIcon, IHostResolver& resolver);
@@ -113,19 +126,20 @@ class TForm1 {
   std::vector<std::string> WaitingReviews() const { return Screening.WaitingAccounts(); }
   bool ShowWaitingReview(std::size_t index);
 
-  // The review list. A column click sorts by that column (0 is From, c is
-  // sub-item c - 1); Compare gives that order as <0, 0, >0.
-  void ReviewListView1ColumnClick(int column);
+  // The review list. A column click sorts by that column; a second click on
+  // the same column reverses the order. Compare gives the order as <0, 0, >0.
+  void ReviewListView1ColumnClick(ReviewColumn column);
   int ReviewListView1Compare(const MessageRow& a, const MessageRow& b) const;
 
   // The context menu opens at the mouse position; the view passes the index
   // of the row under it, or nullopt over an empty part of the list. The
-  // menu's actions then act on that row.
+  // menu's actions then act on that row's message wherever a sort has moved
+  // it, and do nothing but say so (kMessageGoneText) when it has left the
+  // list or another account's rows replaced it.
   void PopupMenu2Popup(TPoint mousePosition, std::optional<std::size_t> rowUnderPoint);
   TPoint PopupPoint;
-  std::optional<std::size_t> PopupRow;
+  std::optional<TMenuMessage> PopupMessage;
   TReviewListMenu PopupMenu2;
-  std::optional<std::size_t> SelectedRow;  // the review list's selected row
 
   void Block1Click();                     // "Block this subject"
   void Block2Click();                     // "Block this sender (From: field)"
@@ -168,6 +182,8 @@ class TForm1 {
   void StartListDownloads();
   void RunFirstRunSteps();
   void OpenGateway();
+  void UseChosenBlockListZone();
+  std::optional<std::size_t> PopupMessageRow();
   MessageRow* RowUnderPopupPoint();
   void Block(const BlockAction& action);
   bool AddToListFile(const char* fileName, const std::string& text, TextLines& list,

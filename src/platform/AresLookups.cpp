@@ -162,7 +162,7 @@ void TAresLookups::ExpireOverdue() {
     TLookupId id = deadlines_.begin()->first.second;
     deadlines_.erase(deadlines_.begin());
     if (pending_.contains(id) && !finished_.contains(id))
-      Finish(id, {.TimedOut = true, .Addresses = {}});
+      Finish(id, {.TimedOut = true, .Addresses = {}, .Addresses6 = {}});
   }
 }
 

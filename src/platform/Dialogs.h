@@ -18,6 +18,9 @@ class IDialogs {
   // A text input box; nullopt when the user cancels.
   virtual std::optional<std::string> InputBox(const std::string& title, const std::string& prompt,
                                               const std::string& initial) = 0;
+  // A question with the buttons `yes` and "Cancel", Cancel the default; true
+  // when the user chose `yes`. Where nobody can answer, nothing is done.
+  virtual bool Confirm(const std::string& /*text*/, const std::string& /*yes*/) { return false; }
 };
 
 // Message boxes to standard error; input boxes are answered as cancelled.

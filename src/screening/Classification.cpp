@@ -124,7 +124,8 @@ void Listele(ReviewList& review, const ScreeningState& state) {
     auto uid = uids.find(row.Number);
     if (uid != uids.end()) row.Uid = uid->second;
   }
-  review.SortColumn = ReviewList::kSizeColumn;
+  review.SortColumn = ReviewColumn::Size;
+  review.SortDescending = false;
   review.Sort();
 }
 

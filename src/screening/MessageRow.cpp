@@ -2,26 +2,28 @@
 
 namespace qb {
 
-const std::string& ColumnText(const MessageRow& row, int column) {
+const std::string& ColumnText(const MessageRow& row, ReviewColumn column) {
   static const std::string kNone;
   switch (column) {
-    case 0:
+    case ReviewColumn::From:
       return row.From;
-    case 1:
+    case ReviewColumn::Subject:
       return row.Subject;
-    case 2:
+    case ReviewColumn::Size:
       return row.Size;
-    case 4:
+    case ReviewColumn::Uid:
       return row.Uid;
-    case 5:
+    case ReviewColumn::To:
       return row.To;
-    case 6:
+    case ReviewColumn::Date:
       return row.Date;
-    case 7:
+    case ReviewColumn::File:
       return row.File;
-    default:
-      return kNone;
+    case ReviewColumn::MessageNumber:  // hidden; the row's number is Number
+    case ReviewColumn::Count:
+      break;
   }
+  return kNone;
 }
 
 }  // namespace qb

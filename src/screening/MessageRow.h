@@ -21,6 +21,21 @@ enum class MessageCategory {
   mcBlockedRecipient = 6,
 };
 
+// The review list's columns, in the order a view shows them. A new column
+// is one entry here (before Count), its text in ColumnText and its caption
+// in the view's column table.
+enum class ReviewColumn {
+  From,
+  Subject,
+  Size,
+  MessageNumber,  // hidden in the view
+  Uid,            // hidden in the view
+  To,
+  Date,
+  File,
+  Count,
+};
+
 struct MessageRow {
   std::string From;         // the item text: column 0
   std::string Subject;      // sub-item 0
@@ -46,8 +61,7 @@ struct MessageRow {
   TextLines BodyLines{};
 };
 
-// The text a column shows: 0 is From, c >= 1 is sub-item c - 1; empty for
-// a column the row does not have.
-const std::string& ColumnText(const MessageRow& row, int column);
+// The text a column shows; empty for a column the row does not have.
+const std::string& ColumnText(const MessageRow& row, ReviewColumn column);
 
 }  // namespace qb

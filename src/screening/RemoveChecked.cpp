@@ -17,6 +17,14 @@ namespace {
 
 const std::string kCrLf = "\r\n";
 
+// What the status bar says after the deletions: how many, from which
+// account, and where the copies are.
+std::string RemovedText(const TScreenedSession& session) {
+  std::size_t removed = session.Removed.size();
+  return "Removed " + std::to_string(removed) + (removed == 1 ? " message" : " messages") +
+         " from " + TrimBlanks(session.AccountText) + "; copies are kept in \"Removed mail\".";
+}
+
 }  // namespace
 
 void TSessionScreening::RemoveChecked() {
@@ -79,10 +87,12 @@ void TSessionScreening::EndReview(TScreenedSession& session) {
     session.WaitingLines.push_front({session.ClientLine, session.Command});
   }
   removalNotice_.clear();
+  if (!session.Removed.empty()) removalNotice_ = RemovedText(session);
   if (session.RemovalsRefused > 0) {
-    removalNotice_ = std::to_string(session.RemovalsRefused) + " of the checked messages of " +
-                     TrimBlanks(session.AccountText) +
-                     " could not be removed; they stay on the server and are downloaded.";
+    removalNotice_ += (removalNotice_.empty() ? "" : " ") +
+                      std::to_string(session.RemovalsRefused) + " of the checked messages of " +
+                      TrimBlanks(session.AccountText) +
+                      " could not be removed; they stay on the server and are downloaded.";
   }
   if (session.Copies.Kept > 0) {
     removalNotice_ += (removalNotice_.empty() ? "" : " ") + CopyFailureText(session);

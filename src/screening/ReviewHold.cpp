@@ -135,6 +135,7 @@ void TSessionScreening::ReviewReady(TScreenedSession& session) {
                                   .Uids = UidsOf(session.ToReview, scan.UidlReply)},
                        .Rows = std::move(scan.Rows.Rows()),
                        .SortColumn = scan.Rows.SortColumn,
+                       .SortDescending = scan.Rows.SortDescending,
                        .Session = TSessionHandle(&session.Client)};
   scan.Rows.Clear();
   bool replaces =
@@ -231,6 +232,13 @@ void TSessionScreening::KeepReviewOpen(TScreenedSession& session) {
   if (decisionNotice_.empty()) {
     DecisionNotice(kDecideLaterStatus);
   }
+}
+
+std::optional<std::chrono::steady_clock::time_point> TSessionScreening::ReviewAnswerDue() const {
+  TMailGWClient* client = ReviewClient.Get();
+  const TScreenedSession* session = client ? ScreenedSessionOf(*client) : nullptr;
+  if (!session || !session->HoldTimed || session->HoldExpired) return std::nullopt;
+  return session->HoldStarted + std::min(ReviewLimits.Hold, ReviewLimits.MaxHold);
 }
 
 void TSessionScreening::StartHoldTimer(TScreenedSession& session) {

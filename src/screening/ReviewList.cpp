@@ -22,8 +22,8 @@ bool SizeLess(const MessageRow& a, const MessageRow& b) {
 
 }  // namespace
 
-bool ReviewRowLess(const MessageRow& a, const MessageRow& b, int sortColumn) {
-  if (sortColumn == ReviewList::kSizeColumn) return SizeLess(a, b);
+bool ReviewRowLess(const MessageRow& a, const MessageRow& b, ReviewColumn sortColumn) {
+  if (sortColumn == ReviewColumn::Size) return SizeLess(a, b);
   return CompareIgnoringCase(ColumnText(a, sortColumn), ColumnText(b, sortColumn)) < 0;
 }
 
@@ -49,9 +49,10 @@ void ReviewList::SetRowChecked(std::size_t index, bool checked) {
 }
 
 void ReviewList::Sort() {
-  int column = SortColumn;
-  std::stable_sort(rows_.begin(), rows_.end(), [column](const MessageRow& a, const MessageRow& b) {
-    return ReviewRowLess(a, b, column);
+  const ReviewColumn column = SortColumn;
+  const bool descending = SortDescending;
+  std::stable_sort(rows_.begin(), rows_.end(), [&](const MessageRow& a, const MessageRow& b) {
+    return descending ? ReviewRowLess(b, a, column) : ReviewRowLess(a, b, column);
   });
   if (OnRowsReset) OnRowsReset(this);
 }

@@ -13,7 +13,7 @@ namespace qb {
 // The review-list order: by the column's text ignoring ASCII case,
 // ascending; the "Size" column puts numeric sizes largest first, after any
 // rows whose size is not a number (such as "-"), which keep the text order.
-bool ReviewRowLess(const MessageRow& a, const MessageRow& b, int sortColumn);
+bool ReviewRowLess(const MessageRow& a, const MessageRow& b, ReviewColumn sortColumn);
 
 // A view learns of changes row by row: OnRowsReset after the rows were
 // replaced or reordered (Clear, Sort), OnRowsInserted after Add, and
@@ -22,8 +22,6 @@ bool ReviewRowLess(const MessageRow& a, const MessageRow& b, int sortColumn);
 // the whole list anew.
 class ReviewList {
  public:
-  static constexpr int kSizeColumn = 2;
-
   void Add(MessageRow row);
   void Clear();
   // The tick and the icon of one row; out-of-range indexes are ignored.
@@ -41,7 +39,10 @@ class ReviewList {
   std::vector<MessageRow>& Rows() { return rows_; }
   const std::vector<MessageRow>& Rows() const { return rows_; }
 
-  int SortColumn = 0;
+  ReviewColumn SortColumn = ReviewColumn::From;
+  // The reverse of the column's order (rows that compare equal still keep
+  // theirs).
+  bool SortDescending = false;
   // Orders the rows by SortColumn; sorting again gives the same order, and
   // rows that compare equal keep their order.
   void Sort();

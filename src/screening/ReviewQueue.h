@@ -32,7 +32,8 @@ bool SameAccount(const TOpenReview& a, const TOpenReview& b);
 struct TWaitingReview {
   TOpenReview Review;
   std::vector<MessageRow> Rows;  // with the user's ticks
-  int SortColumn = 0;
+  ReviewColumn SortColumn = ReviewColumn::From;
+  bool SortDescending = false;
   TSessionHandle Session;  // whose client waits for the review; empty once it was answered
 };
 

@@ -124,6 +124,9 @@ class TSessionScreening {
   // Counts the reviews made ready, so a caller can tell one from the next.
   unsigned ReviewSerial = 0;
   const TOpenReview& OpenReview() const { return openReview_; }
+  // When the command that waits for the review is answered without it at
+  // the latest; none while no mail client waits for the review.
+  std::optional<std::chrono::steady_clock::time_point> ReviewAnswerDue() const;
 
   // What the window shows changed outside the gateway's events (a reply
   // timed out, a deletion was answered, a waiting scan began).

@@ -16,6 +16,7 @@ void TSessionScreening::ShowReview(TWaitingReview review, bool announce) {
   decisionNotice_.clear();
   review_.Rows() = std::move(review.Rows);
   review_.SortColumn = review.SortColumn;
+  review_.SortDescending = review.SortDescending;
   review_.Sort();
   ReviewClient = ListOwner = review.Session;
   controls_.Button1Enabled = true;
@@ -45,6 +46,7 @@ TWaitingReview TSessionScreening::ShownReview() const {
   return {.Review = openReview_,
           .Rows = review_.Rows(),
           .SortColumn = review_.SortColumn,
+          .SortDescending = review_.SortDescending,
           .Session = ReviewClient};
 }
 

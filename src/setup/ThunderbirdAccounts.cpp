@@ -120,6 +120,11 @@ unsigned FileMode(const std::string& path) {
   return stat(path.c_str(), &info) == 0 ? (info.st_mode & 07777) : 0600;
 }
 
+std::string SecurityName(std::int64_t socketType) {
+  if (socketType == kSocketTls) return "TLS";
+  return socketType == kSocketStartTls ? "STARTTLS" : "none";
+}
+
 std::string JoinNames(const std::vector<std::string>& names) {
   std::string joined;
   for (const std::string& name : names) joined += (joined.empty() ? "" : ", ") + name;
@@ -223,7 +228,8 @@ void RewriteProfile(const TProfileChoice& choice, const std::vector<std::string>
   ReportUserJs(choice.Folder, changedNames);
 }
 
-// The servers of the backup that the gateway took over since, by name.
+}  // namespace
+
 std::vector<TThunderbirdServer> RestorableServers(const TPrefsFile& current,
                                                   const TPrefsFile& backup) {
   std::vector<TThunderbirdServer> servers;
@@ -236,6 +242,8 @@ std::vector<TThunderbirdServer> RestorableServers(const TPrefsFile& current,
   }
   return servers;
 }
+
+namespace {
 
 // nullopt when the profile has nothing to undo; else the accounts restored
 // (0 after a failure, which is reported).
@@ -384,6 +392,9 @@ std::string ReadThunderbirdAccountString(std::string_view accountKey, std::strin
   if (valueName == "Account Name") return server.Name;
   if (valueName == "POP3 Server") return IsPop3(server) ? server.Host : "";
   if (valueName == "POP3 User Name") return server.User;
+  if (valueName == "POP3 Port") return std::to_string(server.Port);
+  if (valueName == "POP3 Security") return SecurityName(server.SocketType);
+  if (valueName == "Gateway Login") return GatewayLogin(server);
   return "";
 }
 

@@ -61,11 +61,16 @@ std::vector<std::string> RewriteServerForGateway(TPrefsFile& prefs,
 std::string ThunderbirdDefaultAccountKey();
 TAccountList ListThunderbirdAccounts();
 // "Account Name", "POP3 Server" (the real server of a POP3 account, "" for
-// other kinds), "POP3 User Name".
+// other kinds), "POP3 User Name", "POP3 Port", "POP3 Security" ("TLS",
+// "STARTTLS" or "none") and "Gateway Login" (what the rewrite would set).
 std::string ReadThunderbirdAccountString(std::string_view accountKey, std::string_view valueName);
 TRewriteResult RewriteThunderbirdAccounts(const std::vector<std::string>& keys,
                                           const std::vector<std::string>& displayedLines,
                                           const std::vector<std::size_t>& chosen, int gatewayPort);
+
+// The servers of `backup` that the gateway took over since, by name.
+std::vector<TThunderbirdServer> RestorableServers(const TPrefsFile& current,
+                                                  const TPrefsFile& backup);
 
 // The backups of a profile's prefs.js, oldest first.
 std::vector<std::string> ThunderbirdBackups(const std::string& profileFolder);

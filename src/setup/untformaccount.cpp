@@ -4,6 +4,7 @@
 #include "platform/RegistryFile.h"
 #include "setup/AccountBackup.h"
 #include "setup/SetupOptions.h"
+#include "setup/SetupPreview.h"
 
 namespace qb {
 
@@ -75,6 +76,11 @@ void TForm2::Button1Click() {
   for (std::size_t i = 0; i < CheckListBox1.size(); ++i) {
     lines.push_back(CheckListBox1[i].Text);
     if (CheckListBox1[i].Checked) ticked.push_back(i);
+  }
+  if (!ticked.empty() &&
+      !CurrentDialogs().Confirm(SetupPreviewText(store_, keys_, lines, ticked, gatewayPort_),
+                                kSetupConfirmCaption)) {
+    return;
   }
   TRewriteResult result;
   try {

@@ -53,7 +53,8 @@ class TForm2 {
   // POP3 server are dropped. No account left: the automatic part is hidden.
   void FormCreate();
   void SetChecked(std::size_t index, bool checked);
-  // Rewrites the ticked accounts. A backup error is shown and the dialog
+  // Shows what will change for each ticked account and asks once; only a
+  // yes rewrites the ticked accounts. A backup error is shown and the dialog
   // stays open. Accounts that could not be changed are named in one error
   // box, and the dialog then stays open too. The restart warning comes only
   // when an account was changed. Otherwise the dialog closes with result 1.

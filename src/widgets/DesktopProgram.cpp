@@ -4,6 +4,7 @@
 
 #include "app/StartMessages.h"
 #include "widgets/BlockListEditorDialog.h"
+#include "widgets/SettingsDialog.h"
 #include "widgets/SetupDialogs.h"
 
 namespace qb {
@@ -33,6 +34,9 @@ TForm1& TDesktopProgram::Start(const std::vector<std::string>& arguments) {
   popup_.Notifier().OnClick = [&form](TPopupNotifier*) { form.PopupNotifier1Click(); };
   popup_.Desktop().TrayIconGeometry = [this] { return tray_.Icon().geometry(); };
   tray_.OnExit = [this] { window_->Exit1Click(); };
+  tray_.OnRemovedMail = [this] { window_->ShowRemovedMail(); };
+  window_->OnStatusShown = [this](const QString& status) { tray_.ShowStatus(status); };
+  window_->Refresh();
   window_->OnMinimized = [this] {
     if (tray_.TrayAvailable()) tray_.Logic().ApplicationMinimized();
   };
@@ -66,6 +70,7 @@ void TDesktopProgram::AttachMenuCommands(TForm1& form) {
   window.OnBlockedRecipients = [&window, &folder] {
     ShowBlockListEditor(&window, kRecipientsEditor, folder);
   };
+  window.OnSettings = [&window, &folder] { ShowSettingsDialog(&window, folder); };
   window.OnHelp = [&folder] { OpenHelp(folder); };
   window.UpdateMenuHooks();
 }

@@ -11,4 +11,11 @@ namespace qb {
 QString DisplayText(const std::string& bytes);
 std::string WireText(const QString& text);  // UTF-8
 
+// A size in octets as people read it: "512 bytes", "2.4 KB", "2.4 MB",
+// "245 MB" (powers of 1000, one decimal below 100 of a unit); a text
+// that is not a size ("-") is shown as it is.
+QString ReadableSize(const std::string& octets);
+// The exact figure with thousands grouped: "2,412,071 bytes".
+QString ExactSize(const std::string& octets);
+
 }  // namespace qb

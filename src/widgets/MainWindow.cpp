@@ -1,23 +1,19 @@
 #include "widgets/MainWindow.h"
 
 #include <QCloseEvent>
-#include <QFile>
-#include <QGuiApplication>
-#include <QHBoxLayout>
-#include <QHeaderView>
-#include <QMenuBar>
+#include <QGridLayout>
 #include <QSaveFile>
-#include <QScreen>
 #include <QStatusBar>
 #include <QVBoxLayout>
+#include <chrono>
 
-#include "platform/Dialogs.h"
-#include "widgets/AboutBox.h"
-#include "widgets/BlockListEditorDialog.h"
+#include "app/MainWindowTexts.h"
+#include "app/StartUp.h"
 #include "widgets/DisplayText.h"
 #include "widgets/Icons.h"
 #include "widgets/LinkLabel.h"
 #include "widgets/RemovedMailWindow.h"
+#include "widgets/WindowPlacement.h"
 
 namespace qb {
 
@@ -39,6 +35,8 @@ const LegendLine kLegend[] = {
     {MessageCategory::mcBlockedRecipient, "messages of blocked recipients (To: field)"},
 };
 
+const QSize kPreferredSize(960, 640);
+
 QLabel* WrappedLabel(const QString& text, QWidget* parent, const QColor& colour = {}) {
   auto* label = new QLabel(text, parent);
   label->setTextFormat(Qt::PlainText);
@@ -59,6 +57,11 @@ void Paint(QWidget* widget, const QColor& background, const QColor& text = Qt::b
   widget->setPalette(palette);
 }
 
+QFont Smaller(QFont font) {
+  font.setPointSizeF(font.pointSizeF() * 0.9);
+  return font;
+}
+
 }  // namespace
 
 TMainWindow::TMainWindow(TForm1& form, QWidget* parent)
@@ -67,44 +70,33 @@ TMainWindow::TMainWindow(TForm1& form, QWidget* parent)
   setWindowIcon(ProgramIcon());
   auto* central = new QWidget(this);
   auto* layout = new QVBoxLayout(central);
-  layout->setContentsMargins(5, 5, 5, 5);
+  layout->setContentsMargins(6, 6, 6, 6);
   layout->setSpacing(4);
   layout->addWidget(BuildTopPanel());
+  accountRow_ = new QHBoxLayout;
   lblAccount_ = new QLabel(central);
-  lblAccount_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
   lblAccount_->setTextFormat(Qt::PlainText);
   reviews_ = new TReviewChooser(form_, central);
-  auto* accountRow = new QHBoxLayout;
-  accountRow->addWidget(reviews_);
-  accountRow->addWidget(lblAccount_, 1);
-  layout->addLayout(accountRow);
+  QFont bold = lblAccount_->font();
+  bold.setBold(true);
+  lblAccount_->setFont(bold);
+  accountRow_->addWidget(reviews_);
+  accountRow_->addWidget(lblAccount_, 1);
+  layout->addLayout(accountRow_);
 
   clientArea_ = new QStackedWidget(central);
   clientArea_->addWidget(BuildIntroduction());
-  list_ = new QTableView(clientArea_);
-  list_->setModel(&model_);
-  list_->setShowGrid(true);
-  list_->setSelectionBehavior(QAbstractItemView::SelectRows);
-  list_->setSelectionMode(QAbstractItemView::SingleSelection);
-  list_->setIconSize(QSize(16, 16));
-  list_->verticalHeader()->hide();
-  list_->verticalHeader()->setDefaultSectionSize(list_->fontMetrics().height() + 6);
-  list_->horizontalHeader()->setSectionsClickable(true);
-  list_->horizontalHeader()->setHighlightSections(false);
-  list_->setColumnHidden(TReviewListModel::kMessageNumberColumn, true);
-  list_->setColumnHidden(TReviewListModel::kUidColumn, true);
-  list_->setContextMenuPolicy(Qt::CustomContextMenu);
-  connect(list_->horizontalHeader(), &QHeaderView::sectionClicked, this,
-          [this](int column) { form_.ReviewListView1ColumnClick(column); });
+  list_ = new TReviewListView(form_, model_, clientArea_);
   connect(list_, &QWidget::customContextMenuRequested, this, &TMainWindow::ShowContextMenu);
-  connect(&model_, &QAbstractItemModel::modelReset, this, &TMainWindow::FitColumns);
-  connect(&model_, &QAbstractItemModel::rowsInserted, this, &TMainWindow::FitColumns);
+  connect(list_, &TReviewListView::SortChosen, this, [this] {
+    chosenSort_ = {form_.ReviewListView1.SortColumn, form_.ReviewListView1.SortDescending};
+  });
   clientArea_->addWidget(list_);
   layout->addWidget(clientArea_, 1);
 
   progress_ = new QProgressBar(central);
   progress_->setTextVisible(false);
-  progress_->setFixedHeight(14);
+  progress_->setFixedHeight(10);
   layout->addWidget(progress_);
   layout->addWidget(BuildPanel1());
   setCentralWidget(central);
@@ -112,22 +104,20 @@ TMainWindow::TMainWindow(TForm1& form, QWidget* parent)
   status_ = new QLabel(this);
   status_->setTextFormat(Qt::PlainText);
   statusBar()->addWidget(status_, 1);
-  statusBar()->setSizeGripEnabled(false);
+  statusBar()->setSizeGripEnabled(true);
 
   BuildMainMenu();
   BuildContextMenu();
-
-  resize(702, 460);
-  if (QScreen* screen = QGuiApplication::primaryScreen()) {
-    QRect area = screen->availableGeometry();
-    move(area.center() - QPoint(702 / 2, 460 / 2));
-  }
+  figuresTimer_.setInterval(1000);
+  connect(&figuresTimer_, &QTimer::timeout, this, &TMainWindow::ShowReviewFigures);
+  RestoreWindowState();
   form_.OnChanged = [this](TForm1*) { Refresh(); };
   Refresh();
 }
 
 TMainWindow::~TMainWindow() {
   form_.OnChanged = nullptr;
+  SaveWindowState();
 }
 
 QWidget* TMainWindow::BuildTopPanel() {
@@ -142,6 +132,7 @@ QWidget* TMainWindow::BuildTopPanel() {
   row->addWidget(logo);
   row->addStretch(1);
   auto* more = new QVBoxLayout;
+  more->setSpacing(0);
   more->addWidget(new QLabel("More software are available at ", panel));
   auto* link = new TLinkLabel(QUrl(kVendorAddress), panel);
   link->setObjectName("Label3");
@@ -150,21 +141,24 @@ QWidget* TMainWindow::BuildTopPanel() {
   return panel;
 }
 
-QWidget* TMainWindow::BuildLegend(const QString& heading, QWidget* parent) {
+// The six lines in `columns` columns, icon before caption.
+QWidget* TMainWindow::BuildLegend(const QString& heading, QWidget* parent, int columns) {
   auto* legend = new QWidget(parent);
-  auto* lines = new QVBoxLayout(legend);
-  lines->setContentsMargins(4, 4, 4, 4);
-  lines->setSpacing(1);
-  if (!heading.isEmpty()) lines->addWidget(new QLabel(heading, legend));
-  for (const LegendLine& line : kLegend) {
-    auto* row = new QHBoxLayout;
-    row->setSpacing(6);
+  auto* grid = new QGridLayout(legend);
+  grid->setContentsMargins(4, 2, 4, 2);
+  grid->setHorizontalSpacing(6);
+  grid->setVerticalSpacing(1);
+  int row = 0;
+  if (!heading.isEmpty()) grid->addWidget(new QLabel(heading, legend), row++, 0, 1, columns * 2);
+  const int rows = (static_cast<int>(std::size(kLegend)) + columns - 1) / columns;
+  for (int i = 0; i < static_cast<int>(std::size(kLegend)); ++i) {
     auto* icon = new QLabel(legend);
-    icon->setPixmap(CategoryIcon(line.Category).pixmap(16, 16));
-    row->addWidget(icon);
-    row->addWidget(new QLabel(line.Caption, legend), 1);
-    lines->addLayout(row);
+    icon->setPixmap(CategoryIcon(kLegend[i].Category).pixmap(16, 16));
+    auto* caption = new QLabel(kLegend[i].Caption, legend);
+    grid->addWidget(icon, row + i % rows, (i / rows) * 2);
+    grid->addWidget(caption, row + i % rows, (i / rows) * 2 + 1);
   }
+  grid->setColumnStretch(columns * 2 - 1, 1);
   return legend;
 }
 
@@ -187,7 +181,7 @@ QWidget* TMainWindow::BuildIntroduction() {
       "wakes up when the client starts checking email messages from the account and lists "
       "messages classifying them in the following categories :",
       introduction_));
-  QWidget* box = BuildLegend({}, introduction_);
+  QWidget* box = BuildLegend({}, introduction_, 1);
   Paint(box, QColor(250, 250, 250));
   column->addWidget(box);
   column->addWidget(WrappedLabel(
@@ -204,143 +198,62 @@ QWidget* TMainWindow::BuildIntroduction() {
   return introduction_;
 }
 
+// One band below the list: the legend in three columns, the instructions in
+// a smaller type, and the review's figures beside "Remove Checked".
 QWidget* TMainWindow::BuildPanel1() {
   panel1_ = new QWidget(this);
   panel1_->setObjectName("Panel1");
-  auto* row = new QHBoxLayout(panel1_);
-  row->setContentsMargins(0, 0, 0, 0);
-  row->addWidget(BuildLegend("Emails listed above are classified as follows:", panel1_));
-  auto* right = new QVBoxLayout;
-  right->addWidget(WrappedLabel(
+  auto* column = new QVBoxLayout(panel1_);
+  column->setContentsMargins(0, 0, 0, 0);
+  column->setSpacing(2);
+  QWidget* legend = BuildLegend({}, panel1_, 3);
+  legend->setFont(Smaller(legend->font()));
+  column->addWidget(legend);
+  QLabel* instructions = WrappedLabel(
       "Emails to be removed from email account at the server are checked as default. Please "
       "check the emails you want to remove. You may sort the list by clicking on appropriate "
       "column title.",
-      panel1_));
-  right->addWidget(
-      WrappedLabel("The button \"Remove checked\" will REMOVE checked emails "
-                   "previewed from the server and will allow email client to "
-                   "RECEIVE emails unchecked.",
-                   panel1_, QColor(0x8B, 0x00, 0x00)));
-  button1_ = new QPushButton("Remove Checked", panel1_);
+      panel1_);
+  instructions->setFont(Smaller(instructions->font()));
+  column->addWidget(instructions);
+  auto* row = new QHBoxLayout;
+  QLabel* warning = WrappedLabel(
+      "The button \"Remove checked\" will REMOVE checked emails "
+      "previewed from the server and will allow email client to "
+      "RECEIVE emails unchecked.",
+      panel1_, QColor(0x8B, 0x00, 0x00));
+  warning->setFont(Smaller(warning->font()));
+  row->addWidget(warning, 1);
+  figures_ = new QLabel(panel1_);
+  figures_->setObjectName("ReviewFigures");
+  figures_->setTextFormat(Qt::PlainText);
+  row->addWidget(figures_);
+  button1_ = new QPushButton("&Remove Checked", panel1_);
   button1_->setObjectName("Button1");
   QFont bold = button1_->font();
   bold.setBold(true);
   button1_->setFont(bold);
   connect(button1_, &QPushButton::clicked, this, [this] { form_.Button1Click(); });
-  right->addWidget(button1_, 0, Qt::AlignRight);
-  right->addStretch(1);
-  row->addLayout(right, 1);
+  row->addWidget(button1_);
+  column->addLayout(row);
   return panel1_;
 }
 
-void TMainWindow::BuildMainMenu() {
-  QMenuBar* bar = menuBar();
-  bar->addAction("About", this, [this] {
-    TAboutBox about(this);
-    about.exec();
-  });
-  setupWizard_ = bar->addAction("Setup Wizard", this, [this] {
-    if (OnSetupWizard) OnSetupWizard();
-  });
-  undoSetup_ = bar->addAction("Undo setup", this, [this] {
-    if (OnUndoSetup) OnUndoSetup();
-  });
-  bar->addAction("Removed mail", this, [this] {
-    TRemovedMailWindow removed(form_.State.ProgramFolder, this);
-    removed.exec();
-  });
-  QMenu* options = bar->addMenu("Options");
-  subjects_ = options->addAction("Blocked Subjects", this, [this] {
-    if (OnBlockedSubjects) OnBlockedSubjects();
-  });
-  senders_ = options->addAction("Blocked Senders (From: field)", this, [this] {
-    if (OnBlockedSenders) OnBlockedSenders();
-  });
-  recipients_ = options->addAction("Blocked Recipients (To: field)", this, [this] {
-    if (OnBlockedRecipients) OnBlockedRecipients();
-  });
-  options->addAction("Friends (always allowed senders)", this, [this] { EditFriends(); });
-  options->addSeparator();
-  startWithSession_ = options->addAction("Start with my session");
-  startWithSession_->setCheckable(true);
-  startWithSession_->setChecked(autostart_.Enabled());
-  connect(options, &QMenu::aboutToShow, this,
-          [this] { startWithSession_->setChecked(autostart_.Enabled()); });
-  connect(startWithSession_, &QAction::triggered, this, &TMainWindow::StartWithSessionClick);
-  help_ = bar->addAction("Help", this, [this] {
-    if (OnHelp) OnHelp();
-  });
-  UpdateMenuHooks();
-}
-
-// The option follows the autostart entry on disk, which the desktop's own
-// settings may change too; a failure is shown and the tick left as it is.
-void TMainWindow::StartWithSessionClick(bool checked) {
-  std::string error = autostart_.SetEnabled(checked);
-  if (!error.empty()) CurrentDialogs().ShowMessageBox(error, TMsgDlgType::mtError);
-  startWithSession_->setChecked(autostart_.Enabled());
-}
-
-void TMainWindow::UpdateMenuHooks() {
-  setupWizard_->setEnabled(static_cast<bool>(OnSetupWizard));
-  undoSetup_->setEnabled(static_cast<bool>(OnUndoSetup));
-  subjects_->setEnabled(static_cast<bool>(OnBlockedSubjects));
-  senders_->setEnabled(static_cast<bool>(OnBlockedSenders));
-  recipients_->setEnabled(static_cast<bool>(OnBlockedRecipients));
-  help_->setEnabled(static_cast<bool>(OnHelp));
-}
-
-void TMainWindow::BuildContextMenu() {
-  block1_ = popupMenu2_.addAction("Block this subject", this, [this] { form_.Block1Click(); });
-  block2_ = popupMenu2_.addAction("Block this sender (From: field)", this,
-                                  [this] { form_.Block2Click(); });
-  blockRecipient_ = popupMenu2_.addAction("Block this recipient (To: field)", this,
-                                          [this] { form_.BlocktherecipientTofield1Click(); });
-  unselectSubject_ = popupMenu2_.addAction("Unselect this subject", this,
-                                           [this] { form_.Unblockthissubject1Click(); });
-  unselectSender_ = popupMenu2_.addAction("Unselect this sender", this,
-                                          [this] { form_.Unblockthissender1Click(); });
-  allowSender_ = popupMenu2_.addAction("Always allow this sender", this,
-                                       [this] { form_.AllowSender1Click(); });
-}
-
-// The friends editor is a block-list editor over friends.txt.
-void TMainWindow::EditFriends() {
-  ShowBlockListEditor(this, kFriendsEditor, form_.State.ProgramFolder);
-  form_.ReloadFriendList();
-}
-
-QMenu& TMainWindow::PrepareContextMenu(const QPoint& viewportPoint) {
-  QModelIndex index = list_->indexAt(viewportPoint);
-  std::optional<std::size_t> row;
-  if (index.isValid()) row = static_cast<std::size_t>(index.row());
-  QPoint global = list_->viewport()->mapToGlobal(viewportPoint);
-  form_.PopupMenu2Popup({global.x(), global.y()}, row);
-  const TReviewListMenu& items = form_.PopupMenu2;
-  block1_->setEnabled(items.Block1Enabled);
-  block2_->setEnabled(items.Block2Enabled);
-  blockRecipient_->setEnabled(items.BlocktherecipientTofield1Enabled);
-  unselectSubject_->setEnabled(items.Unblockthissubject1Enabled);
-  unselectSender_->setEnabled(items.Unblockthissender1Enabled);
-  allowSender_->setEnabled(items.AllowSender1Enabled);
-  return popupMenu2_;
-}
-
-void TMainWindow::ShowContextMenu(const QPoint& viewportPoint) {
-  PrepareContextMenu(viewportPoint).popup(list_->viewport()->mapToGlobal(viewportPoint));
-}
-
-// "Subject" is 250 pixels wide, the hidden columns 0, every other column
-// fits its content.
-void TMainWindow::FitColumns() {
-  for (int column = 0; column < TReviewListModel::kColumnCount; ++column) {
-    if (list_->isColumnHidden(column)) continue;
-    if (column == 1) {
-      list_->setColumnWidth(column, 250);
-    } else {
-      list_->resizeColumnToContents(column);
-    }
+// The texts say how many rows are ticked and, while a mail client waits,
+// for how many more seconds.
+void TMainWindow::ShowReviewFigures() {
+  std::optional<int> seconds;
+  if (auto due = form_.Screening.ReviewAnswerDue()) {
+    auto left = std::chrono::ceil<std::chrono::seconds>(*due - std::chrono::steady_clock::now());
+    seconds = static_cast<int>(std::max<std::int64_t>(0, left.count()));
   }
+  figures_->setText(
+      QString::fromStdString(ReviewFiguresText(model_.TickedCount(), model_.rowCount(), seconds)));
+}
+
+QString TMainWindow::StatusBarText() const {
+  if (!form_.StatusBar1Text.empty()) return DisplayText(form_.StatusBar1Text);
+  return QString::fromStdString(IdleStatusText(form_.MailGateway1.Active(), ListeningPortNumber()));
 }
 
 void TMainWindow::Refresh() {
@@ -353,11 +266,31 @@ void TMainWindow::Refresh() {
                       std::max(controls.ProgressBar1.Min, controls.ProgressBar1.Max));
   progress_->setValue(controls.ProgressBar1.Position);
   button1_->setEnabled(controls.Button1Enabled);
-  status_->setText(DisplayText(form_.StatusBar1Text));
-  if (form_.SelectedRow && *form_.SelectedRow < form_.ReviewListView1.Count()) {
-    list_->selectRow(static_cast<int>(*form_.SelectedRow));
+  if (controls.Button1Enabled && !reviewShown_) ApplyChosenSort();
+  reviewShown_ = controls.Button1Enabled;
+  figures_->setVisible(reviewShown_);
+  if (reviewShown_) {
+    ShowReviewFigures();
+    if (!figuresTimer_.isActive()) figuresTimer_.start();
+  } else {
+    figuresTimer_.stop();
   }
+  const QString status = StatusBarText();
+  status_->setText(status);
+  if (OnStatusShown) OnStatusShown(status);
   if (!buttonReportFile_.isEmpty()) ReportButton();
+}
+
+// A new review comes sorted by size; the user's last choice wins.
+void TMainWindow::ApplyChosenSort() {
+  ReviewList& list = form_.ReviewListView1;
+  if (!chosenSort_ ||
+      (list.SortColumn == chosenSort_->first && list.SortDescending == chosenSort_->second)) {
+    return;
+  }
+  list.SortColumn = chosenSort_->first;
+  list.SortDescending = chosenSort_->second;
+  list.Sort();
 }
 
 void TMainWindow::ReportButton() {
@@ -370,20 +303,53 @@ void TMainWindow::ReportButton() {
   file.commit();
 }
 
+void TMainWindow::ShowRemovedMail() {
+  TRemovedMailWindow removed(form_.State.ProgramFolder, this);
+  removed.exec();
+}
+
+void TMainWindow::RestoreWindowState() {
+  std::unique_ptr<QSettings> settings = WindowSettings(form_.State.ProgramFolder);
+  PlaceWindow(*this, settings->value("main/geometry").toByteArray(), kPreferredSize);
+  list_->RestoreHeaderState(settings->value("main/columns").toByteArray());
+  QVariant column = settings->value("main/sortColumn");
+  if (column.isValid() && column.toInt() >= 0 && column.toInt() < TReviewListModel::kColumnCount) {
+    chosenSort_ = {TReviewListModel::ColumnAt(column.toInt()),
+                   settings->value("main/sortDescending").toBool()};
+  }
+}
+
+void TMainWindow::SaveWindowState() const {
+  std::unique_ptr<QSettings> settings = WindowSettings(form_.State.ProgramFolder);
+  settings->setValue("main/geometry", saveGeometry());
+  settings->setValue("main/columns", list_->HeaderState());
+  if (chosenSort_) {
+    settings->setValue("main/sortColumn", TReviewListModel::Section(chosenSort_->first));
+    settings->setValue("main/sortDescending", chosenSort_->second);
+  }
+}
+
 // The window may be hidden: its logic closes it, not a close event.
 void TMainWindow::Exit1Click() {
   if (form_.ExitRequested) return;
   form_.ExitRequested = true;
+  SaveWindowState();
   if (form_.Close()) hide();
 }
 
 void TMainWindow::closeEvent(QCloseEvent* event) {
   if (CloseEndsProgram) form_.ExitRequested = true;
+  SaveWindowState();
   if (form_.Close()) {
     event->accept();
   } else {
     event->ignore();
   }
+}
+
+void TMainWindow::hideEvent(QHideEvent* event) {
+  QMainWindow::hideEvent(event);
+  SaveWindowState();
 }
 
 void TMainWindow::changeEvent(QEvent* event) {

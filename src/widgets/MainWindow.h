@@ -1,24 +1,29 @@
 // The main window's view (TForm1 in app/ holds its logic): the top panel with
-// the program icon, the logo and the link label; the chooser of waiting
-// reviews and lblAccount; the introduction panel or the review list;
-// ProgressBar1; Panel1 with the legend, the instructions and "Remove
-// Checked"; StatusBar1; the main menu and the review list's context menu. It shows the window's
-// state, calls its actions, and refreshes on its events.
+// the program icon, the logo and the link label; the account row (the
+// chooser of waiting reviews and lblAccount, with room for more beside it);
+// the introduction panel or the review list; ProgressBar1; Panel1 with the
+// legend, the instructions, the review's figures and "Remove Checked";
+// StatusBar1; the menus (in MainWindowMenus.cpp). It shows the window's
+// state, calls its actions, and refreshes on its events. Its geometry,
+// columns and sort are kept in the program folder's window.ini.
 #pragma once
 
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QMainWindow>
 #include <QMenu>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QStackedWidget>
-#include <QTableView>
+#include <QTimer>
 #include <functional>
+#include <optional>
 
 #include "app/SessionAutostart.h"
 #include "app/Unit1.h"
 #include "widgets/ReviewChooser.h"
 #include "widgets/ReviewListModel.h"
+#include "widgets/ReviewListView.h"
 
 namespace qb {
 
@@ -37,6 +42,7 @@ class TMainWindow : public QMainWindow {
   std::function<void()> OnBlockedSubjects;
   std::function<void()> OnBlockedSenders;
   std::function<void()> OnBlockedRecipients;
+  std::function<void()> OnSettings;
   std::function<void()> OnHelp;
   void UpdateMenuHooks();
 
@@ -45,12 +51,16 @@ class TMainWindow : public QMainWindow {
 
   // The window was minimised (the tray icon then takes it to the tray).
   std::function<void()> OnMinimized;
+  // After each refresh, with the status bar's text (the tray's tooltip).
+  std::function<void(const QString& status)> OnStatusShown;
 
   // Shows everything the window's logic holds.
   void Refresh();
 
-  // The tray menu's "Exit": the window closes for good.
+  // The tray menu's "Exit" and "Quit": the window closes for good.
   void Exit1Click();
+  // "Removed mail…", from the menu and the tray.
+  void ShowRemovedMail();
 
   // The review list's context menu, prepared for a point in the list's
   // viewport (items enabled as the logic says); ShowContextMenu runs it.
@@ -62,12 +72,15 @@ class TMainWindow : public QMainWindow {
   void SetButtonReportFile(const QString& path) { buttonReportFile_ = path; }
 
   // The controls, for tests and screenshots.
-  QTableView& ReviewListView1() { return *list_; }
+  TReviewListView& ReviewListView1() { return *list_; }
   QPushButton& Button1() { return *button1_; }
   QWidget& IntroductionPanel() { return *introduction_; }
   QWidget& Panel1() { return *panel1_; }
   QLabel& AccountLabel() { return *lblAccount_; }
   TReviewChooser& Reviews() { return *reviews_; }
+  // The row of the account caption; a view may add its own controls.
+  QHBoxLayout& AccountRow() { return *accountRow_; }
+  QLabel& ReviewFigures() { return *figures_; }
   QLabel& StatusText() { return *status_; }
   QProgressBar& ProgressBar1() { return *progress_; }
   QMenu& Menu() { return menu_; }
@@ -77,39 +90,50 @@ class TMainWindow : public QMainWindow {
   void StartWithSessionClick(bool checked);
   TReviewListModel& Model() { return model_; }
 
+  // The window's geometry and the list's columns and sort, to window.ini.
+  void SaveWindowState() const;
+
  protected:
   void closeEvent(QCloseEvent* event) override;
   void changeEvent(QEvent* event) override;
+  void hideEvent(QHideEvent* event) override;
 
  private:
   QWidget* BuildTopPanel();
   QWidget* BuildIntroduction();
   QWidget* BuildPanel1();
-  QWidget* BuildLegend(const QString& heading, QWidget* parent);
+  QWidget* BuildLegend(const QString& heading, QWidget* parent, int columns);
   void BuildMainMenu();
   void BuildContextMenu();
   void ShowContextMenu(const QPoint& viewportPoint);
-  void FitColumns();
   void EditFriends();
   void ReportButton();
+  void RestoreWindowState();
+  void ShowReviewFigures();
+  void ApplyChosenSort();
+  QString StatusBarText() const;
 
   TForm1& form_;
   TReviewListModel model_;
   QLabel* lblAccount_ = nullptr;
   TReviewChooser* reviews_ = nullptr;
+  QHBoxLayout* accountRow_ = nullptr;
   QStackedWidget* clientArea_ = nullptr;
   QWidget* introduction_ = nullptr;
-  QTableView* list_ = nullptr;
+  TReviewListView* list_ = nullptr;
   QProgressBar* progress_ = nullptr;
   QWidget* panel1_ = nullptr;
+  QLabel* figures_ = nullptr;
   QPushButton* button1_ = nullptr;
   QLabel* status_ = nullptr;
+  QTimer figuresTimer_;
   QMenu menu_;
   QAction* setupWizard_ = nullptr;
   QAction* undoSetup_ = nullptr;
   QAction* subjects_ = nullptr;
   QAction* senders_ = nullptr;
   QAction* recipients_ = nullptr;
+  QAction* settings_ = nullptr;
   QAction* startWithSession_ = nullptr;
   TSessionAutostart autostart_ = TSessionAutostart::ForCurrentUser();
   QAction* help_ = nullptr;
@@ -121,6 +145,9 @@ class TMainWindow : public QMainWindow {
   QAction* unselectSender_ = nullptr;
   QAction* allowSender_ = nullptr;
   QString buttonReportFile_;
+  bool reviewShown_ = false;
+  // The sort the user chose last; each new review is shown in it.
+  std::optional<std::pair<ReviewColumn, bool>> chosenSort_;
 };
 
 }  // namespace qb

@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QInputDialog>
 #include <QMessageBox>
+#include <QPushButton>
 
 #include "widgets/DisplayText.h"
 
@@ -27,6 +28,18 @@ void TQtDialogs::ShowMessageBox(const std::string& text, TMsgDlgType type) {
                   DialogParent());
   box.setTextFormat(Qt::PlainText);
   box.exec();
+}
+
+bool TQtDialogs::Confirm(const std::string& text, const std::string& yes) {
+  QMessageBox box(QMessageBox::Question, QApplication::applicationName(), DisplayText(text),
+                  QMessageBox::NoButton, DialogParent());
+  box.setTextFormat(Qt::PlainText);
+  QPushButton* accept = box.addButton(DisplayText(yes), QMessageBox::AcceptRole);
+  QPushButton* cancel = box.addButton(QMessageBox::Cancel);
+  box.setDefaultButton(cancel);
+  box.setEscapeButton(cancel);
+  box.exec();
+  return box.clickedButton() == accept;
 }
 
 std::optional<std::string> TQtDialogs::InputBox(const std::string& title, const std::string& prompt,

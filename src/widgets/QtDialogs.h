@@ -19,6 +19,7 @@ class TQtDialogs : public IDialogs {
   void ShowMessageBox(const std::string& text, TMsgDlgType type) override;
   std::optional<std::string> InputBox(const std::string& title, const std::string& prompt,
                                       const std::string& initial) override;
+  bool Confirm(const std::string& text, const std::string& yes) override;
 
  private:
   IDialogs* previous_;

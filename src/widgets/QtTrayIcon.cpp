@@ -9,6 +9,12 @@
 
 namespace qb {
 
+namespace {
+
+constexpr const char* kTrayTitle = "Quillbright";
+
+}  // namespace
+
 TQtTrayIcon::TQtTrayIcon(std::function<bool()> trayAvailable)
     : logic_(*this, *this,
              std::chrono::milliseconds(QGuiApplication::styleHints()->mouseDoubleClickInterval())),
@@ -16,18 +22,33 @@ TQtTrayIcon::TQtTrayIcon(std::function<bool()> trayAvailable)
   icon_.setIcon(ProgramIcon());
   clickTimer_.setSingleShot(true);
   connect(&clickTimer_, &QTimer::timeout, this, [this] { logic_.ClickTimerElapsed(); });
-  menu_.addAction("Show", this, [this] { ShowMainWindow(); });
-  menu_.addAction("Hide", this, [this] { HideMainWindow(); });
-  menu_.addAction("Exit", this, [this] {
-    if (OnExit) OnExit();
-  });
-  icon_.setContextMenu(&menu_);
+  BuildMenu();
+  icon_.setToolTip(kTrayTitle);
   connect(&icon_, &QSystemTrayIcon::activated, this, &TQtTrayIcon::Activated);
   logic_.StartMinimized = true;
   logic_.MinimizeToTray = true;
   logic_.OnClick = [this](TTrayIcon*) { ShowMainWindow(); };
   logic_.OnDblClick = [this](TTrayIcon*) { ShowMainWindow(); };
   logic_.Loaded();
+}
+
+void TQtTrayIcon::BuildMenu() {
+  menu_.addAction("&Show", this, [this] { ShowMainWindow(); });
+  hide_ = menu_.addAction("&Hide", this, [this] { HideMainWindow(); });
+  menu_.addAction("Removed &mail…", this, [this] {
+    if (OnRemovedMail) OnRemovedMail();
+  });
+  menu_.addSeparator();
+  menu_.addAction("E&xit", this, [this] {
+    if (OnExit) OnExit();
+  });
+  connect(&menu_, &QMenu::aboutToShow, this,
+          [this] { hide_->setEnabled(window_ && window_->isVisible()); });
+  icon_.setContextMenu(&menu_);
+}
+
+void TQtTrayIcon::ShowStatus(const QString& status) {
+  icon_.setToolTip(status.isEmpty() ? QString(kTrayTitle) : kTrayTitle + QString("\n") + status);
 }
 
 TQtTrayIcon::~TQtTrayIcon() {
@@ -98,8 +119,9 @@ void TQtTrayIcon::SetIconVisible(bool visible) {
   icon_.setVisible(visible);
 }
 
+// The logic's hint, when it has one, replaces the window's status.
 void TQtTrayIcon::SetTip(const std::string& tip) {
-  icon_.setToolTip(DisplayText(tip));
+  if (!tip.empty()) icon_.setToolTip(DisplayText(tip));
 }
 
 void TQtTrayIcon::Start(std::chrono::milliseconds interval) {

@@ -1,8 +1,9 @@
 // The main window's tray icon, TrayIcon1, on QSystemTrayIcon: the tray
 // logic of notify/ with a QTimer as its click timer and Qt's double-click
-// time, the menu "Show", "Hide", "Exit", and the main window it shows and
-// hides. Where the desktop has no tray, hiding would leave the window
-// unreachable: then the window is minimised instead of hidden.
+// time, the menu "Show", "Hide" (only while the window shows), "Removed
+// mail…", "Exit", a tooltip that names the program and what it is doing,
+// and the main window it shows and hides. Where the desktop has no tray, hiding would leave the
+// window unreachable: then the window is minimised instead of hidden.
 #pragma once
 
 #include <QMenu>
@@ -35,8 +36,11 @@ class TQtTrayIcon : public QObject, public ITrayIcon, public ITrayHost, public I
   void ShowMainWindow() override;
   void HideMainWindow() override;
 
-  // The menu's "Exit".
+  // The menu's "Removed mail…" and "Exit".
+  std::function<void()> OnRemovedMail;
   std::function<void()> OnExit;
+  // The tooltip: "Quillbright", and the window's status below it.
+  void ShowStatus(const QString& status);
 
   TTrayIcon& Logic() { return logic_; }
   QSystemTrayIcon& Icon() { return icon_; }
@@ -57,9 +61,11 @@ class TQtTrayIcon : public QObject, public ITrayIcon, public ITrayHost, public I
 
  private:
   void Activated(QSystemTrayIcon::ActivationReason reason);
+  void BuildMenu();
 
   QSystemTrayIcon icon_;
   QMenu menu_;
+  QAction* hide_ = nullptr;
   QTimer clickTimer_;
   TTrayIcon logic_;
   QPointer<QWidget> window_;

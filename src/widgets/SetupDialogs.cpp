@@ -12,7 +12,9 @@
 #include "app/FirstRun.h"
 #include "app/StartUp.h"
 #include "app/Unit1.h"
+#include "platform/Dialogs.h"
 #include "platform/Shell.h"
+#include "setup/SetupPreview.h"
 #include "setup/ThunderbirdAccounts.h"
 #include "widgets/CheckListRows.h"
 #include "widgets/QtDialogs.h"
@@ -101,6 +103,8 @@ TForm2Dialog::TForm2Dialog(const std::string& programFolder, int gatewayPort, QW
   manual->addWidget(check);
   auto* button2 = new QPushButton(kForm2Button2Caption);
   button2->setObjectName("Button2");
+  button2->setDefault(true);  // Enter closes; the rewrite needs its own click
+  button1->setAutoDefault(false);
   manual->addWidget(button2, 0, Qt::AlignRight);
   layout->addWidget(panel2);
 
@@ -213,8 +217,14 @@ void OpenHelp(const std::string& programFolder) {
   CurrentShell().OpenDocument(HelpFilePath(programFolder));
 }
 
+// Says what it will set back and asks first; nothing to undo is said too.
 void UndoSetup() {
-  UndoThunderbirdSetup();
+  const std::string preview = UndoPreviewText();
+  if (preview.empty()) {
+    CurrentDialogs().ShowMessageBox(NothingToUndoText(), TMsgDlgType::mtInformation);
+  } else if (CurrentDialogs().Confirm(preview, kUndoConfirmCaption)) {
+    UndoThunderbirdSetup();
+  }
 }
 
 // A dialog opened while another is up (the usage dialog's "Click here")

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <functional>
 
 #include "RecordingWindow.h"
 #include "app/Unit1.h"
@@ -30,8 +31,13 @@ class ReviewListActions : public ::testing::Test {
  protected:
   void SetUp() override { form.State.ProgramFolder = folder.Path().string() + "/"; }
 
+  // Each row is a message of its own on the server, as a scan makes them.
   void AddRows(std::vector<MessageRow> rows) {
-    for (MessageRow& row : rows) form.ReviewListView1.Add(std::move(row));
+    for (MessageRow& row : rows) {
+      row.Number = ++added_;
+      row.Uid = "uid-" + std::to_string(row.Number);
+      form.ReviewListView1.Add(std::move(row));
+    }
   }
   std::vector<std::string> Column(std::string MessageRow::*field) const {
     std::vector<std::string> texts;
@@ -55,32 +61,43 @@ class ReviewListActions : public ::testing::Test {
   NoNames resolver;
   RecordingDialogs dialogs;
   TForm1 form{popup, tray, resolver};
+
+ private:
+  int added_ = 0;
 };
 
 using enum MessageCategory;
 
-TEST_F(ReviewListActions, ClickingSizeTwiceSortsNumericallyLargestFirstBothTimes) {
+TEST_F(ReviewListActions, ASecondClickOnAColumnReversesItsOrderAndAThirdRestoresIt) {
   AddRows({Row("a", "s", "900"), Row("b", "s", "12000"), Row("c", "s", "-"), Row("d", "s", "45")});
-  form.ReviewListView1ColumnClick(ReviewList::kSizeColumn);
-  std::vector<std::string> once = Column(&MessageRow::Size);
-  EXPECT_EQ(once, (std::vector<std::string>{"-", "12000", "900", "45"}));
-  form.ReviewListView1ColumnClick(ReviewList::kSizeColumn);
-  EXPECT_EQ(Column(&MessageRow::Size), once) << "a second click does not reverse the order";
-  EXPECT_EQ(form.ReviewListView1.SortColumn, ReviewList::kSizeColumn);
+  const std::vector<std::string> largestFirst = {"-", "12000", "900", "45"};
+  const std::vector<std::string> smallestFirst = {"45", "900", "12000", "-"};
+  for (const auto& expected : {largestFirst, smallestFirst, largestFirst}) {
+    form.ReviewListView1ColumnClick(ReviewColumn::Size);
+    EXPECT_EQ(Column(&MessageRow::Size), expected);
+  }
+  EXPECT_LT(form.ReviewListView1Compare(Row("a", "", "900"), Row("b", "", "45")), 0);
+  form.ReviewListView1ColumnClick(ReviewColumn::Size);
+  EXPECT_TRUE(form.ReviewListView1.SortDescending);
+  EXPECT_GT(form.ReviewListView1Compare(Row("a", "", "900"), Row("b", "", "45")), 0);
+  form.ReviewListView1ColumnClick(ReviewColumn::From);
+  EXPECT_FALSE(form.ReviewListView1.SortDescending) << "another column starts ascending";
+  EXPECT_EQ(Column(&MessageRow::From), (std::vector<std::string>{"a", "b", "c", "d"}));
 }
 
 TEST_F(ReviewListActions, ClickingFromSortsAToZIgnoringCaseAndCompareAgrees) {
   AddRows({Row("carol@x", "", "1"), Row("ALICE@x", "", "1"), Row("bob@x", "", "1"),
            Row("Bob@x", "", "1")});
-  form.ReviewListView1ColumnClick(0);
+  form.ReviewListView1.SortColumn = ReviewColumn::Size;  // as a scan leaves it
+  form.ReviewListView1ColumnClick(ReviewColumn::From);
   EXPECT_EQ(Column(&MessageRow::From),
             (std::vector<std::string>{"ALICE@x", "bob@x", "Bob@x", "carol@x"}));
   EXPECT_LT(form.ReviewListView1Compare(Row("Alice", "", "1"), Row("bob", "", "1")), 0);
   EXPECT_GT(form.ReviewListView1Compare(Row("Carol", "", "1"), Row("bob", "", "1")), 0);
   EXPECT_EQ(form.ReviewListView1Compare(Row("BOB", "", "1"), Row("bob", "", "1")), 0);
 
-  form.ReviewListView1ColumnClick(1);  // Subject, sub-item 0
-  EXPECT_EQ(form.ReviewListView1.SortColumn, 1);
+  form.ReviewListView1ColumnClick(ReviewColumn::Subject);
+  EXPECT_EQ(form.ReviewListView1.SortColumn, ReviewColumn::Subject);
 }
 
 TEST_F(ReviewListActions, TheMenuOverNoRowDisablesEveryItemAndItsActionsDoNothing) {
@@ -117,14 +134,12 @@ TEST_F(ReviewListActions, TheMenuEnablesTheBlocksOfTextsNotListedYetAndUnselectO
   EXPECT_FALSE(form.PopupMenu2.BlocktherecipientTofield1Enabled);
   EXPECT_FALSE(form.PopupMenu2.Unblockthissubject1Enabled);
   EXPECT_FALSE(form.PopupMenu2.Unblockthissender1Enabled);
-  EXPECT_EQ(form.SelectedRow, std::optional<std::size_t>(0));
 
   form.ReviewListView1[1].Checked = true;
   form.PopupMenu2Popup({1, 20}, 1);
   EXPECT_TRUE(form.PopupMenu2.Block1Enabled);
   EXPECT_TRUE(form.PopupMenu2.Unblockthissubject1Enabled);
   EXPECT_TRUE(form.PopupMenu2.Unblockthissender1Enabled);
-  EXPECT_EQ(form.SelectedRow, std::optional<std::size_t>(1));
 }
 
 TEST_F(ReviewListActions, BlockingASubjectListedInAnotherCaseTicksOnlyTheRowsWithExactlyThatText) {
@@ -208,15 +223,42 @@ TEST_F(ReviewListActions, UnselectTakesTheTickOffThatRowOnlyAndMarksItUseful) {
   EXPECT_FALSE(std::filesystem::exists(folder.File("senlist.txt")));
 }
 
-TEST_F(ReviewListActions, ActionsOnARowThatHasGoneSinceTheMenuOpenedDoNothing) {
-  AddRows({Row("a@x", "s", "10"), Row("b@x", "t", "10")});
-  form.PopupMenu2Popup({1, 1}, 1);
-  form.ReviewListView1.Clear();  // the session's QUIT emptied the list
-  form.ReviewListView1.Add(Row("c@x", "u", "10"));
+// The menu acts on the message it was opened over, wherever a sort has
+// moved it; gone, or replaced by another account's rows, nothing changes.
+TEST_F(ReviewListActions, MenuActionsFollowTheirMessageAndRefuseWhenItIsGone) {
+  form.State.AccountText = "ann#pop.example\r\n";
+  AddRows({Row("a@x", "first", "10"), Row("b@x", "second", "30"), Row("c@x", "third", "20")});
+  form.PopupMenu2Popup({1, 1}, 0);
+  form.ReviewListView1ColumnClick(ReviewColumn::Size);  // the message moves to the last row
   form.Block1Click();
-  form.Unblockthissubject1Click();
-  EXPECT_FALSE(std::filesystem::exists(folder.File("sublist.txt")));
-  EXPECT_EQ(Ticks(), (std::vector<bool>{false}));
+  EXPECT_EQ(ReadWholeFile(folder.File("sublist.txt")), "first\r\n");
+  EXPECT_EQ(Ticks(), (std::vector<bool>{false, false, true}));
+
+  struct Case {
+    const char* what;
+    std::function<void()> change;
+  };
+  const Case cases[] = {
+      {"a new scan",
+       [&] {
+         form.ReviewListView1.Clear();
+         AddRows({Row("d@x", "fourth", "10")});
+         form.ReviewListView1.SetRowState(0, true, mcSpam);
+       }},
+      {"another account", [&] { form.State.AccountText = "bob#pop.example\r\n"; }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    form.StatusBar1Text.clear();
+    form.PopupMenu2Popup({1, 1}, 0);
+    c.change();
+    std::vector<bool> before = Ticks();
+    form.Unblockthissubject1Click();
+    form.AllowSender1Click();
+    EXPECT_EQ(Ticks(), before);
+    EXPECT_EQ(form.StatusBar1Text, kMessageGoneText);
+  }
+  EXPECT_FALSE(std::filesystem::exists(folder.File("friends.txt")));
 }
 
 // A view's model follows the rows by these notices alone, so each change
@@ -235,7 +277,7 @@ TEST_F(ReviewListActions, RowEventsNameExactlyTheRowsEachChangeTouched) {
   form.Block1Click();
   form.SetRowChecked(1, true);
   form.SetRowChecked(7, true);  // no such row: nothing happens
-  form.ReviewListView1ColumnClick(ReviewList::kSizeColumn);
+  form.ReviewListView1ColumnClick(ReviewColumn::Size);
   EXPECT_EQ(events, (std::vector<std::string>{"insert 0+1", "insert 1+1", "insert 2+1", "change 0",
                                               "change 2", "change 1", "reset"}));
   EXPECT_EQ(Ticks(), (std::vector<bool>{true, true, true}));

@@ -96,7 +96,7 @@ TEST_F(ClassificationTest, AnEmptyEntryMatchesNothing) {
 TEST_F(ClassificationTest, FillsTheUidsAndSortsBySize) {
   Classify(
       {Row("1", "900", "a@x", "hi"), Row("2", "12000", "b@x", "hi"), Row("3", "50", "c@x", "hi")});
-  EXPECT_EQ(review.SortColumn, 2);
+  EXPECT_EQ(review.SortColumn, ReviewColumn::Size);
   ASSERT_EQ(review.Count(), 3u);
   EXPECT_EQ(review[0].Number, 2);
   EXPECT_EQ(review[1].Number, 1);

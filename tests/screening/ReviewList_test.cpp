@@ -14,7 +14,7 @@ MessageRow RowWith(std::string from, std::string size) {
   return row;
 }
 
-std::vector<std::string> Column(const ReviewList& list, int column) {
+std::vector<std::string> Column(const ReviewList& list, ReviewColumn column) {
   std::vector<std::string> texts;
   for (const MessageRow& row : list.Rows()) texts.push_back(ColumnText(row, column));
   return texts;
@@ -26,12 +26,18 @@ TEST(ReviewListTest, SizeSortsAsNumbersLargestFirst) {
   list.Add(RowWith("b", "12000"));
   list.Add(RowWith("c", "-"));
   list.Add(RowWith("d", "9000"));
-  list.SortColumn = ReviewList::kSizeColumn;
+  list.SortColumn = ReviewColumn::Size;
   list.Sort();
-  EXPECT_EQ(Column(list, 2), (std::vector<std::string>{"-", "12000", "9000", "900"}));
+  EXPECT_EQ(Column(list, ReviewColumn::Size),
+            (std::vector<std::string>{"-", "12000", "9000", "900"}));
   list.Sort();
-  EXPECT_EQ(Column(list, 2), (std::vector<std::string>{"-", "12000", "9000", "900"}))
+  EXPECT_EQ(Column(list, ReviewColumn::Size),
+            (std::vector<std::string>{"-", "12000", "9000", "900"}))
       << "sorting again keeps the order";
+  list.SortDescending = true;
+  list.Sort();
+  EXPECT_EQ(Column(list, ReviewColumn::Size),
+            (std::vector<std::string>{"900", "9000", "12000", "-"}));
 }
 
 TEST(ReviewListTest, FromSortsIgnoringAsciiCase) {
@@ -40,7 +46,7 @@ TEST(ReviewListTest, FromSortsIgnoringAsciiCase) {
     list.Add(RowWith(from, "1"));
   }
   list.Sort();
-  EXPECT_EQ(Column(list, 0),
+  EXPECT_EQ(Column(list, ReviewColumn::From),
             (std::vector<std::string>{"alex@x", "ALICE@x", "bob@x", "Carol@x", "\xE9lise@x"}));
 }
 
@@ -51,9 +57,9 @@ TEST(ReviewListTest, OtherColumnsSortAsText) {
     row.Uid = uid;
     list.Add(row);
   }
-  list.SortColumn = 4;
+  list.SortColumn = ReviewColumn::Uid;
   list.Sort();
-  EXPECT_EQ(Column(list, 4), (std::vector<std::string>{"10", "100", "9"}));
+  EXPECT_EQ(Column(list, ReviewColumn::Uid), (std::vector<std::string>{"10", "100", "9"}));
 }
 
 TEST(ReviewListTest, ColumnsFollowTheDisplayOrder) {
@@ -66,10 +72,11 @@ TEST(ReviewListTest, ColumnsFollowTheDisplayOrder) {
                  .Date = "date",
                  .File = "file"};
   std::vector<std::string> expected = {"from", "subject", "1", "", "uid", "to", "date", "file", ""};
-  for (int column = 0; column <= 8; ++column) {
-    EXPECT_EQ(ColumnText(row, column), expected[static_cast<std::size_t>(column)]) << column;
+  for (int column = 0; column <= static_cast<int>(ReviewColumn::Count); ++column) {
+    EXPECT_EQ(ColumnText(row, static_cast<ReviewColumn>(column)),
+              expected[static_cast<std::size_t>(column)])
+        << column;
   }
-  EXPECT_EQ(ColumnText(row, -1), "");
   EXPECT_EQ(row.CategoryIcon, MessageCategory::mcPending);
   EXPECT_FALSE(row.Checked);
 }
@@ -80,7 +87,7 @@ TEST(ReviewRowLessTest, IsAStrictWeakOrderingOnMixedSizes) {
     rows.push_back(RowWith("x", size));
   }
   auto less = [](const MessageRow& a, const MessageRow& b) {
-    return ReviewRowLess(a, b, ReviewList::kSizeColumn);
+    return ReviewRowLess(a, b, ReviewColumn::Size);
   };
   auto equivalent = [&](const MessageRow& a, const MessageRow& b) {
     return !less(a, b) && !less(b, a);

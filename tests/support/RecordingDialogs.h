@@ -48,6 +48,18 @@ class RecordingDialogs : public IDialogs {
     return answer;
   }
 
+  // Records the question; answers from QueueConfirm, "yes" when none is queued.
+  bool Confirm(const std::string& text, const std::string& yes) override {
+    confirmations_.push_back({text, yes, {}});
+    if (confirmAnswers_.empty()) return true;
+    bool answer = confirmAnswers_.front();
+    confirmAnswers_.pop_front();
+    return answer;
+  }
+  void QueueConfirm(bool yes) { confirmAnswers_.push_back(yes); }
+  // Each question as {text, the yes button's caption, ""}.
+  const std::vector<InputBoxCall>& Confirmations() const { return confirmations_; }
+
   // The answer of the next input box; nullopt answers as a cancel would.
   void QueueInput(std::optional<std::string> answer) { answers_.push_back(std::move(answer)); }
 
@@ -69,6 +81,8 @@ class RecordingDialogs : public IDialogs {
   std::vector<MessageBoxCall> messageBoxes_;
   std::vector<InputBoxCall> inputBoxes_;
   std::deque<std::optional<std::string>> answers_;
+  std::vector<InputBoxCall> confirmations_;
+  std::deque<bool> confirmAnswers_;
 };
 
 }  // namespace qb::test

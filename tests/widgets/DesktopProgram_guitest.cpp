@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <optional>
 
+#include "DesktopProgramFixture.h"
 #include "GuiTestSupport.h"
 #include "app/StartMessages.h"
 #include "platform/FileStore.h"
@@ -30,111 +31,6 @@
 
 namespace qb::test {
 namespace {
-
-using namespace std::chrono_literals;
-
-class NoResolver : public IHostResolver {
- public:
-  std::vector<Ipv4Address> ResolveIPv4(const std::string&) override { return {}; }
-};
-
-std::string Message(const std::string& headers, int bodyLines) {
-  std::string text = headers + "\r\n\r\n";
-  for (int i = 0; i < bodyLines; ++i) text += "a line of the body\r\n";
-  return text;
-}
-
-// A mail client's session up to the LIST reply, which waits for "Remove
-// Checked"; then QUIT.
-class ListingClient {
- public:
-  ListingClient(std::uint16_t port, std::string account)
-      : thread_([this, port, account = std::move(account)] {
-          PlainPop3Client client(port);
-          if (client.ReadLine() && client.Command("USER " + account).starts_with("+OK") &&
-              client.Command("PASS secret").starts_with("+OK") && client.SendLine("LIST")) {
-            listing = client.ReadMultiLine(30s).value_or("");
-            client.Command("QUIT");
-          }
-        }) {}
-  bool Done() const { return thread_.Done(); }
-  std::string listing;  // read only once done
-
- private:
-  ClientThread thread_;
-};
-
-class DesktopProgramTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    GuiLoopBridge();
-    for (const char* name : {"vlist.txt", "sublist.txt", "reclist.txt"}) {
-      ASSERT_TRUE(WriteFileAtomically(home.File(name), ""));
-    }
-    ASSERT_TRUE(WriteFileAtomically(home.File("senlist.txt"), "pills@spam.example\r\n"));
-    ASSERT_TRUE(WriteFileAtomically(home.File("options.txt"), "N\r\n"));  // no setup prompt
-    port = PickFreeLoopbackPort();
-    environment.emplace(ProgramEnvironment(home.Path().string(), port));
-    server.AddMessage(Message("From: friend@example.org\r\nSubject: Zebra notes", 5));
-    server.AddMessage(Message("From: Pusher <pills@spam.example>\r\nSubject: cheap & more", 1));
-    server.AddMessage(Message("From: Anna@example.org\r\nSubject: big photos", 60));
-  }
-  void TearDown() override {
-    program.reset();
-    MessageLoop::Instance().ProcessMessages();
-  }
-
-  TForm1& Start(bool trayAvailable = true, const std::vector<std::string>& arguments = {}) {
-    program =
-        std::make_unique<TDesktopProgram>(resolver, [trayAvailable] { return trayAvailable; });
-    return program->Start(arguments);
-  }
-  // The main menu's item, "Options/Blocked Senders (From: field)" for one of
-  // a submenu.
-  QAction* MenuItem(const QString& path) {
-    QList<QAction*> items = Window().menuBar()->actions();
-    QAction* found = nullptr;
-    for (const QString& caption : path.split('/')) {
-      found = nullptr;
-      for (QAction* item : items) {
-        if (item->text() == caption) found = item;
-      }
-      if (!found) break;
-      if (found->menu()) items = found->menu()->actions();
-    }
-    EXPECT_NE(found, nullptr) << path.toStdString();
-    return found;
-  }
-  std::string Account() const { return "alice#127.0.0.1:" + std::to_string(server.Port()); }
-  TMainWindow& Window() { return program->Window(); }
-  bool ScanShown() {
-    return PumpQtUntil([&] { return Window().Button1().isEnabled(); });
-  }
-  QVariant Cell(int row, int column, int role = Qt::DisplayRole) {
-    QAbstractItemModel& model = Window().Model();
-    return model.data(model.index(row, column), role);
-  }
-  std::vector<std::string> FromColumn() {
-    std::vector<std::string> texts;
-    for (int row = 0; row < Window().Model().rowCount(); ++row) {
-      texts.push_back(Cell(row, 0).toString().toStdString());
-    }
-    return texts;
-  }
-  void ClickHeader(int column) {
-    QHeaderView* header = Window().ReviewListView1().horizontalHeader();
-    int x = header->sectionViewportPosition(column) + header->sectionSize(column) / 2;
-    QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, QPoint(x, header->height() / 2));
-  }
-
-  TempFolder home{"qb-gui-home"};
-  std::uint16_t port = 0;
-  std::optional<ScopedProgramEnvironment> environment;
-  NoResolver resolver;
-  RecordingDialogs dialogs;
-  ScriptedPop3Server server;
-  std::unique_ptr<TDesktopProgram> program;
-};
 
 TEST_F(DesktopProgramTest, TheLoginSwitchesFromTheIntroductionToTheReviewLayout) {
   Start();
@@ -164,7 +60,8 @@ TEST_F(DesktopProgramTest, RowsShowTheirIconsAndTicksAndSortOnAHeaderClick) {
     EXPECT_FALSE(Cell(row, 0, Qt::DecorationRole).value<QIcon>().isNull()) << "row " << row;
   }
   EXPECT_EQ(Cell(2, 1).toString(), "cheap & more");
-  EXPECT_TRUE(Window().ReviewListView1().isColumnHidden(TReviewListModel::kUidColumn));
+  EXPECT_TRUE(
+      Window().ReviewListView1().isColumnHidden(TReviewListModel::Section(ReviewColumn::Uid)));
 
   ClickHeader(0);  // From, ignoring case
   EXPECT_EQ(FromColumn(), (std::vector<std::string>{"Anna@example.org", "friend@example.org",
@@ -172,7 +69,7 @@ TEST_F(DesktopProgramTest, RowsShowTheirIconsAndTicksAndSortOnAHeaderClick) {
   ClickHeader(1);  // Subject
   EXPECT_EQ(FromColumn(), (std::vector<std::string>{"Anna@example.org", "pills@spam.example",
                                                     "friend@example.org"}));
-  EXPECT_EQ(program->Form().ReviewListView1.SortColumn, 1);
+  EXPECT_EQ(program->Form().ReviewListView1.SortColumn, ReviewColumn::Subject);
 
   // A tick set in the view goes through the window's logic.
   ASSERT_TRUE(
@@ -196,11 +93,11 @@ TEST_F(DesktopProgramTest, ContextMenuItemsEnableOverARowAsTheListsSayAndNotAtAl
   QMenu& overTicked =
       Window().PrepareContextMenu(list.visualRect(Window().Model().index(2, 0)).center());
   ASSERT_EQ(overTicked.actions().size(), 6);
-  EXPECT_EQ(overTicked.actions()[1]->text(), "Block this sender (From: field)");
+  EXPECT_EQ(overTicked.actions()[1]->text(), "Block this s&ender (From: field)");
   // The sender is listed already; the row is ticked.
   EXPECT_EQ(enabled(overTicked), (std::vector<bool>{true, false, true, true, true, true}));
   EXPECT_EQ(list.selectionModel()->selectedRows().value(0).row(), 2);
-  EXPECT_EQ(overTicked.actions()[5]->text(), "Always allow this sender");
+  EXPECT_EQ(overTicked.actions()[5]->text(), "&Always allow this sender");
   overTicked.actions()[5]->trigger();
   EXPECT_EQ(Cell(2, 0, Qt::CheckStateRole).value<Qt::CheckState>(), Qt::Unchecked)
       << "a friend's row is unticked";
@@ -268,9 +165,9 @@ TEST_F(DesktopProgramTest, ClosingHidesTheWindowAndTheTraysExitEndsWithStatusZer
   Window().close();
   EXPECT_FALSE(Window().isVisible());
   EXPECT_TRUE(program->Form().MailGateway1.Active()) << "the program runs on in the tray";
-  QAction* exit = program->Tray().Menu().actions().value(2);
+  QAction* exit = program->Tray().Menu().actions().value(4);
   ASSERT_NE(exit, nullptr);
-  EXPECT_EQ(exit->text(), "Exit");
+  EXPECT_EQ(exit->text(), "E&xit");
   QTimer::singleShot(0, exit, &QAction::trigger);
   EXPECT_EQ(program->Run(), 0);
   EXPECT_FALSE(program->Form().MailGateway1.Active());
@@ -285,8 +182,12 @@ TEST_F(DesktopProgramTest, StartWithMySessionCreatesAndRemovesTheAutostartEntry)
   EXPECT_FALSE(option.isChecked());
   option.trigger();
   EXPECT_TRUE(option.isChecked());
-  std::string exec = "\nExec=" + std::filesystem::read_symlink("/proc/self/exe").string() + "\n";
-  EXPECT_NE(ReadWholeFile(entry).value_or("").find(exec), std::string::npos);
+  // The start from the session gets the same folder and the same port.
+  std::string text = ReadWholeFile(entry).value_or("");
+  std::string exe = " " + std::filesystem::read_symlink("/proc/self/exe").string() + "\n";
+  EXPECT_NE(text.find("\nExec=env QUILLBRIGHT_HOME="), std::string::npos) << text;
+  EXPECT_NE(text.find(" QUILLBRIGHT_POP3_PORT=" + std::to_string(port) + " "), std::string::npos);
+  EXPECT_NE(text.find(exe), std::string::npos) << text;
   option.trigger();
   EXPECT_FALSE(option.isChecked());
   EXPECT_FALSE(std::filesystem::exists(entry));
@@ -295,7 +196,7 @@ TEST_F(DesktopProgramTest, StartWithMySessionCreatesAndRemovesTheAutostartEntry)
   ASSERT_TRUE(WriteFileAtomically(entry, "[Desktop Entry]\nType=Application\n"));
   QMenu* options = nullptr;
   for (QAction* item : Window().menuBar()->actions()) {
-    if (item->text() == "Options") options = item->menu();
+    if (item->text() == "&Options") options = item->menu();
   }
   ASSERT_NE(options, nullptr);
   emit options->aboutToShow();
@@ -330,10 +231,10 @@ TEST_F(DesktopProgramTest, TheMainMenuOpensTheEditorsAndTheSetupAboveTheWindow) 
     std::vector<std::string> rows;
   };
   const Case cases[] = {
-      {"Setup Wizard", "Modification Needed", {}},
-      {"Options/Blocked Subjects", "Subjects", {}},
-      {"Options/Blocked Senders (From: field)", "Senders", {"pills@spam.example"}},
-      {"Options/Blocked Recipients (To: field)", "Recipients", {}},
+      {"File/Setup Wizard…", "Modification Needed", {}},
+      {"Options/Blocked Subjects…", "Subjects", {}},
+      {"Options/Blocked Senders (From: field)…", "Senders", {"pills@spam.example"}},
+      {"Options/Blocked Recipients (To: field)…", "Recipients", {}},
   };
   Start();
   program->Tray().ShowMainWindow();
@@ -366,16 +267,17 @@ TEST_F(DesktopProgramTest, HelpOpensTheShippedPageAndUndoSaysWhenThereIsNothingT
   RecordingShell shell;
   ASSERT_TRUE(WriteFileAtomically(home.File("quillbright.html"), "<html></html>"));
   Start();
-  MenuItem("Help")->trigger();
+  MenuItem("Help/Quillbright Help")->trigger();
   EXPECT_EQ(shell.Opened(), std::vector<std::string>{home.File("quillbright.html")});
-  MenuItem("Undo setup")->trigger();
+  MenuItem("File/Undo setup…")->trigger();
   EXPECT_EQ(dialogs.MessageTexts(), std::vector<std::string>{NothingToUndoText()});
 }
 
-// Without "N" in options.txt and no account on localhost, the set-up opens
-// the setup dialog before the window's view exists; a "-shortcut" start
-// first opens the help page and the usage dialog.
-TEST_F(DesktopProgramTest, TheFirstRunOpensTheSetupAndAtAShortcutStartTheHelpAndUsageFirst) {
+// Without "N" in options.txt and no account on localhost, the first
+// "-shortcut" start opens the help page, the usage dialog and the setup
+// dialog before the window's view exists; a start hidden in the tray, and
+// every later start, opens none of them.
+TEST_F(DesktopProgramTest, OnlyTheFirstInteractiveStartOpensHelpUsageAndSetup) {
   RecordingShell shell;
   ASSERT_TRUE(WriteFileAtomically(home.File("quillbright.html"), "<html></html>"));
   ASSERT_TRUE(WriteFileAtomically(home.File("options.txt"), "Y\r\n"));
@@ -387,10 +289,19 @@ TEST_F(DesktopProgramTest, TheFirstRunOpensTheSetupAndAtAShortcutStartTheHelpAnd
     WhenModal(closeNext);  // the next one, once this one's exec() has returned
     dialog->close();
   };
-  WhenModal(closeNext);
-  Start(true, {"-shortcut"});
+  const struct {
+    std::vector<std::string> arguments;
+    std::vector<std::string> dialogs;
+  } starts[] = {{{}, {}}, {{"-shortcut"}, {kUsageCaption, kForm2Caption}}, {{"-shortcut"}, {}}};
+  for (const auto& start : starts) {
+    opened.clear();
+    WhenModal(closeNext);
+    program.reset();
+    Start(true, start.arguments);
+    QCoreApplication::processEvents();  // a step still waiting finds no dialog
+    EXPECT_EQ(opened, start.dialogs);
+  }
   EXPECT_EQ(shell.Opened(), std::vector<std::string>{home.File("quillbright.html")});
-  EXPECT_EQ(opened, (std::vector<std::string>{kUsageCaption, kForm2Caption}));
 }
 
 }  // namespace

@@ -16,7 +16,6 @@ using namespace std::chrono_literals;
 class ReviewChooserTest : public ScreenedSessionTest {
  protected:
   void SetUp() override {
-    GuiLoopBridge();
     ScreenedSessionTest::SetUp();
     server.AddMessage(Message("Subject: for alice"));
     other.AddMessage(Message("Subject: for the other"));
@@ -38,6 +37,7 @@ class ReviewChooserTest : public ScreenedSessionTest {
     return items;
   }
 
+  TLoopBridge& bridge = GuiLoopBridge();  // the application, before the window
   ScriptedPop3Server other;
   TMainWindow window{form};
 };

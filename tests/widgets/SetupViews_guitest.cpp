@@ -151,5 +151,43 @@ TEST_F(SetupViews, ClickHereOpensTheModificationDialogAboveTheUsageDialog) {
   EXPECT_EQ(FileText("options.txt"), "Y\r\n");
 }
 
+// Enter closes the dialog; the rewrite says first, once, what it will do to
+// each ticked account, and a Cancel there changes nothing. "Undo setup"
+// says what it will set back and asks too.
+TEST_F(SetupViews, TheRewriteAndItsUndoShowWhatTheyWillChangeAndAskFirst) {
+  TForm2Dialog dialog(Folder(), 1110);
+  EXPECT_TRUE(Child<QPushButton>(&dialog, "Button2")->isDefault());
+  EXPECT_FALSE(Child<QPushButton>(&dialog, "Button1")->isDefault());
+  auto* list = Child<QListWidget>(&dialog, "CheckListBox1");
+  list->item(2)->setCheckState(Qt::Unchecked);
+  dialog.show();
+  dialogs.QueueConfirm(false);
+  Child<QPushButton>(&dialog, "Button1")->click();
+  ASSERT_EQ(dialogs.Confirmations().size(), 1u);
+  const std::string& preview = dialogs.Confirmations()[0].Title;
+  for (const char* shown : {"server pop.example.org, user ann, port 995, security TLS",
+                            "server localhost, user ann#pop.example.org:995/tls, port 1110",
+                            "server mail.example.net, user bob\\x, port 110, security STARTTLS"}) {
+    EXPECT_NE(preview.find(shown), std::string::npos) << shown << " in\n" << preview;
+  }
+  EXPECT_EQ(tb.Prefs(), test::kSamplePrefs) << "cancelled: nothing changed";
+  EXPECT_TRUE(dialog.isVisible());
+
+  Child<QPushButton>(&dialog, "Button1")->click();  // yes this time
+  EXPECT_EQ(dialogs.Confirmations().size(), 2u) << "one question per rewrite";
+  EXPECT_NE(tb.Prefs().find("\"ann#pop.example.org:995/tls\""), std::string::npos);
+
+  dialogs.QueueConfirm(false);
+  UndoSetup();
+  ASSERT_EQ(dialogs.Confirmations().size(), 3u);
+  EXPECT_NE(dialogs.Confirmations()[2].Title.find("server pop.example.org, user ann, port 995"),
+            std::string::npos)
+      << dialogs.Confirmations()[2].Title;
+  EXPECT_NE(tb.Prefs().find("\"ann#pop.example.org:995/tls\""), std::string::npos)
+      << "cancelled: still pointed at the gateway";
+  UndoSetup();
+  EXPECT_EQ(tb.Prefs().find("\"ann#pop.example.org:995/tls\""), std::string::npos);
+}
+
 }  // namespace
 }  // namespace qb
